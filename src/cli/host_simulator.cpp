@@ -1,0 +1,1 @@
+#include "cli/host_simulator.h"
