@@ -1,1 +1,3 @@
-int main() { return 0; }
+#include "cli/cli.h"
+
+int main(int argc, char** argv) { return RunVelotrix(argc, argv); }

@@ -1,0 +1,206 @@
+#include "rtf/input.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+RtfInput gRtfInput;
+
+namespace {
+
+// Set after a carriage return, so that a line feed right after it is skipped, even when
+// the two arrive in different chunks or different tokens.
+bool afterCarriageReturn = false;
+
+bool isLetter(unsigned char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+bool isDigit(unsigned char c) { return c >= '0' && c <= '9'; }
+bool isHexDigit(unsigned char c) {
+  return isDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
+
+// Reads the digits as a signed number, saturating at the 32-bit range the way the
+// platform's string-to-long conversion does where long has 32 bits.
+std::int32_t parseNumber(const std::string& digits, int base) {
+  errno = 0;
+  long long v = std::strtoll(digits.c_str(), nullptr, base);
+  if (v > INT32_MAX) return INT32_MAX;
+  if (v < INT32_MIN) return INT32_MIN;
+  return static_cast<std::int32_t>(v);
+}
+
+// Line feeds are removed from text runs and tabs become blanks.
+void applyTextReplacements(std::string& text) {
+  std::size_t out = 0;
+  for (char c : text) {
+    if (c == '\n') continue;
+    text[out++] = c == '\t' ? ' ' : c;
+  }
+  text.resize(out);
+}
+
+}  // namespace
+
+void InitRtfInput(platform::RtfCallback rtfCallback, platform::MemHandle rtfBuffer) {
+  ReleaseRtfInput();
+  gRtfInput = RtfInput{};
+  gRtfInput.rtfCallback = rtfCallback;
+  gRtfInput.rtfBuffer = rtfBuffer;
+  afterCarriageReturn = false;
+}
+
+void ReleaseRtfInput() {
+  if (gRtfInput.locked) platform::memUnlock(gRtfInput.rtfBuffer);
+  gRtfInput.locked = false;
+}
+
+unsigned char ReadRtfByte() {
+  RtfInput& in = gRtfInput;
+  if (in.endOfInput) return 0;
+  ++in.position;
+  if (in.position >= 0 && static_cast<std::size_t>(in.position) < in.buffer.size())
+    return static_cast<unsigned char>(in.buffer[in.position]);
+
+  // Refill: keep the last byte so that one byte can be pushed back across the boundary.
+  in.buffer.erase(0, in.buffer.size() - 1);
+  ReleaseRtfInput();
+  if (!in.rtfCallback) {
+    in.endOfInput = true;
+    return 0;
+  }
+  std::int32_t count = in.rtfCallback(1, 0);
+  if (count <= 0) {
+    in.endOfInput = true;
+    return 0;
+  }
+  auto* data = static_cast<const char*>(platform::memLock(in.rtfBuffer));
+  if (!data) {
+    in.endOfInput = true;
+    return 0;
+  }
+  in.locked = true;
+  // Never read past the block the host lent us, whatever count it reported.
+  std::size_t available = platform::memSize(in.rtfBuffer);
+  std::size_t n = static_cast<std::size_t>(count);
+  if (available != 0 && n > available) n = available;
+  in.buffer.append(data, n);
+  in.position = 1;
+  return static_cast<unsigned char>(in.buffer[1]);
+}
+
+void UnreadRtfByte() {
+  if (--gRtfInput.position < -1) gRtfInput.position = -1;
+}
+
+std::int32_t MatchStopText(std::string_view text, std::string_view stopText) {
+  long i = static_cast<long>(text.size()) - 1;
+  long j = static_cast<long>(stopText.size()) - 1;
+  for (;;) {
+    if (j < 0) return static_cast<std::int32_t>(i + 1);
+    if (isBlank(stopText[j])) {
+      while (i >= 0 && isBlank(text[i])) --i;
+      while (j >= 0 && isBlank(stopText[j])) --j;
+      continue;
+    }
+    if (i < 0 || text[i] != stopText[j]) return -1;
+    --i;
+    --j;
+  }
+}
+
+RtfToken NextRtfToken(std::string_view stopText) {
+  enum Mode { kOrdinary = 0, kHexEscape = 2, kRaw = 3 };
+  RtfToken token;
+  Mode mode = stopText.empty() ? kOrdinary : kRaw;
+  std::string digits;
+  std::string& text = token.text;
+
+  for (;;) {
+    unsigned char c = ReadRtfByte();
+    if (c == 0) break;
+    if (c == '\r') {
+      afterCarriageReturn = true;
+      c = '\n';
+    } else if (c == '\n' && afterCarriageReturn) {
+      afterCarriageReturn = false;
+      continue;
+    } else {
+      afterCarriageReturn = false;
+    }
+
+    if (mode == kRaw) {
+      text += static_cast<char>(c);
+      std::int32_t n = MatchStopText(text, stopText);
+      if (n >= 0) {
+        text.resize(static_cast<std::size_t>(n));
+        token.kind = kTokenText;
+        break;
+      }
+      continue;
+    }
+
+    if (token.kind == kTokenNone) {
+      if (c == '{' || c == '}') {
+        token.kind = kTokenBrace;
+        text += static_cast<char>(c);
+        break;
+      }
+      token.kind = c == '\\' ? kTokenWord : kTokenText;
+      text += static_cast<char>(c);
+      continue;
+    }
+
+    if (token.kind == kTokenText) {
+      if (c == '{' || c == '}' || c == '\\') {
+        UnreadRtfByte();
+        break;
+      }
+      text += static_cast<char>(c);
+      if (text.size() >= kMaxTextRun) break;
+      continue;
+    }
+
+    // After a backslash.
+    if (text.size() == 1) {
+      text += static_cast<char>(c);
+      if (c == '\'') {
+        mode = kHexEscape;
+        continue;
+      }
+      if (!isLetter(c)) break;  // a control symbol
+      continue;
+    }
+    if (mode == kHexEscape) {
+      if (isHexDigit(c) && digits.size() < 2) {
+        digits += static_cast<char>(c);
+        continue;
+      }
+      UnreadRtfByte();
+      break;
+    }
+    if (isLetter(c) && digits.empty()) {
+      text += static_cast<char>(c);
+    } else if (isDigit(c) || (c == '-' && digits.empty())) {
+      digits += static_cast<char>(c);
+    } else {
+      if (c != ' ' && c != '\n') UnreadRtfByte();
+      break;
+    }
+  }
+
+  if (mode == kRaw) {
+    applyTextReplacements(text);
+    return token;
+  }
+  if (token.kind == kTokenText) {
+    applyTextReplacements(text);
+  } else if (token.kind == kTokenWord) {
+    if (text == "\\") text.clear();
+    if (!digits.empty()) {
+      token.kind = kTokenWordNum;
+      token.value = parseNumber(digits, mode == kHexEscape ? 16 : 10);
+    }
+  }
+  return token;
+}

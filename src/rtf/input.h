@@ -1,0 +1,54 @@
+// The RTF input stream (bytes pulled from the host through its callback, with one byte of
+// push-back) and the token reader on top of it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "platform/platform.h"
+
+struct RtfInput {
+  std::string buffer = " ";  // last byte of the previous chunk, then the current chunk
+  std::int32_t position = 1;  // index of the byte delivered last
+  platform::MemHandle rtfBuffer = nullptr;
+  platform::RtfCallback rtfCallback = nullptr;
+  bool endOfInput = false;
+  bool locked = false;        // rtfBuffer is locked from the last refill
+};
+
+extern RtfInput gRtfInput;
+
+// Token kinds.
+constexpr std::int32_t kTokenNone = 0;     // end of input
+constexpr std::int32_t kTokenBrace = 1;    // "{" or "}"
+constexpr std::int32_t kTokenText = 2;     // a text run
+constexpr std::int32_t kTokenWord = 3;     // control symbol or word without parameter
+constexpr std::int32_t kTokenWordNum = 4;  // control word or hex escape with a parameter
+
+struct RtfToken {
+  std::int32_t kind = kTokenNone;
+  std::int32_t value = 0;
+  std::string text;
+};
+
+// Text runs longer than this are delivered as several text tokens, so that a document
+// without markup never needs more than this much memory for one token.
+constexpr std::size_t kMaxTextRun = 64 * 1024;
+
+// Binds the stream to the host's callback and transfer buffer and starts it afresh.
+void InitRtfInput(platform::RtfCallback rtfCallback, platform::MemHandle rtfBuffer);
+// Unlocks the host's buffer if the stream still holds it (at the end of a run).
+void ReleaseRtfInput();
+
+// Returns the next byte, or 0 at the end of input.
+unsigned char ReadRtfByte();
+void UnreadRtfByte();
+
+// Reads one token; with a non-empty stop text, reads raw text up to and including the
+// first place where the stop text ends the text read so far, and returns the text before.
+RtfToken NextRtfToken(std::string_view stopText);
+
+// Length of the text before a stop text that ends `text`, or -1 when it does not end it.
+// A run of blanks in the stop text matches any run of blanks (or none) in the text.
+std::int32_t MatchStopText(std::string_view text, std::string_view stopText);

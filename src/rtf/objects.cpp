@@ -1,0 +1,112 @@
+#include "rtf/objects.h"
+
+#include <string_view>
+
+#include "mtef/context.h"
+#include "rtf/input.h"
+#include "rtf/output.h"
+#include "rtf/walker.h"
+#include "settings/settings.h"
+
+std::int32_t convertedCount = 0;
+
+namespace {
+
+EquationContext equationContext;
+
+struct ClassRow {
+  std::string_view hexName;     // the class name (and its zero byte for exact names)
+  std::size_t longerThan;       // the data must be longer than this many hex digits
+  std::size_t nativeOffset;     // 0: found after the class name's zero byte
+  std::int32_t readerMode;
+  bool needsOfficeMath;
+};
+
+constexpr ClassRow kClassRows[] = {
+    {"4571756174696f6e00", 66, 10, 4, false},                            // Equation
+    {"4571756174696f6e2e44534d543400", 78, 78, 5, false},                // Equation.DSMT4
+    {"4d73786d6c322e534158584d4c526561646572", 88, 0, 5, false},         // Msxml2.SAXXMLReader*
+    {"4571756174696f6e2e3200", 70, 70, 3, true},                         // Equation.2
+    {"4571756174696f6e2e3300", 70, 70, 3, true},                         // Equation.3
+};
+
+constexpr std::size_t kClassNameOffset = 24;
+
+bool nameAt(const std::string& hex, std::string_view name) {
+  return hex.size() >= kClassNameOffset + name.size() &&
+         std::string_view(hex).substr(kClassNameOffset, name.size()) == name;
+}
+
+// For a class name of any length: the native data follows the name's zero byte, the
+// empty topic and item names and the native data size.
+bool nativeAfterClassName(const std::string& hex, std::size_t& offset) {
+  for (std::size_t pos = 62; pos + 1 < hex.size(); pos += 2) {
+    if (hex[pos] == '0' && hex[pos + 1] == '0') {
+      offset = pos + 26;
+      return offset < hex.size();
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+ObjectClass ClassifyObject(const std::string& objectHex, std::uint32_t eqVersion) {
+  ObjectClass result;
+  for (const ClassRow& row : kClassRows) {
+    if (row.needsOfficeMath && eqVersion != 1) continue;
+    if (objectHex.size() <= row.longerThan || !nameAt(objectHex, row.hexName)) continue;
+    result.readerMode = row.readerMode;
+    result.nativeOffset = row.nativeOffset;
+    if (row.nativeOffset == 0 && !nativeAfterClassName(objectHex, result.nativeOffset))
+      return ObjectClass{};
+    result.isEquation = true;
+    return result;
+  }
+  return result;
+}
+
+void BeginEquationObjects() {
+  equationContext = makeEquationContext(static_cast<std::int32_t>(gSettings.eqVersion),
+                                        static_cast<std::int32_t>(gSettings.isEuclid),
+                                        static_cast<std::int32_t>(gSettings.isUniPrime));
+}
+
+void HandleObjectData() {
+  RtfToken data = NextRtfToken("}");
+  const std::string& objectHex = data.text;
+  const std::uint32_t eqVersion = gSettings.eqVersion;
+
+  std::string replacement;
+  ObjectClass cls = ClassifyObject(objectHex, eqVersion);
+  if (cls.isEquation)
+    replacement = ConvertEquation(equationContext, objectHex.substr(cls.nativeOffset), cls.readerMode);
+
+  if (replacement.empty()) {
+    WriteOutput("\\objdata ");
+    WriteOutput(objectHex);
+    WriteOutputByte('}');
+    return;
+  }
+  if (eqVersion == 0) WriteOutput("\\objdata ");
+  WriteOutput(replacement);
+  ++convertedCount;
+  WriteOutputByte('}');
+  if (eqVersion == 1) {
+    // The picture that stood for the object is dropped with it. Only a group is
+    // consumed, so an object group that ends right after its data keeps its brace.
+    unsigned char next = ReadRtfByte();
+    while (next == '\r' || next == '\n') next = ReadRtfByte();
+    if (next != 0) UnreadRtfByte();
+    if (next == '{') {
+      walkFlags |= kSuppressOutput;
+      WalkRtf();
+      walkFlags &= ~kSuppressOutput;
+    }
+  }
+}
+
+void HandleClassId() {
+  WriteOutput("\\oleclsid ");
+  walkFlags |= kAfterClassId;
+}

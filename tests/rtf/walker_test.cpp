@@ -1,0 +1,131 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "mtef/context.h"
+#include "rtf/walker.h"
+#include "support/convert.h"
+
+namespace {
+
+TEST(Walker, NormalisesControlWords) {
+  struct Case {
+    std::string input;
+    std::string expected;
+  } cases[] = {
+      {"{\\par\n}", "{\\par }"},
+      {"{\\'E9}", "{\\'e9}"},
+      {"{\\~\\-x}", "{\\~\\-x}"},
+      {"{\\u8722?}", "{\\u8722 ?}"},
+      {"{\\fs24\n\\b0 x}", "{\\fs24 \\b0 x}"},
+      {"{\\*\\generator x;}", "{\\*\\generator x;}"},
+      {"{a\r\nb\tc}", "{ab c}"},
+      {"{\\f}", "{\\f }"},
+      {"{\\fonttbl\\f1 x;}", "{\\fonttbl\\f1 x;}"},
+      {"{\\{\\}\\\\}", "{\\{\\}\\\\}"},
+      // \bin data is copied verbatim, braces and backslashes included.
+      {"{\\bin3 {\\}x}", "{\\bin3 {\\}x}"},
+      {"{\\bin0 x}", "{\\bin0 x}"},
+      {"{\\bin x}", "{\\bin0 x}"},
+      // Only the outer group is processed.
+      {"{a}{b}", "{a}"},
+      {"{a}}", "{a}"},
+      // Text runs after \oleclsid are dropped until the group closes.
+      {"{\\*\\oleclsid \\'7bABC\\'7d}x", "{\\*\\oleclsid \\'7b\\'7d}"},
+      // End of input inside groups: the missing braces stay missing.
+      {"{\\rtf1{a", "{\\rtf1 {a"},
+      // Cut in the middle of a control word.
+      {"{\\rtf1\\ans", "{\\rtf1 \\ans "},
+      // A lone backslash at the very end yields an empty word.
+      {"{x\\", "{x "},
+      // \bin whose data runs past the end: the missing bytes read as zero bytes.
+      {"{\\bin4 ab", std::string("{\\bin4 ab\0\0", 11)},
+      // Nothing at all.
+      {"", ""},
+      // A closing brace first ends the walk at once.
+      {"}{a}", "}"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(convertDocument(c.input), c.expected) << c.input;
+}
+
+TEST(Walker, ZeroByteEndsOnlyTheInnermostGroup) {
+  // A zero byte inside a token only ends that token.
+  EXPECT_EQ(convertDocument(std::string("{a{b\0c}d}", 9)), "{a{bc}d}");
+  // Between tokens it closes the inner group without a brace; the outer one goes on.
+  EXPECT_EQ(convertDocument(std::string("{a{\0c}d}", 8)), "{a{c}");
+}
+
+TEST(Walker, RecordsGreekFontReferences) {
+  struct Case {
+    std::string fonttbl;
+    std::string ref;
+    std::string fallback;
+  } cases[] = {
+      {"{\\fonttbl{\\f0\\froman Times New Roman;}{\\f382\\fnil Cambria Math Greek;}}", "\\f382", "\\f382"},
+      {"{\\fonttbl{\\f5 Cambria Math Greek;}{\\f6 Cambria Math Greek;}}", "\\f5", "\\f382"},
+      {"{\\fonttbl{\\f0 Cambria Math Greek;}}", "", "\\f382"},
+      {"{\\fonttbl{\\f7 Symbol Greek;}{\\f9 Other Greek;}}", "", "\\f9"},
+      {"{\\fonttbl{\\f4 Cambria Math Greek;Cambria Math;}}", "", "\\f382"},
+      // Text after the font table names nothing.
+      {"{\\fonttbl{\\f1 Times;}}\\f5 Symbol Greek;", "", "\\f382"},
+      // A font table that is no group of its own lasts until the outer group closes.
+      {"\\fonttbl\\f3 Symbol Greek;", "", "\\f3"},
+  };
+  for (const Case& c : cases) {
+    convertDocument("{\\rtf1" + c.fonttbl + "}");
+    EXPECT_EQ(greekFontRef, c.ref) << c.fonttbl;
+    EXPECT_EQ(greekFontRefDefault, c.fallback) << c.fonttbl;
+  }
+}
+
+TEST(Walker, EveryRunStartsClean) {
+  convertDocument("{\\rtf1{\\fonttbl{\\f8 Cambria Math Greek;}}");
+  EXPECT_EQ(greekFontRef, "\\f8");
+  // The first run ended inside the font table; the next one is not affected.
+  EXPECT_EQ(convertDocument("{\\f2 Symbol Greek;}"), "{\\f2 Symbol Greek;}");
+  EXPECT_EQ(greekFontRef, "");
+  EXPECT_EQ(greekFontRefDefault, "\\f382");
+  EXPECT_EQ(walkFlags, 0u);
+}
+
+TEST(Walker, ChunkSizeDoesNotChangeOutput) {
+  std::string doc =
+      "{\\rtf1\\ansi\\ansicpg1252{\\fonttbl{\\f0\\froman Times;}{\\f2 Symbol Greek;}}\r\n"
+      "{\\colortbl;\\red0\\green0\\blue0;}\\pard\\plain\\fs24 Caf\\'e9 cr\r\nlf\\par\r\n"
+      "{\\pict\\wmetafile8 0100\r\n0900}\\bin5 {}\\\\x\\u8722?\t\\~end\\par}";
+  for (int i = 0; i < 2000; ++i) doc.insert(doc.size() - 1, "word \\b bold\\b0\r\n");
+  const std::string reference = convertDocument(doc, 1 << 16);
+  ASSERT_FALSE(reference.empty());
+  for (std::size_t chunk : {1u, 2u, 3u, 7u, 1u << 16})
+    EXPECT_EQ(convertDocument(doc, chunk), reference) << chunk;
+}
+
+TEST(Walker, NormalisedOutputIsAFixedPoint) {
+  const std::string docs[] = {
+      "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0\\fswiss\\fcharset0 Arial;}}\r\n"
+      "{\\*\\generator Riched20 10.0.19041}\\viewkind4\\uc1 \r\n"
+      "\\pard\\sa200\\sl276\\slmult1\\f0\\fs22\\lang9 Hello \\b world\\b0 !\\par\r\n}\r\n",
+      "{\\rtf1\\ansi\\ansicpg1252\\deff0\\nouicompat{\\fonttbl{\\f0\\fnil Calibri;}}\r\n"
+      "{\\colortbl ;\\red255\\green0\\blue0;}\r\n\\pard\\cf1 Caf\\'e9 \\u8364?\\tab x\\line y\\par\r\n"
+      "{\\object\\objemb{\\*\\objclass Paint.Picture}\\objw10\\objh10{\\*\\objdata 0105\r\n"
+      "0000}{\\result{\\pict\\wmetafile8 ab\r\ncd}}}}",
+  };
+  for (const std::string& doc : docs) {
+    std::string once = convertDocument(doc);
+    EXPECT_EQ(convertDocument(once), once);
+    EXPECT_EQ(once.find('\n'), std::string::npos);
+  }
+}
+
+TEST(Walker, DeepNestingDoesNotOverflow) {
+  const std::size_t depth = 1000000;
+  std::string doc(depth, '{');
+  doc += "x";
+  doc.append(depth, '}');
+  EXPECT_EQ(convertDocument(doc, 1 << 16), doc);
+  // The same, cut before the closing braces.
+  std::string open(depth, '{');
+  EXPECT_EQ(convertDocument(open, 1 << 16), open);
+}
+
+}  // namespace
