@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <algorithm>
 
 RtfInput gRtfInput;
 
@@ -19,6 +20,24 @@ bool isHexDigit(unsigned char c) {
   return isDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
+
+// Bytes that end a plain stretch of a text run: markup, line ends and the zero byte.
+bool endsPlainText(unsigned char c) {
+  return c == '{' || c == '}' || c == '\\' || c == '\r' || c == '\n' || c == 0;
+}
+
+// Appends the plain bytes that follow in the current chunk to a text run in one go.
+void appendPlainText(std::string& text) {
+  RtfInput& in = gRtfInput;
+  if (in.endOfInput || in.position < 0) return;
+  const std::size_t start = static_cast<std::size_t>(in.position) + 1;
+  const std::size_t room = kMaxTextRun > text.size() ? kMaxTextRun - text.size() : 0;
+  const std::size_t limit = std::min(in.buffer.size(), start + room);
+  std::size_t end = start;
+  while (end < limit && !endsPlainText(static_cast<unsigned char>(in.buffer[end]))) ++end;
+  text.append(in.buffer, start, end - start);
+  in.position = static_cast<std::int32_t>(end) - 1;
+}
 
 // Reads the digits as a signed number, saturating at the 32-bit range the way the
 // platform's string-to-long conversion does where long has 32 bits.
@@ -55,13 +74,8 @@ void ReleaseRtfInput() {
   gRtfInput.locked = false;
 }
 
-unsigned char ReadRtfByte() {
+unsigned char RefillRtfInput() {
   RtfInput& in = gRtfInput;
-  if (in.endOfInput) return 0;
-  ++in.position;
-  if (in.position >= 0 && static_cast<std::size_t>(in.position) < in.buffer.size())
-    return static_cast<unsigned char>(in.buffer[in.position]);
-
   // Refill: keep the last byte so that one byte can be pushed back across the boundary.
   in.buffer.erase(0, in.buffer.size() - 1);
   ReleaseRtfInput();
@@ -148,6 +162,7 @@ RtfToken NextRtfToken(std::string_view stopText) {
       }
       token.kind = c == '\\' ? kTokenWord : kTokenText;
       text += static_cast<char>(c);
+      if (token.kind == kTokenText) appendPlainText(text);
       continue;
     }
 
@@ -157,6 +172,7 @@ RtfToken NextRtfToken(std::string_view stopText) {
         break;
       }
       text += static_cast<char>(c);
+      appendPlainText(text);
       if (text.size() >= kMaxTextRun) break;
       continue;
     }

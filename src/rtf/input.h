@@ -41,8 +41,18 @@ void InitRtfInput(platform::RtfCallback rtfCallback, platform::MemHandle rtfBuff
 // Unlocks the host's buffer if the stream still holds it (at the end of a run).
 void ReleaseRtfInput();
 
+// Refills the stream from the host and returns the first new byte (0 at the end).
+unsigned char RefillRtfInput();
+
 // Returns the next byte, or 0 at the end of input.
-unsigned char ReadRtfByte();
+inline unsigned char ReadRtfByte() {
+  RtfInput& in = gRtfInput;
+  if (in.endOfInput) return 0;
+  ++in.position;
+  if (in.position >= 0 && static_cast<std::size_t>(in.position) < in.buffer.size())
+    return static_cast<unsigned char>(in.buffer[static_cast<std::size_t>(in.position)]);
+  return RefillRtfInput();
+}
 void UnreadRtfByte();
 
 // Reads one token; with a non-empty stop text, reads raw text up to and including the

@@ -1,0 +1,103 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "rtf/objects.h"
+#include "settings/settings.h"
+#include "support/convert.h"
+
+namespace {
+
+std::string hexOf(const std::string& bytes) {
+  static const char* digits = "0123456789abcdef";
+  std::string out;
+  for (unsigned char c : bytes) {
+    out += digits[c >> 4];
+    out += digits[c & 15];
+  }
+  return out;
+}
+
+std::string le32(std::uint32_t v) {
+  std::string s(4, '\0');
+  for (int i = 0; i < 4; ++i) s[i] = static_cast<char>((v >> (8 * i)) & 0xff);
+  return s;
+}
+
+// An OLE1 embedded-object record with empty topic and item names.
+std::string objectRecord(const std::string& className, const std::string& native) {
+  return hexOf(le32(0x501) + le32(2) + le32(static_cast<std::uint32_t>(className.size() + 1)) +
+               className + std::string(1, '\0') + le32(0) + le32(0) +
+               le32(static_cast<std::uint32_t>(native.size())) + native);
+}
+
+TEST(ObjectClass, ChoosesClassAndNativeOffset) {
+  const std::string native(40, 'x');
+  struct Case {
+    std::string className;
+    std::uint32_t eqVersion;
+    bool isEquation;
+    std::size_t offset;
+    int mode;
+  } cases[] = {
+      {"Equation", 1, true, 10, 4},
+      {"Equation.DSMT4", 1, true, 78, 5},
+      {"Equation.DSMT4", 0, true, 78, 5},
+      {"Equation.3", 1, true, 70, 3},
+      {"Equation.3", 0, false, 0, 0},
+      {"Equation.2", 1, true, 70, 3},
+      {"Equation.2", 0, false, 0, 0},
+      {"Msxml2.SAXXMLReader.5.0", 1, true, 24 + 46 + 26, 5},
+      {"Msxml2.SAXXMLReader", 1, true, 24 + 38 + 26, 5},
+      {"Paint.Picture", 1, false, 0, 0},
+      {"Equation.DSMT5", 1, false, 0, 0},
+      {"Equations", 1, false, 0, 0},
+  };
+  for (const Case& c : cases) {
+    ObjectClass cls = ClassifyObject(objectRecord(c.className, native), c.eqVersion);
+    EXPECT_EQ(cls.isEquation, c.isEquation) << c.className;
+    EXPECT_EQ(cls.nativeOffset, c.offset) << c.className;
+    EXPECT_EQ(cls.readerMode, c.mode) << c.className;
+  }
+}
+
+TEST(ObjectClass, LengthConditions) {
+  // "Equation" data of exactly 66 digits is never an equation; 68 is.
+  std::string eq = objectRecord("Equation", "");
+  ASSERT_EQ(eq.size(), 66u);
+  EXPECT_FALSE(ClassifyObject(eq, 1).isEquation);
+  EXPECT_TRUE(ClassifyObject(eq + "00", 1).isEquation);
+  // A SAX class name without its zero byte is not converted.
+  std::string sax = objectRecord("Msxml2.SAXXMLReader.6.0", std::string(40, 'x'));
+  EXPECT_FALSE(ClassifyObject(sax.substr(0, 24 + 46), 1).isEquation);
+  EXPECT_FALSE(ClassifyObject("", 1).isEquation);
+}
+
+TEST(EquationObjects, UnconvertedObjectsAreWrittenBack) {
+  const std::string records[] = {
+      objectRecord("Paint.Picture", "abc"),
+      objectRecord("Equation.DSMT4", "not a compound file"),
+      objectRecord("Equation.DSMT4", "").substr(0, 70),  // truncated
+      objectRecord("Equation.3", std::string(600, '\x7f')),
+  };
+  for (const std::string& hex : records) {
+    // The data arrives in broken lines; only the line breaks go.
+    std::string broken;
+    for (std::size_t i = 0; i < hex.size(); i += 32) broken += hex.substr(i, 32) + "\r\n";
+    std::string doc = "{\\rtf1{\\object\\objemb{\\*\\objclass X}{\\*\\objdata\r\n" + broken +
+                      "}{\\result{\\pict 00}}}}";
+    convertedCount = 0;
+    EXPECT_EQ(convertDocument(doc),
+              "{\\rtf1 {\\object \\objemb {\\*\\objclass X}{\\*\\objdata " + hex +
+                  "}{\\result {\\pict 00}}}}");
+    EXPECT_EQ(convertedCount, 0);
+  }
+}
+
+TEST(EquationObjects, DataGroupWithoutClosingBrace) {
+  std::string hex = objectRecord("Paint.Picture", "abc");
+  EXPECT_EQ(convertDocument("{\\rtf1{\\object{\\*\\objdata " + hex),
+            "{\\rtf1 {\\object {\\*\\objdata " + hex + "}");
+}
+
+}  // namespace
