@@ -5,30 +5,12 @@
 #include "rtf/objects.h"
 #include "settings/settings.h"
 #include "support/convert.h"
+#include "support/corpus.h"
 
 namespace {
 
-std::string hexOf(const std::string& bytes) {
-  static const char* digits = "0123456789abcdef";
-  std::string out;
-  for (unsigned char c : bytes) {
-    out += digits[c >> 4];
-    out += digits[c & 15];
-  }
-  return out;
-}
-
-std::string le32(std::uint32_t v) {
-  std::string s(4, '\0');
-  for (int i = 0; i < 4; ++i) s[i] = static_cast<char>((v >> (8 * i)) & 0xff);
-  return s;
-}
-
-// An OLE1 embedded-object record with empty topic and item names.
 std::string objectRecord(const std::string& className, const std::string& native) {
-  return hexOf(le32(0x501) + le32(2) + le32(static_cast<std::uint32_t>(className.size() + 1)) +
-               className + std::string(1, '\0') + le32(0) + le32(0) +
-               le32(static_cast<std::uint32_t>(native.size())) + native);
+  return objectRecordHex(className, native);
 }
 
 TEST(ObjectClass, ChoosesClassAndNativeOffset) {
