@@ -1,0 +1,121 @@
+// Equation throughput: a document of N equation objects (the real corpus repeated,
+// 10,000 by default) is generated on the fly, served through the host simulator and
+// converted to /dev/null. Reports equations per second and the process's peak memory.
+//   equations_bench [COUNT] [office-math|equation3] [CORPUS_DIR]
+#include <sys/resource.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli/host_simulator.h"
+#include "rtf/document.h"
+#include "rtf/objects.h"
+#include "rtf/output.h"
+#include "settings/settings.h"
+
+namespace {
+
+std::string hex(const std::string& bytes) {
+  static const char* digits = "0123456789abcdef";
+  std::string out;
+  for (unsigned char c : bytes) {
+    out += digits[c >> 4];
+    out += digits[c & 15];
+  }
+  return out;
+}
+
+std::string le32(std::size_t v) {
+  std::string s(4, '\0');
+  for (int i = 0; i < 4; ++i) s[i] = static_cast<char>((v >> (8 * i)) & 0xff);
+  return s;
+}
+
+// The corpus objects as RTF object groups, ready to repeat.
+std::vector<std::string> loadObjects(const std::string& dir) {
+  std::vector<std::string> groups;
+  std::ifstream manifest(dir + "/manifest.tsv");
+  std::string line;
+  std::getline(manifest, line);
+  while (std::getline(manifest, line)) {
+    std::istringstream fields(line);
+    std::string file, cls;
+    std::getline(fields, file, '\t');
+    std::getline(fields, cls, '\t');
+    std::ifstream f(dir + "/equations/" + file, std::ios::binary);
+    std::stringstream ss;
+    ss << f.rdbuf();
+    std::string native = ss.str();
+    std::string record = hex(le32(0x501) + le32(2) + le32(cls.size() + 1) + cls + std::string(1, '\0') +
+                             le32(0) + le32(0) + le32(native.size()) + native);
+    std::string lines;
+    for (std::size_t i = 0; i < record.size(); i += 128) lines += "\r\n" + record.substr(i, 128);
+    groups.push_back("{\\object\\objemb{\\*\\objclass " + cls + "}\\objw1440\\objh480{\\*\\objdata " +
+                     lines + "\r\n}{\\result{\\pict\\wmetafile8 0100090000}}}\\par\r\n");
+  }
+  return groups;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const long count = argc > 1 ? std::atol(argv[1]) : 10000;
+  const std::string format = argc > 2 ? argv[2] : "office-math";
+  const std::string dir = argc > 3 ? argv[3] : std::string(VELOTRIX_BENCH_CORPUS);
+  gSettings.eqVersion = format == "equation3" ? 0 : 1;
+
+  std::vector<std::string> objects = loadObjects(dir);
+  if (objects.empty()) {
+    std::fprintf(stderr, "no corpus objects found in %s\n", dir.c_str());
+    return 1;
+  }
+
+  long emitted = 0;
+  std::string pending = "{\\rtf1\\ansi{\\fonttbl{\\f0 Times New Roman;}}\r\n";
+  std::size_t pendingPos = 0;
+  bool closed = false;
+  HostBegin(
+      [&](char* dest, std::size_t capacity) -> long {
+        std::size_t n = 0;
+        while (n < capacity) {
+          if (pendingPos == pending.size()) {
+            if (closed) break;
+            pendingPos = 0;
+            if (emitted == count) {
+              pending = "}";
+              closed = true;
+            } else {
+              pending = objects[static_cast<std::size_t>(emitted++) % objects.size()];
+            }
+          }
+          std::size_t take = std::min(capacity - n, pending.size() - pendingPos);
+          pending.copy(dest + n, take, pendingPos);
+          pendingPos += take;
+          n += take;
+        }
+        return static_cast<long>(n);
+      },
+      64 * 1024);
+
+  convertedCount = 0;
+  outputFile = platform::createOutputFileA("/dev/null");
+  auto start = std::chrono::steady_clock::now();
+  RunDocumentPass(HostCallback(), HostBuffer());
+  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  platform::closeFile(outputFile);
+  HostEnd();
+
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  std::printf("format: %s\n", format.c_str());
+  std::printf("equations: %ld in document, %d converted, in %.3f s\n", count, convertedCount, seconds);
+  std::printf("throughput: %.0f equations/s\n", count / seconds);
+  std::printf("peak memory: %.1f MB\n", usage.ru_maxrss / 1024.0);
+  return convertedCount == count ? 0 : 2;
+}
