@@ -383,11 +383,17 @@ TEST(CompoundWriter, OlefileReadsWhatWeWrite) {
     ASSERT_TRUE(writeCompoundFile(file, equationClassId(),
                                   {{"\x01" "CompObj", std::string(102, 'c')},
                                    {"Equation Native", payload},
+                                   {"\x01Ole", std::string(20, 'o')},
                                    {"\x03ObjInfo", std::string(6, '\0')}}));
     std::ofstream(dir / ("f" + std::to_string(index) + ".cfb"), std::ios::binary) << file;
     std::ofstream(dir / ("f" + std::to_string(index) + ".native"), std::ios::binary) << payload;
     ++index;
   }
+  // And a complete Equation 3.0 object's compound file.
+  const std::string native = "\x1c" + patterned(300, 5);
+  std::ofstream(dir / "object.cfb", std::ios::binary) << buildEquation3CompoundFile(native);
+  std::ofstream(dir / "object.native", std::ios::binary) << native;
+  ++index;
   // Strict parsing: olefile raises on any structural defect it notices.
   const std::string script =
       "import olefile, sys, glob\n"
@@ -397,8 +403,8 @@ TEST(CompoundWriter, OlefileReadsWhatWeWrite) {
       "    got = ole.openstream('Equation Native').read()\n"
       "    names = sorted('/'.join(e) for e in ole.listdir())\n"
       "    ok = got == want and ole.root.clsid == '0002CE02-0000-0000-C000-000000000046' \\\n"
-      "        and names == ['\\x01CompObj', '\\x03ObjInfo', 'Equation Native'] \\\n"
-      "        and ole.openstream('\\x01CompObj').read() == b'c' * 102\n"
+      "        and names == ['\\x01CompObj', '\\x01Ole', '\\x03ObjInfo', 'Equation Native'] \\\n"
+      "        and len(ole.openstream('\\x01CompObj').read()) == 102\n"
       "    print(p.split('/')[-1], 'ok' if ok else 'BAD', len(got), ole.root.clsid, names)\n";
   std::ofstream(dir / "check.py") << script;
   std::string cmd = "/usr/bin/python3 " + (dir / "check.py").string() + " " + dir.string() + " 2>&1";
