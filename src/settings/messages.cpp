@@ -197,10 +197,21 @@ bool RebuildMessages() {
   return applyLanguageFile(gSettings.languageDir + gSettings.pathLanguage + L"\\language.txt");
 }
 
-bool SelectLanguage(const std::wstring& installDir, const std::wstring& languageName) {
-  std::wstring dir = installDir;
+namespace {
+
+std::wstring withSeparator(std::wstring dir) {
   if (!dir.empty() && dir.back() != L'\\' && dir.back() != L'/') dir += L'\\';
-  return applyLanguageFile(dir + L"language\\" + languageName + L"\\language.txt");
+  return dir;
+}
+
+}  // namespace
+
+bool SelectLanguage(const std::wstring& installDir, const std::wstring& languageName) {
+  return SelectLanguageIn(withSeparator(installDir) + L"language", languageName);
+}
+
+bool SelectLanguageIn(const std::wstring& languageDir, const std::wstring& languageName) {
+  return applyLanguageFile(withSeparator(languageDir) + languageName + L"\\language.txt");
 }
 
 std::wstring FormatStatisticsSummary(const std::wstring& formatName, const std::wstring& count,

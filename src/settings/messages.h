@@ -43,6 +43,9 @@ bool RebuildMessages();
 // Resets the slots and applies the language file of the folder `languageName` below
 // installDir's "language" folder, through the same loader. For the command-line tool.
 bool SelectLanguage(const std::wstring& installDir, const std::wstring& languageName);
+// The same with the folder that holds the language folders given directly (for example
+// the source tree's lang/ folder).
+bool SelectLanguageIn(const std::wstring& languageDir, const std::wstring& languageName);
 
 // Formats StatisticsSummary with its four arguments (format name, equation count, the
 // "Force Unicode" mark, the "Allow MathType fonts" mark) as the statistics message shows
