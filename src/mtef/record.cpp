@@ -288,10 +288,13 @@ std::int32_t futureRecord(EquationContext& ctx, std::int32_t tag) {
     readBodyByte(ctx);
     readBodyByte(ctx);
   }
+  // The length: one byte, or 255 and a 16-bit value. Real MathType streams store that
+  // value low byte first, like every other MTEF integer (a 298-byte TeX comment is
+  // "ff 2a 01").
   std::int32_t length = readBodyByte(ctx);
   if (length == 255) {
-    const std::int32_t high = readBodyByte(ctx);
     const std::int32_t low = readBodyByte(ctx);
+    const std::int32_t high = readBodyByte(ctx);
     length = high * 256 + low;
   }
   if (ctx.endOfData) return 1;
