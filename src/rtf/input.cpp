@@ -22,9 +22,15 @@ bool isHexDigit(unsigned char c) {
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
 // Bytes that end a plain stretch of a text run: markup, line ends and the zero byte.
-bool endsPlainText(unsigned char c) {
-  return c == '{' || c == '}' || c == '\\' || c == '\r' || c == '\n' || c == 0;
-}
+struct PlainTextStops {
+  bool table[256] = {};
+  constexpr PlainTextStops() {
+    for (unsigned char c : {'{', '}', '\\', '\r', '\n', '\0'}) table[c] = true;
+  }
+};
+constexpr PlainTextStops kPlainTextStops;
+
+bool endsPlainText(unsigned char c) { return kPlainTextStops.table[c]; }
 
 // Appends the plain bytes that follow in the current chunk to a text run in one go.
 void appendPlainText(std::string& text) {
@@ -51,6 +57,9 @@ std::int32_t parseNumber(const std::string& digits, int base) {
 
 // Line feeds are removed from text runs and tabs become blanks.
 void applyTextReplacements(std::string& text) {
+  if (std::memchr(text.data(), '\n', text.size()) == nullptr &&
+      std::memchr(text.data(), '\t', text.size()) == nullptr)
+    return;
   std::size_t out = 0;
   for (char c : text) {
     if (c == '\n') continue;
@@ -210,7 +219,8 @@ RtfToken NextRtfToken(std::string_view stopText) {
         break;
       }
       token.kind = c == '\\' ? kTokenWord : kTokenText;
-      text += static_cast<char>(c);
+      // Line feeds never reach the text of a run; they are dropped as they come.
+      if (c != '\n') text += static_cast<char>(c);
       if (token.kind == kTokenText) appendPlainText(text);
       continue;
     }
@@ -220,7 +230,7 @@ RtfToken NextRtfToken(std::string_view stopText) {
         UnreadRtfByte();
         break;
       }
-      text += static_cast<char>(c);
+      if (c != '\n') text += static_cast<char>(c);
       appendPlainText(text);
       if (text.size() >= kMaxTextRun) break;
       continue;
