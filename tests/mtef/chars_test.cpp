@@ -57,7 +57,7 @@ const CharCase kCharCases[] = {
     {"straight phi elsewhere", 5, "02 04 84 d5 03 6a", 0, 1, R"(<{\mr\mscr0\msty2\i \f99\'f6}>)", "0284d503"},
     {"Greek variants", 5, "02 04 84 d1 03 4a 02 04 85 d2 03 a1 02 04 84 d6 03 76", 0, 1,
      R"(<{\mr\mscr0\msty2\i {\uc1\u977\'3f}}><{\mr\mscr0\msty0 \f99\'d5}><{\mr\mscr0\msty2\i {\uc1\u982\'3f}}>)", nullptr},
-    {"8-bit special codes", 5, "02 04 86 ee f8 e9 02 04 86 07 22 d1 02 04 86 0d 22 27", 0, 1,
+    {"8-bit private and operator codes", 5, "02 04 86 ee f8 e9 02 04 86 07 22 d1 02 04 86 0d 22 27", 0, 1,
      R"(<{\mr\mscr0\msty2\i {\uc1\u8968\'3f}}><{\mr\mscr0\msty2\i \i0{\uc1\u8711\'3f}}><{\mr\mscr0\msty2\i {\uc1\u1014\'3f}}>)", nullptr},
     {"MT Extra R, Euclid off", 5, "02 04 8b 1d 21 a1", 0, 1, R"(<{\mr\mscr0\msty2\i {\mr\mscr3\msty0 R}}>)", "02815200"},
     {"MT Extra R, Euclid on", 5, "02 04 8b 1d 21 a1", 1, 1, nullptr, "0201a100"},
