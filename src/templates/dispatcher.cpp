@@ -56,8 +56,11 @@ std::string readSlot(SlotList& slots) {
   if (slots.ended) return text;
   const std::int32_t r = readRecord(slots.ctx, &text, kModeNested);
   // -1: an END (possibly after a size record) stood where the slot was expected;
-  // 1: the data ran out. Either way the list is over.
-  if (r == -1 || r == 1) slots.ended = true;
+  // 1: the data ran out; 4 with an END as the last byte read: a SIZE record directly
+  // before END. In each case the list is over.
+  if (r == -1 || r == 1 || (r == 4 && isEndTag(slots.ctx, currentByteValue(slots.ctx)))) {
+    slots.ended = true;
+  }
   return text;
 }
 

@@ -43,16 +43,6 @@ TEST(TemplateDispatcher, SelectorBeyondTheTableIsRefused) {
   }
 }
 
-TEST(TemplateDispatcher, LastSelectorsOfEachTableAreHandled) {
-  // MTEF 5 selector 37 (box) and MTEF 3 selector 48 (arc) are inside the tables.
-  for (const auto& [version, hex] :
-       {std::pair{5, "03 00 25 00 00 @A 00"}, std::pair{3, "03 30 00 00 @A 00"}}) {
-    const auto t = tcase::translate(kOfficeMath, version, tcase::expandHex(version, hex));
-    EXPECT_EQ(t.code, 0);
-    EXPECT_TRUE(t.consumedAll);
-  }
-}
-
 // A template with fewer or more records than its variation promises must not take the
 // records around it along.
 const Case kDamagedLists[] = {
