@@ -288,14 +288,19 @@ std::int32_t futureRecord(EquationContext& ctx, std::int32_t tag) {
     readBodyByte(ctx);
     readBodyByte(ctx);
   }
-  // The length: one byte, or 255 and a 16-bit value. Real MathType streams store that
-  // value low byte first, like every other MTEF integer (a 298-byte TeX comment is
-  // "ff 2a 01").
+  // The length: one byte, or 255 and a 16-bit value read high byte first. Some MathType
+  // versions store that value low byte first instead (a 298-byte TeX comment written as
+  // "ff 2a 01"); when the high-first reading runs past the end of the stream and the
+  // low-first one does not, the record is read the low-first way.
   std::int32_t length = readBodyByte(ctx);
   if (length == 255) {
-    const std::int32_t low = readBodyByte(ctx);
-    const std::int32_t high = readBodyByte(ctx);
-    length = high * 256 + low;
+    const std::int32_t first = readBodyByte(ctx);
+    const std::int32_t second = readBodyByte(ctx);
+    length = first * 256 + second;
+    const std::int64_t remaining =
+        (static_cast<std::int64_t>(ctx.mtefHex.size()) - 1 - ctx.readPos) / 2;
+    const std::int32_t lowFirst = second * 256 + first;
+    if (length > remaining && lowFirst <= remaining) length = lowFirst;
   }
   if (ctx.endOfData) return 1;
   for (std::int32_t i = 0; i < length; ++i) {
