@@ -175,6 +175,57 @@ TEST(CompoundReader, HostileFilesFailFast) {
   }
 }
 
+TEST(CompoundReader, SectorSizesAndSizeFieldsOfBothVersions) {
+  // A hand-made version 4 file (4096-byte sectors): FAT 0, directory 1, a 5000-byte stream
+  // in 2..3, mini FAT 4, mini stream 5 holding a 5-byte stream.
+  std::string v4(7 * 4096, '\0');
+  auto sector = [](std::uint32_t s) { return (s + 1) * 4096u; };
+  v4.replace(0, 8, "\xd0\xcf\x11\xe0\xa1\xb1\x1a\xe1");
+  set16(v4, 24, 0x3E), set16(v4, 26, 4), set16(v4, 28, 0xFFFE), set16(v4, 30, 12), set16(v4, 32, 6);
+  set32(v4, 40, 1), set32(v4, 44, 1), set32(v4, 48, 1), set32(v4, 56, 4096), set32(v4, 60, 4);
+  set32(v4, 64, 1), set32(v4, 68, 0xFFFFFFFE);
+  for (int i = 0; i < 109; ++i) set32(v4, 76 + 4 * i, i == 0 ? 0 : 0xFFFFFFFF);
+  const std::uint32_t fat[] = {0xFFFFFFFD, 0xFFFFFFFE, 3, 0xFFFFFFFE, 0xFFFFFFFE, 0xFFFFFFFE};
+  for (std::uint32_t i = 0; i < 1024; ++i) set32(v4, sector(0) + 4 * i, i < 6 ? fat[i] : 0xFFFFFFFF);
+  for (std::uint32_t i = 0; i < 1024; ++i) set32(v4, sector(4) + 4 * i, i == 0 ? 0xFFFFFFFE : 0xFFFFFFFF);
+  for (std::uint32_t id = 0; id < 32; ++id)
+    for (int field : {68, 72, 76}) set32(v4, sector(1) + 128 * id + field, 0xFFFFFFFF);
+  auto entry = [&](std::uint32_t id, const std::string& name, char type, std::uint32_t left,
+                   std::uint32_t child, std::uint32_t start, std::uint32_t size) {
+    std::size_t off = sector(1) + 128 * id;
+    for (std::size_t k = 0; k < name.size(); ++k) v4[off + 2 * k] = name[k];
+    set16(v4, off + 64, 2 * static_cast<std::uint32_t>(name.size() + 1));
+    v4[off + 66] = type, v4[off + 67] = 1;
+    set32(v4, off + 68, left), set32(v4, off + 76, child), set32(v4, off + 116, start), set32(v4, off + 120, size);
+  };
+  entry(0, "Root Entry", 5, 0xFFFFFFFF, 1, 5, 64);
+  entry(1, "Equation Native", 2, 2, 0xFFFFFFFF, 2, 5000);
+  entry(2, "Small", 2, 0xFFFFFFFF, 0xFFFFFFFF, 0, 5);
+  const std::string payload = patterned(5000, 4);
+  v4.replace(sector(2), 5000, payload);
+  v4.replace(sector(5), 5, "hello");
+
+  // Version 3 sizes are 32-bit: junk in the high half is ignored. In version 4 it counts.
+  std::string v3;
+  ASSERT_TRUE(writeCompoundFile(v3, ClassId{}, {{"Small", "hello"}, {"Equation Native", payload}}));
+  std::string v3Junk = v3, v4Huge = v4;
+  set32(v3Junk, dirEntry(v3Junk, 2) + 124, 0xDEADBEEF);
+  set32(v4Huge, sector(1) + 128 + 124, 1);
+  struct Case {
+    const char* what;
+    const std::string& file;
+    bool ok;
+  } cases[] = {{"version 4", v4, true}, {"version 3, junk high size", v3Junk, true},
+               {"version 4, size over 4 GiB", v4Huge, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    bool ok = false;
+    EXPECT_EQ(readName(c.file, "Equation Native", ok), c.ok ? payload : "");
+    EXPECT_EQ(ok, c.ok);
+    EXPECT_EQ(readName(c.file, "small", ok), "hello");
+  }
+}
+
 TEST(CompoundReader, RandomCorruptionEndsCleanly) {
   std::string good;
   ASSERT_TRUE(writeCompoundFile(good, ClassId{}, {{"a", "tiny"}, {"b", patterned(5000, 2)},
