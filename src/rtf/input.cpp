@@ -123,7 +123,56 @@ std::int32_t MatchStopText(std::string_view text, std::string_view stopText) {
   }
 }
 
+namespace {
+
+// A raw read up to a single non-blank stop character (the object data up to "}"): the
+// same result as the general raw read, but whole stretches of the chunk are copied at once
+// and line feeds are dropped as they come instead of afterwards.
+RtfToken readRawToChar(char stop) {
+  RtfToken token;
+  std::string& text = token.text;
+  RtfInput& in = gRtfInput;
+  for (;;) {
+    if (!in.endOfInput && in.position >= -1) {
+      const std::size_t start = static_cast<std::size_t>(in.position + 1);
+      std::size_t end = start;
+      const std::size_t size = in.buffer.size();
+      while (end < size) {
+        const char c = in.buffer[end];
+        if (c == stop || c == '\r' || c == '\n' || c == '\t' || c == 0) break;
+        ++end;
+      }
+      if (end > start) {
+        text.append(in.buffer, start, end - start);
+        in.position = static_cast<std::int32_t>(end) - 1;
+        afterCarriageReturn = false;
+      }
+    }
+    unsigned char c = ReadRtfByte();
+    if (c == 0) return token;  // end of input (or a zero byte): kind stays 0
+    if (c == '\r') {
+      afterCarriageReturn = true;
+      continue;
+    }
+    if (c == '\n') {
+      afterCarriageReturn = false;
+      continue;
+    }
+    afterCarriageReturn = false;
+    if (c == static_cast<unsigned char>(stop)) {
+      token.kind = kTokenText;
+      return token;
+    }
+    text += c == '\t' ? ' ' : static_cast<char>(c);
+  }
+}
+
+}  // namespace
+
 RtfToken NextRtfToken(std::string_view stopText) {
+  if (stopText.size() == 1 && !isBlank(stopText[0]) && stopText[0] != '\n' &&
+      stopText[0] != '\r' && stopText[0] != 0)
+    return readRawToChar(stopText[0]);
   enum Mode { kOrdinary = 0, kHexEscape = 2, kRaw = 3 };
   RtfToken token;
   Mode mode = stopText.empty() ? kOrdinary : kRaw;

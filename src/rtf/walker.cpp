@@ -49,8 +49,11 @@ void handleBin(bool hasParameter, std::int32_t parameter) {
     WriteOutput("\\bin");
     writeNumber(count, "%d ");
   }
+  // The data is copied verbatim. Once the input has ended nothing more is written, so a
+  // hostile length cannot make the output grow beyond the input.
   for (std::int32_t i = 0; i < count; ++i) {
     unsigned char c = ReadRtfByte();
+    if (gRtfInput.endOfInput) break;
     if (!suppressed()) WriteOutputByte(static_cast<char>(c));
   }
 }

@@ -38,8 +38,10 @@ TEST(Walker, NormalisesControlWords) {
       {"{\\rtf1\\ans", "{\\rtf1 \\ans "},
       // A lone backslash at the very end yields an empty word.
       {"{x\\", "{x "},
-      // \bin whose data runs past the end: the missing bytes read as zero bytes.
-      {"{\\bin4 ab", std::string("{\\bin4 ab\0\0", 11)},
+      // \bin whose data runs past the end: what is there is copied, nothing is invented.
+      {"{\\bin4 ab", "{\\bin4 ab"},
+      {"{\\bin2000000000 ab", "{\\bin2000000000 ab"},
+      {std::string("{\\bin3 \0\0}}", 11), std::string("{\\bin3 \0\0}}", 11)},
       // Nothing at all.
       {"", ""},
       // A closing brace first ends the walk at once.

@@ -1,0 +1,23 @@
+// The whole document pass on arbitrary bytes, with both output formats.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "cli/host_simulator.h"
+#include "rtf/document.h"
+#include "rtf/output.h"
+#include "settings/settings.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  static platform::FileHandle sink = platform::createOutputFileA("/dev/null");
+  outputFile = sink;
+  const std::string doc(reinterpret_cast<const char*>(data), size);
+  for (std::uint32_t format : {1u, 0u}) {
+    gSettings.eqVersion = format;
+    // Small chunks put token and line-end boundaries everywhere.
+    HostBeginString(doc, 1 + size % 7);
+    RunDocumentPass(HostCallback(), HostBuffer());
+    HostEnd();
+  }
+  return 0;
+}
