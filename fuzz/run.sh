@@ -12,7 +12,7 @@ CC=clang CXX=clang++ cmake -S fuzz -B "$out" -G Ninja >/dev/null
 cmake --build "$out" -j2 >/dev/null
 
 seeds=$out/seeds
-rm -rf "$seeds" && mkdir -p "$seeds"/{document,compound,equation,textfile} "$out/findings"
+rm -rf "$seeds" && mkdir -p "$seeds"/{document,compound,equation,textfile} "$out/findings" "$out/logs"
 corpus=$root/../shared/corpus
 if [ -d "$corpus/equations" ]; then
   /usr/bin/python3 - "$corpus" "$seeds" <<'PY'
@@ -41,6 +41,7 @@ cp lang/*/language.txt "$seeds/textfile/" 2>/dev/null || true
 
 status=0
 for bin in "$out"/fuzz_*; do
+  [ -f "$bin" ] && [ -x "$bin" ] || continue
   name=$(basename "$bin")
   kind=${name#fuzz_}
   if [ $# -gt 0 ] && [[ " $* " != *" $kind "* ]]; then continue; fi
@@ -48,10 +49,10 @@ for bin in "$out"/fuzz_*; do
   mkdir -p "$work"
   echo "== $name for ${seconds}s"
   if ! "$bin" "$work" "$seeds/$kind" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
-      -max_len=65536 -artifact_prefix="$out/findings/$name-" -print_final_stats=1 2>"$out/$name.log"; then
+      -max_len=65536 -artifact_prefix="$out/findings/$name-" -print_final_stats=1 2>"$out/logs/$name.log"; then
     status=1
-    tail -n 40 "$out/$name.log"
+    tail -n 40 "$out/logs/$name.log"
   fi
-  grep -E 'stat::number_of_executed_units|stat::peak_rss_mb' "$out/$name.log" || true
+  grep -E 'stat::number_of_executed_units|stat::peak_rss_mb' "$out/logs/$name.log" || true
 done
 exit $status
