@@ -19,6 +19,7 @@ using FontHandle = void*;
 // Style bits and answers, with the values MessageBoxW uses.
 constexpr std::uint32_t kMbOk = 0x0;
 constexpr std::uint32_t kMbOkCancel = 0x1;
+constexpr std::uint32_t kMbYesNoCancel = 0x3;
 constexpr std::uint32_t kMbYesNo = 0x4;
 constexpr std::uint32_t kMbIconError = 0x10;
 constexpr std::uint32_t kMbIconQuestion = 0x20;

@@ -9,8 +9,8 @@ constexpr std::uint32_t kWindowStyle = 0x10C10000;   // visible, caption, maximi
 constexpr std::uint32_t kButtonStyle = 0x50010000;   // child, visible, tab stop
 constexpr std::uint32_t kButtonDisabled = 0x08000000;
 constexpr std::uint32_t kTextFormat = 0x0824;        // one line, centred vertically, no prefix
-constexpr std::uint32_t kConfirmStyle = platform::kMbYesNo | platform::kMbIconQuestion |
-                                        platform::kMbDefButton2;
+// The question's buttons (0x3), question icon, the second button as the default.
+constexpr std::uint32_t kConfirmStyle = 0x0123;
 
 // Offset of the progress window from the owner's edge along one axis: centred when the
 // owner is larger, otherwise the fixed margin.

@@ -41,7 +41,8 @@ int defaultAnswer(std::uint32_t style) {
   bool second = (style & 0xF00) == kMbDefButton2;
   switch (style & 0xF) {
     case kMbOkCancel: return second ? kIdCancel : kIdOk;
-    case kMbYesNo: return second ? kIdNo : kIdYes;
+    case kMbYesNo:
+    case kMbYesNoCancel: return second ? kIdNo : kIdYes;
     default: return kIdOk;
   }
 }
