@@ -49,6 +49,12 @@ struct EquationContext {
   TypefaceFont pendingFontStyle;
   std::int32_t depth = 0;       // current record nesting, bounded by kMaxNesting
   bool failed = false;          // a record-level failure happened in this equation
+  std::string failReason;       // why, for the first failure of the equation
+  // When set, an equation whose translation failed yields empty text, so the caller
+  // keeps the original object. Set at construction; not reset per equation.
+  bool keepObjectOnFailure = false;
+  // The character run an embellishment list may rewrite; null outside a CHAR record.
+  const std::string* openRun = nullptr;
 };
 
 // Builds a context for the given target and character options.
@@ -59,6 +65,13 @@ EquationContext makeEquationContext(std::int32_t targetMode, std::int32_t isEucl
 // returns the replacement text, empty when the equation could not be translated.
 const std::string& ConvertEquation(EquationContext& ctx, const HexBytes& objectHex,
                                    std::int32_t readerMode);
+
+// The translation without the final object step: for the MTEF 3 target the complete
+// "Equation Native" stream (header + MTEF 3), for Office Math the wrapped \mmath group.
+// Empty when nothing could be translated. ConvertEquation is this plus the Equation 3.0
+// object writer for the MTEF 3 target.
+std::string TranslateEquation(EquationContext& ctx, const HexBytes& objectHex,
+                              std::int32_t readerMode);
 
 // The document's Greek font reference and its fallback, found by the document pass in the
 // font table and written in front of Greek letters.

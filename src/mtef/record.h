@@ -18,6 +18,8 @@ constexpr std::int32_t kModeNested = -1;    // dispatch one record; definitions 
 std::int32_t readRecord(EquationContext& ctx, std::string* out, std::int32_t mode);
 
 // Output routines: a null output does nothing and returns 1, else 0.
+// copyZeroTerminated and skipNudge always read their bytes; they return 1 when the data
+// ran out before the record part was complete (or the output is null), else 0.
 std::int32_t appendText(EquationContext& ctx, std::string* out, std::string_view text,
                         bool clearFirst = false);
 std::int32_t appendHexByte(EquationContext& ctx, std::string* out, std::uint32_t value,
@@ -29,3 +31,13 @@ std::int32_t skipNudge(EquationContext& ctx, std::string* out);
 
 // The value of currentByte as a number (0 to 255).
 std::int32_t currentByteValue(const EquationContext& ctx);
+
+// Marks the equation as failed; the first reason given is kept in ctx.failReason.
+// readRecord calls it itself for data that ran out, unknown types, failed handlers and
+// the nesting limit. Result 2 (unexpected type) is not noted by the reader, because mode 0
+// is also used to skip bytes whose value does not matter; a caller that needs an END
+// notes the failure itself.
+void noteFailure(EquationContext& ctx, std::string_view reason);
+
+// The byte offset of the byte last read, within the record stream (for failure reasons).
+std::int32_t currentByteOffset(const EquationContext& ctx);

@@ -22,9 +22,15 @@ bool isHexDigit(unsigned char c) {
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
 // Bytes that end a plain stretch of a text run: markup, line ends and the zero byte.
-bool endsPlainText(unsigned char c) {
-  return c == '{' || c == '}' || c == '\\' || c == '\r' || c == '\n' || c == 0;
-}
+struct PlainTextStops {
+  bool table[256] = {};
+  constexpr PlainTextStops() {
+    for (unsigned char c : {'{', '}', '\\', '\r', '\n', '\0'}) table[c] = true;
+  }
+};
+constexpr PlainTextStops kPlainTextStops;
+
+bool endsPlainText(unsigned char c) { return kPlainTextStops.table[c]; }
 
 // Appends the plain bytes that follow in the current chunk to a text run in one go.
 void appendPlainText(std::string& text) {
@@ -51,6 +57,9 @@ std::int32_t parseNumber(const std::string& digits, int base) {
 
 // Line feeds are removed from text runs and tabs become blanks.
 void applyTextReplacements(std::string& text) {
+  if (std::memchr(text.data(), '\n', text.size()) == nullptr &&
+      std::memchr(text.data(), '\t', text.size()) == nullptr)
+    return;
   std::size_t out = 0;
   for (char c : text) {
     if (c == '\n') continue;
@@ -123,7 +132,56 @@ std::int32_t MatchStopText(std::string_view text, std::string_view stopText) {
   }
 }
 
+namespace {
+
+// A raw read up to a single non-blank stop character (the object data up to "}"): the
+// same result as the general raw read, but whole stretches of the chunk are copied at once
+// and line feeds are dropped as they come instead of afterwards.
+RtfToken readRawToChar(char stop) {
+  RtfToken token;
+  std::string& text = token.text;
+  RtfInput& in = gRtfInput;
+  for (;;) {
+    if (!in.endOfInput && in.position >= -1) {
+      const std::size_t start = static_cast<std::size_t>(in.position + 1);
+      std::size_t end = start;
+      const std::size_t size = in.buffer.size();
+      while (end < size) {
+        const char c = in.buffer[end];
+        if (c == stop || c == '\r' || c == '\n' || c == '\t' || c == 0) break;
+        ++end;
+      }
+      if (end > start) {
+        text.append(in.buffer, start, end - start);
+        in.position = static_cast<std::int32_t>(end) - 1;
+        afterCarriageReturn = false;
+      }
+    }
+    unsigned char c = ReadRtfByte();
+    if (c == 0) return token;  // end of input (or a zero byte): kind stays 0
+    if (c == '\r') {
+      afterCarriageReturn = true;
+      continue;
+    }
+    if (c == '\n') {
+      afterCarriageReturn = false;
+      continue;
+    }
+    afterCarriageReturn = false;
+    if (c == static_cast<unsigned char>(stop)) {
+      token.kind = kTokenText;
+      return token;
+    }
+    text += c == '\t' ? ' ' : static_cast<char>(c);
+  }
+}
+
+}  // namespace
+
 RtfToken NextRtfToken(std::string_view stopText) {
+  if (stopText.size() == 1 && !isBlank(stopText[0]) && stopText[0] != '\n' &&
+      stopText[0] != '\r' && stopText[0] != 0)
+    return readRawToChar(stopText[0]);
   enum Mode { kOrdinary = 0, kHexEscape = 2, kRaw = 3 };
   RtfToken token;
   Mode mode = stopText.empty() ? kOrdinary : kRaw;
@@ -161,7 +219,8 @@ RtfToken NextRtfToken(std::string_view stopText) {
         break;
       }
       token.kind = c == '\\' ? kTokenWord : kTokenText;
-      text += static_cast<char>(c);
+      // Line feeds never reach the text of a run; they are dropped as they come.
+      if (c != '\n') text += static_cast<char>(c);
       if (token.kind == kTokenText) appendPlainText(text);
       continue;
     }
@@ -171,7 +230,7 @@ RtfToken NextRtfToken(std::string_view stopText) {
         UnreadRtfByte();
         break;
       }
-      text += static_cast<char>(c);
+      if (c != '\n') text += static_cast<char>(c);
       appendPlainText(text);
       if (text.size() >= kMaxTextRun) break;
       continue;

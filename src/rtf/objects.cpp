@@ -70,6 +70,9 @@ void BeginEquationObjects() {
   equationContext = makeEquationContext(static_cast<std::int32_t>(gSettings.eqVersion),
                                         static_cast<std::int32_t>(gSettings.isEuclid),
                                         static_cast<std::int32_t>(gSettings.isUniPrime));
+  // An equation whose translation fails stays in the document exactly as it was, rather
+  // than being replaced by what was translated before the failure.
+  equationContext.keepObjectOnFailure = true;
 }
 
 void HandleObjectData() {

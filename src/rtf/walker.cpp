@@ -1,6 +1,6 @@
 #include "rtf/walker.h"
 
-#include <cstdio>
+#include <charconv>
 #include <string>
 #include <vector>
 
@@ -25,10 +25,16 @@ bool isBareSymbol(std::string_view text) {
   return false;
 }
 
-void writeNumber(std::int32_t n, const char* format) {
+// Writes a control word's parameter: decimal, or two lower-case hex digits for "\'".
+void writeNumber(std::int32_t n, bool asHexByte = false) {
   char buf[16];
-  int len = std::snprintf(buf, sizeof buf, format, n);
-  WriteOutput(std::string_view(buf, static_cast<std::size_t>(len)));
+  auto result = std::to_chars(buf, buf + sizeof buf, n, asHexByte ? 16 : 10);
+  if (asHexByte && result.ptr - buf == 1) {
+    buf[1] = buf[0];
+    buf[0] = '0';
+    result.ptr = buf + 2;
+  }
+  WriteOutput(std::string_view(buf, static_cast<std::size_t>(result.ptr - buf)));
 }
 
 // Font-table entries name the Greek font that Greek letters in equations refer to.
@@ -47,7 +53,8 @@ void handleBin(bool hasParameter, std::int32_t parameter) {
   std::int32_t count = hasParameter ? parameter : 0;
   if (!suppressed()) {
     WriteOutput("\\bin");
-    writeNumber(count, "%d ");
+    writeNumber(count);
+    WriteOutputByte(' ');
   }
   // The data is copied verbatim. Once the input has ended nothing more is written, so a
   // hostile length cannot make the output grow beyond the input.
@@ -84,10 +91,8 @@ void HandleControlWord(std::string_view text, bool hasParameter, std::int32_t pa
   }
   if (text == "\\f" && !suppressed()) {
     WriteOutput("\\f");
-    if (hasParameter)
-      writeNumber(parameter, "%d ");
-    else
-      WriteOutputByte(' ');
+    if (hasParameter) writeNumber(parameter);
+    WriteOutputByte(' ');
     currentFont = (walkFlags & kInFontTable) && hasParameter ? parameter : 0;
     return;
   }
@@ -97,7 +102,7 @@ void HandleControlWord(std::string_view text, bool hasParameter, std::int32_t pa
   }
   if (suppressed()) return;
   WriteOutput(text);
-  if (hasParameter) writeNumber(parameter, text == "\\'" ? "%02x" : "%d");
+  if (hasParameter) writeNumber(parameter, text == "\\'");
   if (!isBareSymbol(text)) WriteOutputByte(' ');
 }
 

@@ -144,66 +144,41 @@ TEST(TextFileReader, PushBackAndFailures) {
   EXPECT_EQ(missing.ReadLine(line, 1000), 0u);
 }
 
-// Encoders for the round trip below.
-std::string encode(const std::u32string& text, std::uint32_t codePage) {
-  std::string out;
-  auto put16 = [&](std::uint32_t u, bool be) {
-    out += static_cast<char>(be ? u >> 8 : u & 0xFF);
-    out += static_cast<char>(be ? u & 0xFF : u >> 8);
-  };
-  for (char32_t ch : text) {
-    std::uint32_t c = ch;
-    switch (codePage) {
-      case platform::kCodePageUtf8:
-        if (c < 0x80) {
-          out += static_cast<char>(c);
-        } else if (c < 0x800) {
-          out += static_cast<char>(0xC0 | (c >> 6));
-          out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-          out += static_cast<char>(0xE0 | (c >> 12));
-          out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-          out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-          out += static_cast<char>(0xF0 | (c >> 18));
-          out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-          out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-          out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-        break;
-      case platform::kCodePageUtf16Le:
-      case platform::kCodePageUtf16Be: {
-        bool be = codePage == platform::kCodePageUtf16Be;
-        if (c >= 0x10000) {
-          put16(0xD800 + ((c - 0x10000) >> 10), be);
-          put16(0xDC00 + ((c - 0x10000) & 0x3FF), be);
-        } else {
-          put16(c, be);
-        }
-        break;
-      }
-      default: {
-        bool be = codePage == platform::kCodePageUtf32Be;
-        for (int i = 0; i < 4; ++i) {
-          int shift = be ? 24 - 8 * i : 8 * i;
-          out += static_cast<char>((c >> shift) & 0xFF);
-        }
-      }
+std::u16string toUtf16(const std::u32string& text) {
+  std::u16string out;
+  for (char32_t c : text) {
+    if (c < 0x10000) {
+      out += static_cast<char16_t>(c);
+    } else {
+      out += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+      out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
     }
   }
   return out;
 }
 
-std::u16string toUtf16(const std::u32string& text) {
-  std::u16string out;
-  for (char32_t c : text) {
-    if (c >= 0x10000) {
-      out += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
-      out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
-    } else {
-      out += static_cast<char16_t>(c);
+// Encodes `text` for the round trip below: bytes of `width` (2 or 4) per unit in either
+// byte order, or UTF-8 when `width` is 1.
+std::string encode(const std::u32string& text, int width, bool bigEndian) {
+  std::string out;
+  if (width == 1) {
+    for (char32_t c : text) {
+      int extra = c < 0x80 ? 0 : c < 0x800 ? 1 : c < 0x10000 ? 2 : 3;
+      static const unsigned char lead[] = {0x00, 0xC0, 0xE0, 0xF0};
+      out += static_cast<char>(lead[extra] | (c >> (6 * extra)));
+      for (int i = extra - 1; i >= 0; --i) out += static_cast<char>(0x80 | ((c >> (6 * i)) & 0x3F));
     }
+    return out;
   }
+  std::u32string units;
+  if (width == 2) {
+    for (char16_t u : toUtf16(text)) units += u;
+  } else {
+    units = text;
+  }
+  for (char32_t u : units)
+    for (int i = 0; i < width; ++i)
+      out += static_cast<char>(u >> (8 * (bigEndian ? width - 1 - i : i)));
   return out;
 }
 
@@ -213,12 +188,16 @@ TEST(TextFileReader, SequencesStraddlingChunksDecodeWhole) {
   const std::u32string line = U"a\u00e9\u20ac\U0001F600\u0416z\U00010348\u3042!";
   const std::u32string text = line + U"\n" + line + U"\r\n" + line;
   const std::vector<std::u16string> expected(3, toUtf16(line));
-  const std::uint32_t codePages[] = {platform::kCodePageUtf8, platform::kCodePageUtf16Le,
-                                     platform::kCodePageUtf16Be, platform::kCodePageUtf32Le,
-                                     platform::kCodePageUtf32Be};
+  const struct {
+    std::uint32_t codePage;
+    int width;
+    bool bigEndian;
+  } encodings[] = {{platform::kCodePageUtf8, 1, false},   {platform::kCodePageUtf16Le, 2, false},
+                   {platform::kCodePageUtf16Be, 2, true}, {platform::kCodePageUtf32Le, 4, false},
+                   {platform::kCodePageUtf32Be, 4, true}};
   ScratchDir dir;
-  for (std::uint32_t cp : codePages) {
-    auto path = dir.write("f.txt", encode(text, cp));
+  for (const auto& [cp, width, bigEndian] : encodings) {
+    auto path = dir.write("f.txt", encode(text, width, bigEndian));
     for (std::size_t chunk = 1; chunk <= 17; ++chunk) {
       SCOPED_TRACE(testing::Message() << "code page " << cp << ", chunk " << chunk);
       auto result = readAll(path, cp, chunk);
