@@ -65,13 +65,40 @@ reg add 'HKLM\SOFTWARE\Wow6432Node\Korvane\velotrix' /v path /t REG_SZ /d 'C:\vl
 user() { reg add 'HKCU\SOFTWARE\Korvane\velotrix' /v "$1" /t REG_DWORD /d "$2" /f; }
 machine() { reg add 'HKLM\SOFTWARE\Wow6432Node\Korvane\main' /v "$1" /t REG_DWORD /d "$2" /f; }
 
-# The document: the repository's sample plus a non-equation object and some escapes.
+# The document: the repository's sample, followed by every equation object of the shared
+# corpus (when present) embedded as Word embeds them.
 doc="$WINEPREFIX/drive_c/vlx/in.rtf"
-{
-  cat "$src/samples/hello.rtf"
-} >"$doc"
+corpus=${VELOTRIX_CORPUS:-$src/../shared/corpus}
+python3 - "$src/samples/hello.rtf" "$corpus" >"$doc" <<'PY'
+import os, struct, sys
+sample, corpus = sys.argv[1], sys.argv[2]
+text = open(sample, "rb").read().rstrip()
+assert text.endswith(b"}")
+body = b""
+manifest = os.path.join(corpus, "manifest.tsv")
+if os.path.exists(manifest):
+    for line in open(manifest).read().splitlines()[1:]:
+        fields = line.split("\t")
+        if len(fields) < 2:
+            continue
+        native = open(os.path.join(corpus, "equations", fields[0]), "rb").read()
+        cls = fields[1].encode()
+        record = (struct.pack("<III", 0x501, 2, len(cls) + 1) + cls + b"\0" +
+                  struct.pack("<III", 0, 0, len(native)) + native)
+        hexed = record.hex()
+        lines = b"".join(b"\r\n" + hexed[i:i + 128].encode() for i in range(0, len(hexed), 128))
+        body += (b"\\pard " + fields[0].encode() + b": {\\object\\objemb{\\*\\objclass " + cls +
+                 b"}\\objw1440\\objh480{\\*\\objdata " + lines +
+                 b"\r\n}{\\result{\\pict\\wmetafile8\\picw100\\pich100 0100090000}}}\\par\r\n")
+sys.stdout.buffer.write(text[:-1] + body + b"}")
+PY
 "$velotrix" "$doc" -o "$work/native.rtf" --no-stats 2>/dev/null
 check "native velotrix converts the document" test -s "$work/native.rtf"
+objects=$(grep -c 'objdata' "$doc")
+echo "document: $(wc -c <"$doc") bytes, $objects equation objects"
+if [ "$objects" -gt 0 ]; then
+  check "native velotrix wrote Office Math" grep -q 'mmath' "$work/native.rtf"
+fi
 
 host() {  # host LOG OUT ARGS...
   local log=$1 out=$2
@@ -113,7 +140,7 @@ status=$?
 sed 's/^/  run2| /' "$work/run2.log"
 check "answered run passes its checks" test "$status" -eq 0
 check "options dialog shown and confirmed" grep -q '^dialog: \[Korvane Velotrix options\]' "$work/run2.log"
-check "statistics message" grep -q '^dialog: \[Korvane Math Utilities  statistics\] Equation format: Equation Editor 3.x \[0\]' "$work/run2.log"
+check "statistics message" grep -q '^dialog: \[Korvane Math Utilities  statistics\] Equation format: Equation Editor 3.x \[[0-9]*\]' "$work/run2.log"
 if grep -q '^ok: AutoConvertTo redirection made read-only' "$work/run2.log"; then
   check "AutoConvertTo warning shown" grep -q "^dialog: \[Korvane Math Utilities\] Cannot use Equation Editor 3.x format" "$work/run2.log"
   check "output written after OK" test -s "$WINEPREFIX/drive_c/vlx/out2.rtf"
