@@ -1,44 +1,77 @@
 #include "cli/cli.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <random>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#if defined(_WIN32)
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
 
 #include "cli/host_simulator.h"
-#include "rtf/document.h"
+#include "cli/installation.h"
+#include "converter/converter.h"
+#include "settings/messages.h"
+#include "settings/settings.h"
+#include "settings/settings_store.h"
+#include "platform/module.h"
+#include "platform/ui.h"
 #include "rtf/objects.h"
 #include "rtf/output.h"
-#include "settings/settings.h"
 
 #ifndef VELOTRIX_VERSION
 #define VELOTRIX_VERSION "dev"
 #endif
 
+namespace fs = std::filesystem;
+
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: velotrix IN.rtf -o OUT.rtf [options]\n"
-    "Converts the equation objects (MathType, Equation Editor 3.x) of an RTF document\n"
-    "into native Word equations or Equation 3.0 objects; everything else is copied.\n"
-    "Use - for IN or OUT to read standard input or write standard output.\n"
+    "Usage: velotrix IN.rtf [-o OUT.rtf] [options]\n"
+    "       velotrix IN.rtf... --output-dir DIR [options]\n"
+    "Converts the equation objects (MathType, Equation Editor 3.x) of RTF documents into\n"
+    "native Word equations or Equation 3.0 objects; everything else is copied.\n"
+    "Without -o the result goes to NAME.converted.rtf beside the input; an input is never\n"
+    "overwritten. Use - for IN or OUT to read standard input or write standard output.\n"
     "\n"
     "Options:\n"
-    "  -o, --output FILE        where to write the converted document\n"
+    "  -o, --output FILE        where to write the converted document (one input only)\n"
+    "  --output-dir DIR         write each result into DIR under its input's file name\n"
     "  --format office-math     equations become native Word equations (default)\n"
     "  --format equation3       equations become Equation 3.0 objects\n"
     "  --euclid                 allow MathType (Euclid) fonts\n"
     "  --no-force-unicode       keep apostrophes and primes as plain characters\n"
+    "  --lang NAME              messages in english, german, french, polish, russian or\n"
+    "                           ukrainian\n"
+    "  --options FILE           read options from FILE (lines key=value: eqVersion,\n"
+    "                           isEuclid, isUniPrime, pathLanguage), as in server mode\n"
+    "  --no-stats               do not print the statistics after each document\n"
     "  --chunk-size N           bytes the host hands over per call (default 65536)\n"
     "  -h, --help               show this text\n"
-    "  --version                show the version\n";
+    "  --version                show the version\n"
+    "\n"
+    "Exit status: 0 success, 2 usage error, 3 unreadable input, 4 output cannot be\n"
+    "created, 5 write error, 6 incomplete installation.\n";
+
+const char* const kLanguages[] = {"english", "german", "french", "polish", "russian", "ukrainian"};
 
 struct Options {
-  std::string input;
+  std::vector<std::string> inputs;
   std::string output;
+  std::string outputDir;
+  std::string optionsFile;
   std::size_t chunkSize = 64 * 1024;
+  UserOptions choices;
 };
 
 int usageError(const std::string& message) {
@@ -46,10 +79,48 @@ int usageError(const std::string& message) {
   return kExitUsage;
 }
 
-// Parses the arguments into `opts` and the settings record; returns -1 to go on, or an
-// exit code.
+// Wide text as UTF-8, line breaks as the terminal wants them.
+std::string toUtf8(const std::wstring& text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    auto c = static_cast<std::uint32_t>(text[i]);
+    if (c == L'\r') continue;
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size()) {  // a UTF-16 surrogate pair
+      auto low = static_cast<std::uint32_t>(text[i + 1]);
+      if (low >= 0xDC00 && low <= 0xDFFF) {
+        c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+        ++i;
+      }
+    }
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else if (c < 0x800) {
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      out += static_cast<char>(0xE0 | (c >> 12));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (c >> 18));
+      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+bool stderrIsTerminal() {
+#if defined(_WIN32)
+  return _isatty(_fileno(stderr)) != 0;
+#else
+  return ::isatty(STDERR_FILENO) != 0;
+#endif
+}
+
+// Parses the arguments into `opts`; returns -1 to go on, or an exit code.
 int parseArguments(int argc, char** argv, Options& opts) {
-  bool haveInput = false;
   for (int i = 1; i < argc; ++i) {
     std::string_view arg = argv[i];
     auto value = [&](std::string& into) {
@@ -67,19 +138,32 @@ int parseArguments(int argc, char** argv, Options& opts) {
     }
     if (arg == "-o" || arg == "--output") {
       if (!value(opts.output)) return usageError("option " + std::string(arg) + " needs a file");
+    } else if (arg == "--output-dir") {
+      if (!value(opts.outputDir)) return usageError("option --output-dir needs a folder");
     } else if (arg == "--format") {
       std::string format;
       if (!value(format)) return usageError("option --format needs a value");
       if (format == "office-math")
-        gSettings.eqVersion = 1;
+        opts.choices.eqVersion = 1;
       else if (format == "equation3")
-        gSettings.eqVersion = 0;
+        opts.choices.eqVersion = 0;
       else
         return usageError("unknown format '" + format + "' (office-math or equation3)");
     } else if (arg == "--euclid") {
-      gSettings.isEuclid = 1;
+      opts.choices.isEuclid = 1;
     } else if (arg == "--no-force-unicode") {
-      gSettings.isUniPrime = 0;
+      opts.choices.isUniPrime = 0;
+    } else if (arg == "--no-stats") {
+      opts.choices.isStatistics = 0;
+    } else if (arg == "--lang") {
+      std::string lang;
+      if (!value(lang)) return usageError("option --lang needs a language");
+      bool known = false;
+      for (const char* l : kLanguages) known = known || lang == l;
+      if (!known) return usageError("unknown language '" + lang + "'");
+      opts.choices.pathLanguage = lang == "english" ? L"" : std::wstring(lang.begin(), lang.end());
+    } else if (arg == "--options") {
+      if (!value(opts.optionsFile)) return usageError("option --options needs a file");
     } else if (arg == "--chunk-size") {
       std::string n;
       if (!value(n)) return usageError("option --chunk-size needs a number");
@@ -90,16 +174,181 @@ int parseArguments(int argc, char** argv, Options& opts) {
       opts.chunkSize = static_cast<std::size_t>(size);
     } else if (arg.size() > 1 && arg[0] == '-') {
       return usageError("unknown option '" + std::string(arg) + "'");
-    } else if (!haveInput) {
-      opts.input = arg;
-      haveInput = true;
     } else {
-      return usageError("more than one input given");
+      opts.inputs.emplace_back(arg);
     }
   }
-  if (!haveInput) return usageError("no input file given");
-  if (opts.output.empty()) return usageError("no output given (use -o OUT.rtf or -o -)");
+  if (opts.inputs.empty()) return usageError("no input file given");
+  if (!opts.output.empty() && !opts.outputDir.empty())
+    return usageError("-o and --output-dir exclude each other");
+  if (opts.inputs.size() > 1 && opts.outputDir.empty())
+    return usageError("more than one input given (use --output-dir)");
+  for (const auto& in : opts.inputs)
+    if (in == "-" && opts.output.empty())
+      return usageError("no output given for standard input (use -o OUT.rtf or -o -)");
   return -1;
+}
+
+// Where an input's result goes; empty with a message when that would overwrite it.
+std::string outputPathFor(const Options& opts, const std::string& input) {
+  std::string out;
+  if (!opts.output.empty()) {
+    out = opts.output;
+  } else if (!opts.outputDir.empty()) {
+    out = (fs::path(opts.outputDir) / fs::path(input).filename()).string();
+  } else {
+    fs::path p(input);
+    out = (p.parent_path() / (p.stem().string() + ".converted.rtf")).string();
+  }
+  if (out == "-" || input == "-") return out;
+  std::error_code ec;
+  if (out == input || fs::equivalent(fs::path(input), fs::path(out), ec)) return "";
+  return out;
+}
+
+// Shows what the converter's message boxes say on standard error; answers as a user who
+// presses Enter would.
+void installMessagePrinter() {
+#if !defined(_WIN32)
+  platform::setMessageBoxHandler([](platform::WindowHandle, const std::wstring& text,
+                                    const std::wstring& caption, std::uint32_t style) {
+    std::fprintf(stderr, "%s:\n%s\n", toUtf8(caption).c_str(), toUtf8(text).c_str());
+    bool cancelDefault = (style & 0xF) == platform::kMbOkCancel && (style & 0xF00) == platform::kMbDefButton2;
+    return cancelDefault ? platform::kIdCancel : platform::kIdOk;
+  });
+#endif
+}
+
+// A progress line on a terminal for documents that take more than a moment.
+struct ProgressLine {
+  bool enabled = false;
+  std::string name;
+  std::uintmax_t total = 0;
+  std::uintmax_t done = 0;
+  std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
+  std::chrono::steady_clock::time_point last = start;
+  bool shown = false;
+
+  void advance(std::size_t n) {
+    done += n;
+    if (!enabled) return;
+    auto now = std::chrono::steady_clock::now();
+    if (now - start < std::chrono::milliseconds(700) || now - last < std::chrono::milliseconds(200))
+      return;
+    last = now;
+    shown = true;
+    if (total > 0)
+      std::fprintf(stderr, "\rvelotrix: %s %3d%%", name.c_str(),
+                   static_cast<int>(done * 100 / (total > done ? total : done)));
+    else
+      std::fprintf(stderr, "\rvelotrix: %s %ju KB", name.c_str(), done / 1024);
+    std::fflush(stderr);
+  }
+  void finish() {
+    if (shown) std::fprintf(stderr, "\r\033[K");
+  }
+};
+
+bool copyToStandardOutput(const fs::path& file) {
+  std::FILE* copy = std::fopen(file.string().c_str(), "rb");
+  if (!copy) return false;
+  char buffer[65536];
+  std::size_t n;
+  bool ok = true;
+  while ((n = std::fread(buffer, 1, sizeof buffer, copy)) > 0)
+    ok = std::fwrite(buffer, 1, n, stdout) == n && ok;
+  std::fclose(copy);
+  return std::fflush(stdout) == 0 && ok;
+}
+
+// Converts one input through the converter's export entry point; returns an exit code.
+int convertOne(const Options& opts, const std::string& input) {
+  std::string output = outputPathFor(opts, input);
+  if (output.empty()) {
+    std::fprintf(stderr, "velotrix: refusing to overwrite the input '%s'\n", input.c_str());
+    return kExitOutput;
+  }
+  std::FILE* in = input == "-" ? stdin : std::fopen(input.c_str(), "rb");
+  if (!in) {
+    std::fprintf(stderr, "velotrix: cannot read '%s': %s\n", input.c_str(), std::strerror(errno));
+    return kExitInput;
+  }
+  // Standard output is served from a temporary file: the converter writes to a path.
+  std::string target = output;
+  fs::path stdoutCopy;
+  if (output == "-") {
+    stdoutCopy = fs::temp_directory_path() /
+                 ("velotrix-" + std::to_string(std::random_device{}()) + ".rtf");
+    target = stdoutCopy.string();
+  }
+
+  ProgressLine progress;
+  progress.enabled = stderrIsTerminal();
+  progress.name = input == "-" ? "(standard input)" : fs::path(input).filename().string();
+  std::error_code ec;
+  if (input != "-") progress.total = fs::file_size(input, ec);
+
+  platform::MemHandle fileName = platform::memAlloc(target.size() + 1);
+  if (void* p = platform::memLock(fileName)) {
+    std::memcpy(p, target.c_str(), target.size() + 1);
+    platform::memUnlock(fileName);
+  }
+  HostBegin(
+      [in, &progress](char* dest, std::size_t capacity) -> long {
+        std::size_t n = std::fread(dest, 1, capacity, in);
+        if (n == 0 && std::ferror(in)) return -1;
+        progress.advance(n);
+        return static_cast<long>(n);
+      },
+      opts.chunkSize);
+
+  // Each document is one save in a freshly initialised converter, so its statistics
+  // count its own equations.
+  if (InitConverter32(nullptr, nullptr) != 1) {
+    HostEnd();
+    platform::memFree(fileName);
+    if (in != stdin) std::fclose(in);
+    std::fprintf(stderr, "velotrix: the installation is incomplete\n");
+    return kExitInstall;
+  }
+  std::int32_t result = RtfToForeign32(fileName, nullptr, HostBuffer(), nullptr, HostCallback());
+  bool readError = HostCallsRecord().readError;
+  HostEnd();
+  platform::memFree(fileName);
+  if (in != stdin) std::fclose(in);
+  progress.finish();
+  if ((result != kRtfDone || readError || OutputFailed()) && !stdoutCopy.empty())
+    fs::remove(stdoutCopy, ec);
+
+  if (result == kRtfNoOutputFile || result == kRtfBadFileName) {
+    std::fprintf(stderr, "velotrix: cannot create '%s'\n", output.c_str());
+    return kExitOutput;
+  }
+  if (readError) {
+    std::fprintf(stderr, "velotrix: error while reading '%s'\n", input.c_str());
+    return kExitInput;
+  }
+  if (OutputFailed()) {
+    std::fprintf(stderr, "velotrix: error while writing '%s'\n", output.c_str());
+    return kExitWrite;
+  }
+  if (!stdoutCopy.empty()) {
+    bool copied = copyToStandardOutput(stdoutCopy);
+    fs::remove(stdoutCopy, ec);
+    if (!copied) {
+      std::fprintf(stderr, "velotrix: error while writing standard output\n");
+      return kExitWrite;
+    }
+  }
+#if defined(_WIN32)
+  // Message boxes would stop a console program, so the statistics are printed here.
+  if (opts.choices.isStatistics != 0)
+    std::fprintf(stderr, "%s\n",
+                 toUtf8(StatisticsMessage(gSettings.eqVersion, convertedCount,
+                                         gSettings.isUniPrime, gSettings.isEuclid))
+                     .c_str());
+#endif
+  return kExitOk;
 }
 
 }  // namespace
@@ -109,41 +358,35 @@ int RunVelotrix(int argc, char** argv) {
   int early = parseArguments(argc, argv, opts);
   if (early >= 0) return early;
 
-  std::FILE* in = opts.input == "-" ? stdin : std::fopen(opts.input.c_str(), "rb");
-  if (!in) {
-    std::fprintf(stderr, "velotrix: cannot read '%s': %s\n", opts.input.c_str(), std::strerror(errno));
-    return kExitInput;
+  CliInstallation installation;
+  installation.path = FindShareFolder();
+  installation.choices = opts.choices;
+  installation.choices.isProgressWin = 0;  // the terminal gets a progress line instead
+#if defined(_WIN32)
+  installation.choices.isStatistics = 0;
+#endif
+  if (!opts.optionsFile.empty()) {
+    std::error_code ec;
+    fs::path file = fs::absolute(opts.optionsFile, ec);
+    std::FILE* probe = std::fopen(opts.optionsFile.c_str(), "rb");
+    if (!probe) {
+      std::fprintf(stderr, "velotrix: cannot read '%s': %s\n", opts.optionsFile.c_str(),
+                   std::strerror(errno));
+      return kExitInput;
+    }
+    std::fclose(probe);
+    installation.optionsFile = file.wstring();
   }
-  outputFile = opts.output == "-" ? platform::standardOutput()
-                                  : platform::createOutputFileA(opts.output.c_str());
-  if (outputFile == platform::kInvalidFile) {
-    std::fprintf(stderr, "velotrix: cannot create '%s': %s\n", opts.output.c_str(), std::strerror(errno));
-    if (in != stdin) std::fclose(in);
-    return kExitOutput;
-  }
+  InstallBuiltIn(installation);
+  installMessagePrinter();
+#if !defined(_WIN32)
+  DllMain(platform::standInSelfModule(), kProcessAttach, nullptr);
+#endif
 
-  HostBegin(
-      [in](char* dest, std::size_t capacity) -> long {
-        std::size_t n = std::fread(dest, 1, capacity, in);
-        if (n == 0 && std::ferror(in)) return -1;
-        return static_cast<long>(n);
-      },
-      opts.chunkSize);
-  bool written = RunDocumentPass(HostCallback(), HostBuffer());
-  bool readError = HostCallsRecord().readError;
-  HostEnd();
-  platform::closeFile(outputFile);
-  outputFile = platform::kInvalidFile;
-  if (in != stdin) std::fclose(in);
-
-  if (readError) {
-    std::fprintf(stderr, "velotrix: error while reading '%s'\n", opts.input.c_str());
-    return kExitInput;
+  int status = kExitOk;
+  for (const auto& input : opts.inputs) {
+    int one = convertOne(opts, input);
+    if (status == kExitOk) status = one;
   }
-  if (!written) {
-    std::fprintf(stderr, "velotrix: error while writing '%s'\n", opts.output.c_str());
-    return kExitWrite;
-  }
-  std::fprintf(stderr, "velotrix: %d equation(s) converted\n", convertedCount);
-  return kExitOk;
+  return status;
 }

@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -44,7 +45,11 @@ TEST(Cli, ExitCodesAndMessages) {
       {"- -o - --format word", kExitUsage, "unknown format"},
       {"- -o - --chunk-size 0", kExitUsage, "bad chunk size"},
       {"a b -o -", kExitUsage, "more than one input"},
+      {"a -o x --output-dir d", kExitUsage, "exclude each other"},
+      {"- -o - --lang klingon", kExitUsage, "unknown language"},
+      {"- -o - --options /nonexistent/opts.ini", kExitInput, "cannot read '/nonexistent/opts.ini'"},
       {"/nonexistent/in.rtf -o -", kExitInput, "cannot read '/nonexistent/in.rtf'"},
+      {"- -o /nonexistent/dir/out.rtf", kExitOutput, "Unable to save the file."},
       {"- -o /nonexistent/dir/out.rtf", kExitOutput, "cannot create '/nonexistent/dir/out.rtf'"},
       {"- -o /dev/full", kExitWrite, "error while writing"},
   };
@@ -68,6 +73,66 @@ TEST(Cli, ConvertsStandardInputToStandardOutputAndFiles) {
   EXPECT_EQ(readFile(out), "{\\rtf1 a\\b b}");
   std::remove(in.c_str());
   std::remove(out.c_str());
+}
+
+TEST(Cli, OutputNamesNeverOverwriteTheInput) {
+  std::string dir = tempPath("names");
+  std::string outDir = dir + "/out";
+  std::filesystem::create_directories(outDir);
+  std::ofstream(dir + "/a.rtf", std::ios::binary) << "{\\rtf1 a}";
+  std::ofstream(dir + "/b.doc.rtf", std::ios::binary) << "{\\rtf1 b}";
+
+  CliRun r = velotrix(dir + "/a.rtf --no-stats");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(readFile(dir + "/a.converted.rtf"), "{\\rtf1 a}");
+
+  r = velotrix(dir + "/a.rtf " + dir + "/b.doc.rtf --output-dir " + outDir + " --no-stats");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(readFile(outDir + "/a.rtf"), "{\\rtf1 a}");
+  EXPECT_EQ(readFile(outDir + "/b.doc.rtf"), "{\\rtf1 b}");
+
+  struct Case {
+    std::string args;
+  } refused[] = {{dir + "/a.rtf -o " + dir + "/a.rtf"},
+                 {dir + "/a.rtf -o " + dir + "/./a.rtf"},
+                 {dir + "/a.rtf --output-dir " + dir}};
+  for (const Case& c : refused) {
+    r = velotrix(c.args);
+    EXPECT_EQ(r.status, kExitOutput) << c.args;
+    EXPECT_NE(r.err.find("refusing to overwrite"), std::string::npos) << r.err;
+    EXPECT_EQ(readFile(dir + "/a.rtf"), "{\\rtf1 a}");
+  }
+  // One failing input does not stop the others; the status reports the failure.
+  r = velotrix("/nonexistent/x.rtf " + dir + "/b.doc.rtf --output-dir " + outDir + " --no-stats");
+  EXPECT_EQ(r.status, kExitInput);
+  EXPECT_EQ(readFile(outDir + "/b.doc.rtf"), "{\\rtf1 b}");
+  std::filesystem::remove_all(dir);
+}
+
+TEST(Cli, OptionsReachTheConverterThroughTheOptionsModule) {
+  std::string opts = tempPath("opts.ini");
+  std::ofstream(opts, std::ios::binary) << "  eqVersion = 0\npathLanguage=french\n";
+  struct Case {
+    std::string args;
+    std::string errContains;  // in the statistics
+    bool stats;
+  } cases[] = {
+      {"", "Equation format: Microsoft Equation [0];\n(+) Force Unicode;\n(-) Allow MathType fonts.", true},
+      {"--euclid --no-force-unicode --format equation3",
+       "Equation format: Equation Editor 3.x [0];\n(-) Force Unicode;\n(+) Allow MathType fonts.", true},
+      {"--lang german", "Formelformat: Microsoft Equation [0]", true},
+      {"--lang german --lang english", "Equation format: Microsoft Equation [0]", true},
+      {"--options " + opts, "Format des \xc3\xa9quations : Equation Editor 3.x [0]", true},
+      {"--no-stats", "", false},
+  };
+  for (const Case& c : cases) {
+    CliRun r = velotrix("- -o - " + c.args, "{\\rtf1 x}");
+    EXPECT_EQ(r.status, 0) << c.args << r.err;
+    EXPECT_EQ(r.out, "{\\rtf1 x}");
+    EXPECT_NE(r.err.find(c.errContains), std::string::npos) << c.args << "\n" << r.err;
+    EXPECT_EQ(r.err.find("statistics") != std::string::npos, c.stats) << c.args << "\n" << r.err;
+  }
+  std::remove(opts.c_str());
 }
 
 }  // namespace
