@@ -69,7 +69,7 @@ machine() { reg add 'HKLM\SOFTWARE\Wow6432Node\Korvane\main' /v "$1" /t REG_DWOR
 # corpus (when present) embedded as Word embeds them.
 doc="$WINEPREFIX/drive_c/vlx/in.rtf"
 corpus=${VELOTRIX_CORPUS:-$src/../shared/corpus}
-python3 - "$src/samples/hello.rtf" "$corpus" >"$doc" <<'PY'
+python3 - "$src/samples/equations.rtf" "$corpus" >"$doc" <<'PY'
 import os, struct, sys
 sample, corpus = sys.argv[1], sys.argv[2]
 text = open(sample, "rb").read().rstrip()
