@@ -1,5 +1,6 @@
 #include "cli/cli.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -18,6 +19,7 @@
 #endif
 
 #include "cli/host_simulator.h"
+#include "platform/unicode.h"
 #include "cli/installation.h"
 #include "converter/converter.h"
 #include "settings/messages.h"
@@ -81,33 +83,8 @@ int usageError(const std::string& message) {
 
 // Wide text as UTF-8, line breaks as the terminal wants them.
 std::string toUtf8(const std::wstring& text) {
-  std::string out;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    auto c = static_cast<std::uint32_t>(text[i]);
-    if (c == L'\r') continue;
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size()) {  // a UTF-16 surrogate pair
-      auto low = static_cast<std::uint32_t>(text[i + 1]);
-      if (low >= 0xDC00 && low <= 0xDFFF) {
-        c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
-        ++i;
-      }
-    }
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (c >> 18));
-      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
+  std::string out = platform::wideToUtf8(text);
+  out.erase(std::remove(out.begin(), out.end(), '\r'), out.end());
   return out;
 }
 

@@ -6,6 +6,8 @@
 // allocated, and the directory tree is walked with an explicit stack.
 #include "ole/compound_file.h"
 
+#include "platform/unicode.h"
+
 #include <algorithm>
 #include <cstring>
 #include <new>
@@ -78,35 +80,6 @@ std::u16string utf8ToUnits(std::string_view s) {
       out += static_cast<char16_t>(cp > 0xFFFF ? 0xFFFD : cp);
     }
     i += len;
-  }
-  return out;
-}
-
-// UTF-16 code units to UTF-8; lone surrogates are encoded as they stand.
-std::string unitsToUtf8(const std::u16string& units) {
-  std::string out;
-  for (std::size_t i = 0; i < units.size(); ++i) {
-    std::uint32_t cp = units[i];
-    if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
-        units[i + 1] < 0xE000) {
-      cp = 0x10000 + ((cp - 0xD800) << 10) + (units[i + 1] - 0xDC00);
-      ++i;
-    }
-    if (cp < 0x80) {
-      out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-      out += static_cast<char>(0xC0 | (cp >> 6));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-      out += static_cast<char>(0xE0 | (cp >> 12));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (cp >> 18));
-      out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
   }
   return out;
 }
@@ -378,7 +351,7 @@ bool listCompoundRootEntries(const std::uint8_t* data, std::size_t size,
     ids.insert(ids.begin(), 0);
     for (std::uint32_t id : ids) {
       DirEntry e = readEntry(r, id);
-      entries.push_back(CompoundEntry{unitsToUtf8(e.name), e.type, e.size, e.classId});
+      entries.push_back(CompoundEntry{platform::utf16ToUtf8(e.name), e.type, e.size, e.classId});
     }
     return true;
   } catch (const std::bad_alloc&) {

@@ -1,6 +1,7 @@
 // Code pages for posix through glibc's iconv, plus the stand-in values for the system's
 // ANSI and OEM code pages and the user's language, and reading files by descriptor.
 #include "platform/codepage.h"
+#include "platform/unicode.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -104,24 +105,6 @@ FileHandle fromFd(int fd) {
 }
 int toFd(FileHandle file) { return static_cast<int>(reinterpret_cast<std::intptr_t>(file) - 1); }
 
-void appendUtf8(std::string& out, std::uint32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | ((c >> 18) & 0x07));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
-
 }  // namespace
 
 std::uint32_t ansiCodePage() { return gAnsiCodePage; }
@@ -216,7 +199,7 @@ FileHandle openFileForReading(const std::wstring& path) {
   for (wchar_t w : path) {
     auto c = static_cast<std::uint32_t>(w);
     if (c == 0) break;  // the path ends at a zero, as a C string would
-    appendUtf8(narrow, c == '\\' ? '/' : c);
+    platform::appendUtf8(narrow, c == '\\' ? '/' : c);
   }
   int fd;
   do {

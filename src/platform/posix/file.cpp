@@ -1,5 +1,6 @@
 // Output files for posix, on plain file descriptors.
 #include "platform/platform.h"
+#include "platform/unicode.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -25,26 +26,7 @@ FileHandle createOutputFileA(const char* path) {
 
 FileHandle createOutputFileW(const std::wstring& path) {
   // Paths on posix are byte strings; characters beyond ASCII are written as UTF-8.
-  std::string narrow;
-  for (wchar_t w : path) {
-    auto c = static_cast<std::uint32_t>(w);
-    if (c < 0x80) {
-      narrow += static_cast<char>(c);
-    } else if (c < 0x800) {
-      narrow += static_cast<char>(0xC0 | (c >> 6));
-      narrow += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      narrow += static_cast<char>(0xE0 | (c >> 12));
-      narrow += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      narrow += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      narrow += static_cast<char>(0xF0 | (c >> 18));
-      narrow += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      narrow += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      narrow += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return createOutputFileA(narrow.c_str());
+  return createOutputFileA(wideToUtf8(path).c_str());
 }
 
 FileHandle standardOutput() { return fromFd(::dup(STDOUT_FILENO)); }
