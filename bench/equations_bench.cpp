@@ -82,29 +82,19 @@ int main(int argc, char** argv) {
   }
 
   long emitted = 0;
-  std::string pending = "{\\rtf1\\ansi{\\fonttbl{\\f0 Times New Roman;}}\r\n";
-  std::size_t pendingPos = 0;
-  bool closed = false;
-  HostBegin(
-      [&](char* dest, std::size_t capacity) -> long {
-        std::size_t n = 0;
-        while (n < capacity) {
-          if (pendingPos == pending.size()) {
-            if (closed) break;
-            pendingPos = 0;
-            if (emitted == count) {
-              pending = "}";
-              closed = true;
-            } else {
-              pending = objects[static_cast<std::size_t>(emitted++) % objects.size()].group;
-            }
-          }
-          std::size_t take = std::min(capacity - n, pending.size() - pendingPos);
-          pending.copy(dest + n, take, pendingPos);
-          pendingPos += take;
-          n += take;
+  bool started = false, closed = false;
+  HostBeginPieces(
+      [&](std::string& piece) {
+        if (!started) {
+          started = true;
+          piece = "{\\rtf1\\ansi{\\fonttbl{\\f0 Times New Roman;}}\r\n";
+        } else if (emitted < count) {
+          piece = objects[static_cast<std::size_t>(emitted++) % objects.size()].group;
+        } else if (!closed) {
+          closed = true;
+          piece = "}";
         }
-        return static_cast<long>(n);
+        return !piece.empty();
       },
       64 * 1024);
 

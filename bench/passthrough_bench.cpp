@@ -37,31 +37,20 @@ int main(int argc, char** argv) {
       "{\\f1\\fnil Cambria Math Greek;}}{\\colortbl;\\red0\\green0\\blue0;}\r\n";
   std::size_t produced = 0;
   int paragraphs = 0;
-  std::string pending = header;
-  std::size_t pendingPos = 0;
-  bool closed = false;
-
-  HostBegin(
-      [&](char* dest, std::size_t capacity) -> long {
-        std::size_t n = 0;
-        while (n < capacity) {
-          if (pendingPos == pending.size()) {
-            if (closed) break;
-            pendingPos = 0;
-            if (produced >= target) {
-              pending = "}";
-              closed = true;
-            } else {
-              pending = paragraph(++paragraphs);
-            }
-          }
-          std::size_t take = std::min(capacity - n, pending.size() - pendingPos);
-          pending.copy(dest + n, take, pendingPos);
-          pendingPos += take;
-          n += take;
+  bool started = false, closed = false;
+  HostBeginPieces(
+      [&](std::string& piece) {
+        if (!started) {
+          started = true;
+          piece = header;
+        } else if (produced < target) {
+          piece = paragraph(++paragraphs);
+        } else if (!closed) {
+          closed = true;
+          piece = "}";
         }
-        produced += n;
-        return static_cast<long>(n);
+        produced += piece.size();
+        return !piece.empty();
       },
       64 * 1024);
 

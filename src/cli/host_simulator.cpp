@@ -60,6 +60,38 @@ bool HostBeginString(std::string document, std::size_t chunkSize) {
       chunkSize);
 }
 
+bool HostBeginPieces(std::function<bool(std::string& piece)> next, std::size_t chunkSize) {
+  struct Pieces {
+    std::function<bool(std::string&)> next;
+    std::string piece;
+    std::size_t offset = 0;
+    bool done = false;
+  };
+  auto state = std::make_shared<Pieces>();
+  state->next = std::move(next);
+  return HostBegin(
+      [state](char* dest, std::size_t capacity) -> long {
+        std::size_t n = 0;
+        while (n < capacity) {
+          if (state->offset == state->piece.size()) {
+            state->piece.clear();
+            state->offset = 0;
+            if (state->done || !state->next(state->piece)) {
+              state->done = true;
+              break;
+            }
+            continue;
+          }
+          std::size_t take = std::min(capacity - n, state->piece.size() - state->offset);
+          state->piece.copy(dest + n, take, state->offset);
+          state->offset += take;
+          n += take;
+        }
+        return static_cast<long>(n);
+      },
+      chunkSize);
+}
+
 void HostEnd() {
   if (host.buffer) platform::memFree(host.buffer);
   host.buffer = nullptr;

@@ -23,6 +23,9 @@ struct HostRecord {
 
 // Prepares a transfer buffer of `chunkSize` bytes and serves `source` through it.
 bool HostBegin(HostSource source, std::size_t chunkSize);
+// Serves a document made piece by piece: `next` fills in the next piece and returns
+// false when there is none, so that a large document never needs to be held whole.
+bool HostBeginPieces(std::function<bool(std::string& piece)> next, std::size_t chunkSize);
 // Convenience: serves a document held in memory.
 bool HostBeginString(std::string document, std::size_t chunkSize);
 void HostEnd();

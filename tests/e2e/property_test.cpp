@@ -49,7 +49,12 @@ class DocumentGenerator {
  private:
   int pick(int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng_); }
 
-  static Segment plain(std::string s) { return Segment{s, s}; }
+  static Segment plain(std::string s) {
+    Segment seg;
+    seg.input = s;
+    seg.expected = s;
+    return seg;
+  }
 
   Segment text() {
     static const std::string words[] = {"alpha ", "beta", " x+y=z ", "caf\\'e9 ", "\\{brace\\} ",
@@ -66,7 +71,10 @@ class DocumentGenerator {
 
   Segment group(int depth) {
     Segment inner = depth == 0 ? text() : group(depth - 1);
-    return Segment{"{\\i " + inner.input + "}", "{\\i " + inner.expected + "}"};
+    Segment seg;
+    seg.input = "{\\i " + inner.input + "}";
+    seg.expected = "{\\i " + inner.expected + "}";
+    return seg;
   }
 
   Segment bin() {
