@@ -58,6 +58,8 @@ constexpr const char* kUsage =
     "  --options FILE           read options from FILE (lines key=value: eqVersion,\n"
     "                           isEuclid, isUniPrime, pathLanguage), as in server mode\n"
     "  --no-stats               do not print the statistics after each document\n"
+    "  --report                 list every equation object left unconverted, with its\n"
+    "                           position in the input, its class and the reason\n"
     "  --chunk-size N           bytes the host hands over per call (default 65536)\n"
     "  -h, --help               show this text\n"
     "  --version                show the version\n"
@@ -73,6 +75,7 @@ struct Options {
   std::string outputDir;
   std::string optionsFile;
   std::size_t chunkSize = 64 * 1024;
+  bool report = false;
   UserOptions choices;
 };
 
@@ -130,6 +133,8 @@ int parseArguments(int argc, char** argv, Options& opts) {
       opts.choices.isEuclid = 1;
     } else if (arg == "--no-force-unicode") {
       opts.choices.isUniPrime = 0;
+    } else if (arg == "--report") {
+      opts.report = true;
     } else if (arg == "--no-stats") {
       opts.choices.isStatistics = 0;
     } else if (arg == "--lang") {
@@ -239,6 +244,17 @@ bool copyToStandardOutput(const fs::path& file) {
 }
 
 // Converts one input through the converter's export entry point; returns an exit code.
+// Lists the equation objects of the last run that stayed as they were.
+void printReport(const std::string& input) {
+  const std::string name = input == "-" ? "(standard input)" : input;
+  for (const UnconvertedObject& o : unconvertedObjects)
+    std::fprintf(stderr, "%s: byte %llu: %s: not converted: %s\n", name.c_str(),
+                 static_cast<unsigned long long>(o.inputOffset), o.className.c_str(),
+                 o.reason.c_str());
+  std::fprintf(stderr, "%s: %d equation(s) converted, %zu left unconverted\n", name.c_str(),
+               convertedCount, unconvertedObjects.size());
+}
+
 int convertOne(const Options& opts, const std::string& input) {
   std::string output = outputPathFor(opts, input);
   if (output.empty()) {
@@ -317,6 +333,7 @@ int convertOne(const Options& opts, const std::string& input) {
       return kExitWrite;
     }
   }
+  if (opts.report) printReport(input);
 #if defined(_WIN32)
   // Message boxes would stop a console program, so the statistics are printed here.
   if (opts.choices.isStatistics != 0)

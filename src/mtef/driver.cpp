@@ -68,8 +68,14 @@ std::string TranslateEquation(EquationContext& ctx, const HexBytes& objectHex,
   if (greekFontRef.empty()) greekFontRef = greekFontRefDefault;
 
   HexBytes stream;
-  if (ReadEquationNative(stream, objectHex, readerMode) != 0) return {};
-  if (stream.size() < kHeaderDigits) return {};
+  if (ReadEquationNative(stream, objectHex, readerMode) != 0) {
+    noteFailure(ctx, "no \"Equation Native\" stream could be read from the object");
+    return {};
+  }
+  if (stream.size() < kHeaderDigits) {
+    noteFailure(ctx, "the \"Equation Native\" stream is too short for an equation");
+    return {};
+  }
   ctx.mtefVersion = hexPairValue(stream, kVersionOffset);
   ctx.mtefHex = stream.substr(kHeaderDigits);
   stream.clear();
@@ -89,9 +95,14 @@ std::string TranslateEquation(EquationContext& ctx, const HexBytes& objectHex,
       if (readRecord(ctx, &body, kModeTopLevel) != 0) break;
     }
   } else {
+    noteFailure(ctx, "MTEF version " + std::to_string(ctx.mtefVersion) + " is not supported");
     return {};
   }
-  if (body.empty()) return {};
+  if (body.empty()) {
+    // Consistent data that draws nothing is no failure, but the caller may ask why.
+    if (ctx.failReason.empty()) ctx.failReason = "the equation holds nothing to translate";
+    return {};
+  }
 
   if (ctx.targetMode == 0) {
     body.insert(0, fontRecords(ctx));
@@ -117,6 +128,7 @@ const std::string& ConvertEquation(EquationContext& ctx, const HexBytes& objectH
   if (ctx.targetMode == 0) {
     HexBytes objectText;
     WriteEquation3Object(objectText, text);  // an empty object text leaves the object as it was
+    if (objectText.empty()) noteFailure(ctx, "the Equation 3.0 object could not be written");
     ctx.result += objectText;
   } else {
     ctx.result += text;

@@ -86,6 +86,7 @@ void ReleaseRtfInput() {
 unsigned char RefillRtfInput() {
   RtfInput& in = gRtfInput;
   // Refill: keep the last byte so that one byte can be pushed back across the boundary.
+  in.chunkStart += in.buffer.size() - 1;
   in.buffer.erase(0, in.buffer.size() - 1);
   ReleaseRtfInput();
   if (!in.rtfCallback) {

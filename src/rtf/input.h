@@ -15,6 +15,7 @@ struct RtfInput {
   platform::RtfCallback rtfCallback = nullptr;
   bool endOfInput = false;
   bool locked = false;        // rtfBuffer is locked from the last refill
+  std::uint64_t chunkStart = 0;  // document offset of buffer[1]
 };
 
 extern RtfInput gRtfInput;
@@ -54,6 +55,12 @@ inline unsigned char ReadRtfByte() {
   return RefillRtfInput();
 }
 void UnreadRtfByte();
+
+// The document offset of the next byte the stream delivers.
+inline std::uint64_t RtfInputOffset() {
+  const RtfInput& in = gRtfInput;
+  return in.chunkStart + static_cast<std::uint64_t>(in.position < 0 ? 0 : in.position);
+}
 
 // Reads one token; with a non-empty stop text, reads raw text up to and including the
 // first place where the stop text ends the text read so far, and returns the text before.

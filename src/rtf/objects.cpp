@@ -9,6 +9,7 @@
 #include "settings/settings.h"
 
 std::int32_t convertedCount = 0;
+std::vector<UnconvertedObject> unconvertedObjects;
 
 namespace {
 
@@ -49,7 +50,41 @@ bool nativeAfterClassName(const std::string& hex, std::size_t& offset) {
   return false;
 }
 
+int hexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// Equation classes, whether or not this run converts them.
+bool looksLikeEquation(const std::string& className) {
+  return className.rfind("Equation", 0) == 0 || className.rfind("Msxml2.SAXXMLReader", 0) == 0;
+}
+
+// Why an equation object that was not replaced stayed as it was.
+std::string reasonKept(const std::string& className, const ObjectClass& cls,
+                       std::uint32_t eqVersion) {
+  if (cls.isEquation) {
+    return equationContext.failReason.empty() ? "the equation could not be translated"
+                                              : equationContext.failReason;
+  }
+  if (eqVersion != 1 && (className == "Equation.3" || className == "Equation.2"))
+    return "Equation 3.0 objects stay as they are when the output is Equation 3.0";
+  return "the object data is too short or its class is not an equation class";
+}
+
 }  // namespace
+
+std::string ObjectClassName(const std::string& objectHex) {
+  std::string name;
+  for (std::size_t i = kClassNameOffset; i + 1 < objectHex.size() && name.size() < 255; i += 2) {
+    int hi = hexValue(objectHex[i]), lo = hexValue(objectHex[i + 1]);
+    if (hi < 0 || lo < 0 || (hi == 0 && lo == 0)) break;
+    name += static_cast<char>(hi * 16 + lo);
+  }
+  return name;
+}
 
 ObjectClass ClassifyObject(const std::string& objectHex, std::uint32_t eqVersion) {
   ObjectClass result;
@@ -67,6 +102,7 @@ ObjectClass ClassifyObject(const std::string& objectHex, std::uint32_t eqVersion
 }
 
 void BeginEquationObjects() {
+  unconvertedObjects.clear();
   equationContext = makeEquationContext(static_cast<std::int32_t>(gSettings.eqVersion),
                                         static_cast<std::int32_t>(gSettings.isEuclid),
                                         static_cast<std::int32_t>(gSettings.isUniPrime));
@@ -76,6 +112,7 @@ void BeginEquationObjects() {
 }
 
 void HandleObjectData() {
+  const std::uint64_t offset = RtfInputOffset();
   RtfToken data = NextRtfToken("}");
   const std::string& objectHex = data.text;
   const std::uint32_t eqVersion = gSettings.eqVersion;
@@ -86,6 +123,9 @@ void HandleObjectData() {
     replacement = ConvertEquation(equationContext, objectHex.substr(cls.nativeOffset), cls.readerMode);
 
   if (replacement.empty()) {
+    std::string className = ObjectClassName(objectHex);
+    if (looksLikeEquation(className))
+      unconvertedObjects.push_back({offset, className, reasonKept(className, cls, eqVersion)});
     WriteOutput("\\objdata ");
     WriteOutput(objectHex);
     WriteOutputByte('}');

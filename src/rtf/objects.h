@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // Builds the equation state for a new run from the settings of that moment.
 void BeginEquationObjects();
@@ -16,6 +17,18 @@ void HandleClassId();
 
 // The replaced objects since the converter was initialised.
 extern std::int32_t convertedCount;
+
+// An equation object of the current run that stayed as it was, and why.
+struct UnconvertedObject {
+  std::uint64_t inputOffset = 0;  // where its data starts in the document
+  std::string className;
+  std::string reason;
+};
+// Reset at the start of every run.
+extern std::vector<UnconvertedObject> unconvertedObjects;
+
+// The class name stored in an object's data (at most 255 characters).
+std::string ObjectClassName(const std::string& objectHex);
 
 // How an object's data is read: where its native data starts and in which mode.
 struct ObjectClass {

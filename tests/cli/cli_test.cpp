@@ -136,3 +136,24 @@ TEST(Cli, OptionsReachTheConverterThroughTheOptionsModule) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Cli, ReportListsUnconvertedEquations) {
+  // A damaged MathType object and a picture: only the equation is listed.
+  const std::string equation =
+      "{\\object{\\*\\objclass Equation.DSMT4}{\\*\\objdata "
+      "01050000020000000f0000004571756174696f6e2e44534d543400000000000000000004000000d0cf11e0}}";
+  const std::string doc = "{\\rtf1 " + equation +
+                          "{\\object{\\*\\objdata 01050000020000000e0000005061696e742e506963747572650000000000}}}";
+  CliRun r = velotrix("- -o - --report --no-stats", doc);
+  EXPECT_EQ(r.status, 0);
+  const std::string offset = std::to_string(doc.find("\\objdata") + 9);
+  EXPECT_NE(r.err.find("(standard input): byte " + offset + ": Equation.DSMT4: not converted: no \"Equation Native\""),
+            std::string::npos)
+      << r.err;
+  EXPECT_EQ(r.err.find("Paint"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("0 equation(s) converted, 1 left unconverted"), std::string::npos) << r.err;
+}
+
+}  // namespace

@@ -83,3 +83,55 @@ TEST(EquationObjects, DataGroupWithoutClosingBrace) {
 }
 
 }  // namespace
+
+#include "support/mtef_builder.h"
+
+namespace {
+
+std::string objectDocument(const std::string& className, const std::string& native) {
+  return "{\\rtf1 " + rtfObject(className, native) + "}";
+}
+
+TEST(EquationObjects, UnconvertedEquationsAreListedWithTheirReason) {
+  using namespace mtef5;
+  std::string deep;  // 100,000 fractions, each in the numerator of the one before
+  for (int i = 0; i < 100000; ++i) deep += byte(3) + byte(0) + byte(11) + byte(0) + byte(0) + byte(1) + byte(0);
+  struct Case {
+    std::string className;
+    std::string native;
+    std::uint32_t eqVersion;
+    std::string reason;  // empty: not listed
+  } cases[] = {
+      {"Equation.DSMT4", "not a compound file", 1, "no \"Equation Native\" stream"},
+      {"Equation.DSMT4", mathTypeObject(equationNative(line({var('x'), byte(37)}))), 1, "unknown record type"},
+      {"Equation.DSMT4", mathTypeObject(equationNative(line({deep}))), 1, "nested deeper"},
+      {"Equation.DSMT4", mathTypeObject(equationNative(line({var('x')}))).substr(0, 600), 0, "no \"Equation Native\" stream"},
+      {"Equation.DSMT4", "", 1, "too short"},
+      {"Equation.3", mathTypeObject(equationNative(line({var('x')}))), 0, "stay as they are"},
+      {"Equation.DSMT4", mathTypeObject(equationNative("")), 1, "nothing to translate"},
+      {"Paint.Picture", "abc", 1, ""},
+  };
+  for (const Case& c : cases) {
+    gSettings.eqVersion = c.eqVersion;
+    convertedCount = 0;
+    const std::string doc = objectDocument(c.className, c.native);
+    const std::string out = convertDocument(doc);
+    const std::vector<UnconvertedObject> listed = unconvertedObjects;
+    // The object is written back as it came, but for the line breaks of its data.
+    EXPECT_EQ(out, convertDocument(out)) << c.reason;
+    EXPECT_NE(out.find("{\\*\\objdata " + objectRecordHex(c.className, c.native) + "}"), std::string::npos)
+        << c.reason;
+    EXPECT_EQ(convertedCount, 0) << c.reason;
+    if (c.reason.empty()) {
+      EXPECT_TRUE(listed.empty());
+      continue;
+    }
+    ASSERT_EQ(listed.size(), 1u) << c.reason;
+    EXPECT_EQ(listed[0].className, c.className);
+    EXPECT_EQ(listed[0].inputOffset, doc.find("\\objdata") + 9) << c.reason;
+    EXPECT_NE(listed[0].reason.find(c.reason), std::string::npos) << listed[0].reason;
+  }
+  gSettings = ConverterSettings{};
+}
+
+}  // namespace
