@@ -1,0 +1,91 @@
+// Hostile inputs that must finish quickly and leave the document intact: 1,000,000 nested
+// RTF groups, an equation of 100,000 nested templates, a compound file whose sector chain
+// loops, and a \bin that claims 2 GB. Reports the time of each.
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <string>
+
+#include "cli/host_simulator.h"
+#include "ole/equation_object.h"
+#include "rtf/document.h"
+#include "rtf/objects.h"
+#include "rtf/output.h"
+
+namespace {
+
+std::string hex(const std::string& bytes) {
+  static const char* digits = "0123456789abcdef";
+  std::string out;
+  for (unsigned char c : bytes) {
+    out += digits[c >> 4];
+    out += digits[c & 15];
+  }
+  return out;
+}
+
+std::string le(std::uint32_t v, int bytes) {
+  std::string s;
+  for (int i = 0; i < bytes; ++i) s += static_cast<char>((v >> (8 * i)) & 0xff);
+  return s;
+}
+
+// Converts a document held in memory to /dev/null; returns the output size.
+void convert(const std::string& doc) {
+  HostBeginString(doc, 64 * 1024);
+  outputFile = platform::createOutputFileA("/dev/null");
+  RunDocumentPass(HostCallback(), HostBuffer());
+  platform::closeFile(outputFile);
+  HostEnd();
+}
+
+void timed(const char* name, const std::function<void()>& work) {
+  auto start = std::chrono::steady_clock::now();
+  work();
+  double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+  std::printf("%-40s %8.1f ms\n", name, ms);
+}
+
+// A compound file whose directory chain points back at itself.
+std::string loopingCompoundFile() {
+  std::string h = std::string("\xd0\xcf\x11\xe0\xa1\xb1\x1a\xe1", 8) + std::string(16, '\0') +
+                  le(0x3e, 2) + le(3, 2) + le(0xfffe, 2) + le(9, 2) + le(6, 2) + std::string(6, '\0') +
+                  le(0, 4) + le(1, 4) + le(1, 4) + le(0, 4) + le(4096, 4) + le(0xfffffffe, 4) +
+                  le(0, 4) + le(0xfffffffe, 4) + le(0, 4) + le(0, 4);
+  for (int i = 1; i < 109; ++i) h += le(0xffffffff, 4);
+  std::string fat = le(0xfffffffd, 4) + le(1, 4);  // sector 1 continues in itself
+  fat.resize(512, '\xff');
+  std::string dir(512, '\0');
+  return h + fat + dir;
+}
+
+}  // namespace
+
+int main() {
+  timed("1,000,000 nested groups", [] {
+    convert(std::string(1000000, '{') + "x" + std::string(1000000, '}'));
+  });
+
+  timed("100,000 nested templates in an object", [] {
+    // MTEF 5: a line holding fraction after fraction, each in the numerator of the last.
+    std::string mtef = std::string("\x05\x01\x01\x06\x00", 5) + "DSMT6" + std::string(1, '\0') +
+                       std::string(1, '\0') + std::string("\x01\x00", 2);
+    for (int i = 0; i < 100000; ++i) mtef += std::string("\x03\x00\x0b\x00\x00\x01\x00", 7);
+    // The bare-MTEF "Equation" class carries the records without a compound file.
+    const std::string& native = mtef;
+    std::string record = le(0x501, 4) + le(2, 4) + le(9, 4) + "Equation" + std::string(1, '\0') +
+                         le(0, 4) + le(0, 4) + le(static_cast<std::uint32_t>(native.size()), 4) + native;
+    convert("{\\rtf1{\\object{\\*\\objdata " + hex(record) + "}}}");
+    std::printf("  converted %d, left unconverted %zu: %s\n", convertedCount, unconvertedObjects.size(),
+                unconvertedObjects.empty() ? "" : unconvertedObjects[0].reason.c_str());
+  });
+
+  timed("compound file whose sector chain loops", [] {
+    HexBytes out;
+    int code = ReadEquationNative(out, hex(loopingCompoundFile()), 5);
+    std::printf("  reader result %d\n", code);
+  });
+
+  timed("\\bin claiming 2 GB", [] { convert("{\\rtf1\\bin2000000000 abc}"); });
+  return 0;
+}
