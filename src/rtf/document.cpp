@@ -8,7 +8,13 @@ bool RunDocumentPass(platform::RtfCallback callback, platform::MemHandle buffer)
   BeginOutput();
   InitRtfInput(callback, buffer);
   BeginDocumentPass();
-  WalkRtf();
+  bool complete = true;
+  try {
+    WalkRtf();
+  } catch (...) {
+    // Nothing may escape into the host; what was converted so far is still written.
+    complete = false;
+  }
   ReleaseRtfInput();
-  return FlushOutput();
+  return FlushOutput() && complete;
 }

@@ -1,5 +1,6 @@
 #include "rtf/objects.h"
 
+#include <new>
 #include <string_view>
 
 #include "mtef/context.h"
@@ -119,8 +120,16 @@ void HandleObjectData() {
 
   std::string replacement;
   ObjectClass cls = ClassifyObject(objectHex, eqVersion);
-  if (cls.isEquation)
-    replacement = ConvertEquation(equationContext, objectHex.substr(cls.nativeOffset), cls.readerMode);
+  if (cls.isEquation) {
+    // An equation too large for the memory at hand stays as it was, like any other
+    // equation that cannot be translated.
+    try {
+      replacement = ConvertEquation(equationContext, objectHex.substr(cls.nativeOffset), cls.readerMode);
+    } catch (const std::bad_alloc&) {
+      replacement.clear();
+      equationContext.failReason = "not enough memory to translate the equation";
+    }
+  }
 
   if (replacement.empty()) {
     std::string className = ObjectClassName(objectHex);
