@@ -92,3 +92,25 @@ TEST(Corpus, DocumentWithEveryObjectConverts) {
 }
 
 }  // namespace
+
+#include "ole/compound_file.h"
+
+namespace {
+
+// The oldest objects (class "Equation") carry the bare MTEF without a compound file; the
+// same equation must come out the same either way.
+TEST(Corpus, BareMtefObjectsConvertLikeTheirCompoundForm) {
+  SKIP_WITHOUT_CORPUS();
+  for (const CorpusEntry& e : loadCorpus()) {
+    if (e.mtefVersion != 3) continue;
+    std::string stream;
+    ASSERT_TRUE(readCompoundStream(reinterpret_cast<const std::uint8_t*>(e.bytes.data()),
+                                   e.bytes.size(), "Equation Native", stream));
+    CorpusEntry bare = e;
+    bare.className = "Equation";
+    bare.bytes = stream.substr(28);
+    EXPECT_EQ(convert(bare, 1, true).text, convert(e, 1, true).text) << e.file;
+  }
+}
+
+}  // namespace
