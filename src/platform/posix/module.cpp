@@ -5,6 +5,7 @@
 #include "platform/module.h"
 
 #include <climits>
+#include <memory>
 #include <unistd.h>
 
 namespace platform {
@@ -16,7 +17,7 @@ struct BuiltInModule {
 };
 
 struct ModuleState {
-  std::vector<BuiltInModule*> modules;  // stable addresses serve as handles
+  std::vector<std::unique_ptr<BuiltInModule>> modules;  // stable addresses serve as handles
   std::wstring selfFileName = L"/usr/lib/velotrix/Korvanevlx.cnv";
   std::map<std::uint32_t, std::string> strings;
   std::vector<std::wstring> started;
@@ -46,8 +47,8 @@ std::wstring normalisePath(const std::wstring& path) {
 }
 
 BuiltInModule* builtIn(ModuleHandle module) {
-  for (BuiltInModule* m : state().modules)
-    if (m == module) return m;
+  for (const auto& m : state().modules)
+    if (m.get() == module) return m.get();
   return nullptr;
 }
 
@@ -55,8 +56,8 @@ BuiltInModule* builtIn(ModuleHandle module) {
 
 ModuleHandle loadLibrary(const std::wstring& path) {
   std::wstring wanted = normalisePath(path);
-  for (BuiltInModule* m : state().modules)
-    if (m->path == wanted) return m;
+  for (const auto& m : state().modules)
+    if (m->path == wanted) return m.get();
   return nullptr;
 }
 
@@ -145,17 +146,17 @@ void postMessage(WindowHandle window, std::uint32_t message, std::uintptr_t wPar
 
 void registerBuiltInModule(const std::wstring& path, const ExportTable& exports) {
   std::wstring normal = normalisePath(path);
-  for (BuiltInModule* m : state().modules)
+  for (const auto& m : state().modules)
     if (m->path == normal) {
       m->exports = exports;
       return;
     }
-  state().modules.push_back(new BuiltInModule{normal, exports});
+  state().modules.push_back(std::make_unique<BuiltInModule>(BuiltInModule{normal, exports}));
 }
 
 void unregisterBuiltInModules() {
   // Handles given out earlier stay valid pointers: the entries are only emptied.
-  for (BuiltInModule* m : state().modules) {
+  for (const auto& m : state().modules) {
     m->path.clear();
     m->exports.clear();
   }
