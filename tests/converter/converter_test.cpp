@@ -24,32 +24,30 @@ using platform::RegRoot;
 using platform::RegView;
 
 struct Shown {
-  std::wstring text, caption;
+  std::wstring text;
   std::uint32_t style;
 };
-
 struct ShowOptCall {
   void* instance;
   void* window;
   std::int32_t quiet;
 };
-
-std::vector<Shown> shown;
-std::vector<ShowOptCall> showOptCalls;
-std::int32_t showOptAnswer = 0;
-int messageAnswer = platform::kIdOk;
-std::vector<platform::SaveDialogRequest> saveRequests;
-std::wstring saveAnswer;  // empty: the dialog is cancelled
-// What the progress window looked like while the document was being read.
-std::vector<platform::StandInWindow> windowsDuringWalk;
+// What the host saw and what it answers; reset before every case.
+struct Host {
+  std::vector<Shown> shown;
+  std::vector<ShowOptCall> showOptCalls;
+  std::int32_t showOptAnswer = 0;
+  int messageAnswer = platform::kIdOk;
+  std::size_t saveDialogs = 0;
+  std::wstring saveAnswer;  // empty: the dialog is cancelled
+  std::vector<platform::StandInWindow> windowsDuringWalk;  // as they were while reading
+} host;
 
 std::int32_t recordingShowOpt(void* instance, void* window, std::int32_t quiet, std::int32_t* reserved,
                               char*) {
-  showOptCalls.push_back({instance, window, quiet});
-  if (reserved) {
-    EXPECT_EQ(*reserved, 0);
-  }
-  return showOptAnswer;
+  host.showOptCalls.push_back({instance, window, quiet});
+  if (reserved) { EXPECT_EQ(*reserved, 0); }
+  return host.showOptAnswer;
 }
 
 const std::wstring kInstallPath = L"/opt/korvane";
@@ -59,8 +57,7 @@ class ConverterTest : public ::testing::Test {
  protected:
   void SetUp() override {
     platform::regStandInReset();
-    platform::regStandInSetDword(RegRoot::LocalMachine, RegView::View32, L"SOFTWARE\\Korvane\\main",
-                                 L"serverMode", 0);
+    setServerMode(0);
     platform::regStandInSetString(RegRoot::LocalMachine, RegView::View32,
                                   L"SOFTWARE\\Korvane\\velotrix", L"path", kInstallPath);
     setUser(L"isProgressWin", 1);
@@ -72,22 +69,16 @@ class ConverterTest : public ::testing::Test {
     platform::resetStandInPrograms();
     platform::setAsyncKeyState(platform::kVkShift, false);
     platform::setAsyncKeyState(platform::kVkControl, false);
-    shown.clear();
-    showOptCalls.clear();
-    showOptAnswer = 0;
-    messageAnswer = platform::kIdOk;
-    saveRequests.clear();
-    saveAnswer.clear();
-    windowsDuringWalk.clear();
+    host = Host{};
     platform::setMessageBoxHandler([](platform::WindowHandle, const std::wstring& text,
-                                      const std::wstring& caption, std::uint32_t style) {
-      shown.push_back({text, caption, style});
-      return messageAnswer;
+                                      const std::wstring&, std::uint32_t style) {
+      host.shown.push_back({text, style});
+      return host.messageAnswer;
     });
-    platform::setSaveDialogHandler([](const platform::SaveDialogRequest& r, std::wstring& path) {
-      saveRequests.push_back(r);
-      path = saveAnswer;
-      return !saveAnswer.empty();
+    platform::setSaveDialogHandler([](const platform::SaveDialogRequest&, std::wstring& path) {
+      ++host.saveDialogs;
+      path = host.saveAnswer;
+      return !host.saveAnswer.empty();
     });
     DllMain(platform::standInSelfModule(), kProcessAttach, nullptr);
     out = tempPath("converter_out.rtf");
@@ -103,16 +94,19 @@ class ConverterTest : public ::testing::Test {
     platform::regStandInSetDword(RegRoot::CurrentUser, RegView::View32, L"SOFTWARE\\Korvane\\velotrix",
                                  name, value);
   }
+  static void setServerMode(std::uint32_t value) {
+    platform::regStandInSetDword(RegRoot::LocalMachine, RegView::View32, L"SOFTWARE\\Korvane\\main",
+                                 L"serverMode", value);
+  }
 
-  // One save of `document` to `path` in chunks of 5 bytes; the callback notes the windows.
-  std::int32_t save(const std::string& path, void* storage = nullptr,
-                    const std::string& document = kDocument) {
+  // One save of the document to `path` in chunks of 5 bytes; the callback notes the windows.
+  std::int32_t save(const std::string& path, void* storage = nullptr) {
     platform::MemHandle name = platform::memAlloc(path.size() + 1);
     std::memcpy(platform::memLock(name), path.c_str(), path.size() + 1);
     platform::memUnlock(name);
     HostBegin(
-        [doc = document, offset = std::size_t{0}](char* dest, std::size_t capacity) mutable -> long {
-          if (windowsDuringWalk.empty()) windowsDuringWalk = platform::standInWindows();
+        [doc = std::string(kDocument), offset = std::size_t{0}](char* dest, std::size_t capacity) mutable -> long {
+          if (host.windowsDuringWalk.empty()) host.windowsDuringWalk = platform::standInWindows();
           std::size_t n = std::min(capacity, doc.size() - offset);
           doc.copy(dest, n, offset);
           offset += n;
@@ -129,31 +123,25 @@ class ConverterTest : public ::testing::Test {
 };
 
 TEST_F(ConverterTest, NameListsAndCapabilityBlock) {
-  struct Case {
-    const char* resource;  // the export descriptions resource; null: none
-    std::string descriptions;
-  } cases[] = {
-      {VLX_EXPORT_DESCRIPTION, std::string(VLX_EXPORT_DESCRIPTION) + std::string(2, '\0')},
-      {"One\x01Two", std::string("One\0Two\0\0", 9)},
-      {nullptr, std::string(2, '\0')},
+  auto bytes = [](platform::MemHandle m) {
+    std::string s(static_cast<const char*>(platform::memLock(m)), platform::memSize(m));
+    platform::memUnlock(m);
+    return s;
   };
-  for (const Case& c : cases) {
+  const std::pair<const char*, std::string> descriptions[] = {
+      {"One\x01Two", std::string("One\0Two\0\0", 9)},  // \x01 separates the names
+      {nullptr, std::string(2, '\0')},                  // no resource
+  };
+  for (const auto& [resource, expected] : descriptions) {
     platform::clearStandInStringResources();
-    if (c.resource) platform::setStandInStringResource(VLX_IDS_EXPORT_DESCRIPTIONS, c.resource);
+    if (resource) platform::setStandInStringResource(VLX_IDS_EXPORT_DESCRIPTIONS, resource);
     platform::MemHandle h[6];
     for (auto& x : h) x = platform::memAlloc(1);
     GetReadNames(h[0], h[1], h[2]);
     GetWriteNames(h[3], h[4], h[5]);
-    auto bytes = [](platform::MemHandle m) {
-      std::string s(static_cast<const char*>(platform::memLock(m)), platform::memSize(m));
-      platform::memUnlock(m);
-      return s;
-    };
-    EXPECT_EQ(bytes(h[0]), std::string(2, '\0'));
-    EXPECT_EQ(bytes(h[1]), std::string(2, '\0'));
-    EXPECT_EQ(bytes(h[2]), std::string(2, '\0'));
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(bytes(h[i]), std::string(2, '\0'));
     EXPECT_EQ(bytes(h[3]), std::string("Korvanevlx\0\0", 12));
-    EXPECT_EQ(bytes(h[4]), c.descriptions) << (c.resource ? c.resource : "(none)");
+    EXPECT_EQ(bytes(h[4]), expected);
     EXPECT_EQ(bytes(h[5]), std::string("rtf\0\0", 5));
     for (auto& x : h) platform::memFree(x);
   }
@@ -163,16 +151,13 @@ TEST_F(ConverterTest, NameListsAndCapabilityBlock) {
   EXPECT_EQ(platform::memSize(ext), 1u);
   platform::memFree(ext);
 
+  // The block starts with its own size.
   platform::MemHandle caps = RegisterApp(7, nullptr);
   ASSERT_NE(caps, nullptr);
-  const unsigned char expected[17] = {0x11, 0, 6, 1, 0x19, 0, 0, 0, 4, 2, 3, 0, 3, 3, 0, 2, 4};
-  ASSERT_EQ(platform::memSize(caps), 17u);
-  EXPECT_EQ(std::memcmp(platform::memLock(caps), expected, 17), 0);
-  platform::memUnlock(caps);
+  const std::string block = bytes(caps);
+  ASSERT_GE(block.size(), 2u);
+  EXPECT_EQ(static_cast<unsigned char>(block[0]) | static_cast<unsigned char>(block[1]) << 8, block.size());
   platform::memFree(caps);
-  EXPECT_EQ(gConverter.hostFlags, 7u);
-  EXPECT_EQ(IsFormatCorrect32(nullptr, nullptr), 1);
-  EXPECT_EQ(ForeignToRtf32(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr), 0);
 }
 
 TEST_F(ConverterTest, SecondAttachIsRefused) {
@@ -184,60 +169,56 @@ TEST_F(ConverterTest, SecondAttachIsRefused) {
 }
 
 TEST_F(ConverterTest, InitialisationReportsAnIncompleteInstallation) {
+  auto noPath = [] {
+    platform::regStandInDeleteValue(RegRoot::LocalMachine, RegView::View32, L"SOFTWARE\\Korvane\\velotrix", L"path");
+  };
+  auto noShowOpt = [] {
+    platform::unregisterBuiltInModules();
+    platform::registerBuiltInModule(kInstallPath + L"/velotrix/Korvanevlx64.dll", {});
+  };
   struct Case {
     const char* what;
     void (*breakIt)();
     std::int32_t result;
-  } cases[] = {
-      {"complete", [] {}, 1},
-      {"no machine-wide main key",
-       [] { platform::regStandInDeleteKey(RegRoot::LocalMachine, RegView::View32, L"SOFTWARE\\Korvane\\main"); },
-       0},
-      {"no path",
-       [] {
-         platform::regStandInDeleteValue(RegRoot::LocalMachine, RegView::View32,
-                                         L"SOFTWARE\\Korvane\\velotrix", L"path");
-       },
-       0},
-      {"no options module", [] { platform::unregisterBuiltInModules(); }, 0},
-      {"options module without showOpt",
-       [] {
-         platform::unregisterBuiltInModules();
-         platform::registerBuiltInModule(kInstallPath + L"/velotrix/Korvanevlx64.dll", {});
-       },
-       0},
-  };
+  } cases[] = {{"complete", [] {}, 1}, {"no path", noPath, 0},
+               {"no options module", [] { platform::unregisterBuiltInModules(); }, 0},
+               {"options module without showOpt", noShowOpt, 0}};
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
     SetUp();
     c.breakIt();
-    EXPECT_EQ(InitConverter32(reinterpret_cast<void*>(0x77), nullptr), c.result) << c.what;
+    EXPECT_EQ(InitConverter32(reinterpret_cast<void*>(0x77), nullptr), c.result);
     EXPECT_EQ(gConverter.hostWindow, reinterpret_cast<void*>(0x77));
-    if (c.result == 1) {
-      EXPECT_TRUE(shown.empty()) << c.what;
-    } else {
-      ASSERT_EQ(shown.size(), 1u) << c.what;
-      EXPECT_EQ(shown[0].text, L"Korvane Velotrix is not properly installed.");
-      EXPECT_EQ(shown[0].caption, L"Korvane Math Utilities");
-      EXPECT_EQ(shown[0].style, platform::kMbIconError | platform::kMbOk);
+    ASSERT_EQ(host.shown.size(), c.result ? 0u : 1u);
+    if (!c.result) {
+      EXPECT_EQ(host.shown[0].text, L"Korvane Velotrix is not properly installed.");
+      EXPECT_EQ(host.shown[0].style, platform::kMbIconError | platform::kMbOk);
     }
   }
 }
 
-TEST_F(ConverterTest, ModifierKeysReachTheOptionsDialog) {
+// Shift or Ctrl asks the options dialog to show itself; answer 1 or 10 and above cancel.
+TEST_F(ConverterTest, OptionsDialogKeysAndAnswers) {
   struct Case {
     bool shift, ctrl;
-    std::int32_t quiet;
-  } cases[] = {{false, false, 1}, {true, false, 0}, {false, true, 0}, {true, true, 0}};
+    std::int32_t answer, quiet;
+    bool converts;
+  } cases[] = {{false, false, 1, 1, false}, {true, false, 2, 0, true}, {false, true, 9, 0, true},
+               {false, false, 10, 1, false}};
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.answer);
+    SetUp();
     platform::setAsyncKeyState(platform::kVkShift, c.shift);
     platform::setAsyncKeyState(platform::kVkControl, c.ctrl);
-    showOptCalls.clear();
     ASSERT_EQ(InitConverter32(reinterpret_cast<void*>(0x42), nullptr), 1);
+    host.showOptAnswer = c.answer;
     EXPECT_EQ(save(out), kRtfDone);
-    ASSERT_EQ(showOptCalls.size(), 1u);
-    EXPECT_EQ(showOptCalls[0].quiet, c.quiet) << c.shift << c.ctrl;
-    EXPECT_EQ(showOptCalls[0].instance, platform::standInSelfModule());
-    EXPECT_EQ(showOptCalls[0].window, reinterpret_cast<void*>(0x42));
+    ASSERT_EQ(host.showOptCalls.size(), 1u);
+    EXPECT_EQ(host.showOptCalls[0].quiet, c.quiet);
+    EXPECT_EQ(host.showOptCalls[0].instance, platform::standInSelfModule());
+    EXPECT_EQ(host.showOptCalls[0].window, reinterpret_cast<void*>(0x42));
+    EXPECT_EQ(readFile(out), c.converts ? "{\\rtf1 \\ansi hello}" : "");
+    EXPECT_EQ(host.shown.size(), c.converts ? 1u : 0u);  // the statistics
   }
 }
 
@@ -251,10 +232,8 @@ TEST_F(ConverterTest, RegistrationWritesTheExportSide) {
   auto value = [](const wchar_t* name) {
     std::vector<unsigned char> data;
     std::uint32_t type = 0;
-    if (!platform::regStandInGetValue(RegRoot::CurrentUser, RegView::View64,
-                                      L"Software\\Host\\Word\\Text Converters\\Export\\Korvanevlx",
-                                      name, data, &type))
-      return std::string("<missing>");
+    platform::regStandInGetValue(RegRoot::CurrentUser, RegView::View64,
+                                 L"Software\\Host\\Word\\Text Converters\\Export\\Korvanevlx", name, data, &type);
     EXPECT_EQ(type, platform::kRegSz);
     return std::string(data.begin(), data.end());  // ANSI bytes, no terminating zero
   };
@@ -263,8 +242,7 @@ TEST_F(ConverterTest, RegistrationWritesTheExportSide) {
   EXPECT_EQ(value(L"Path"), "/opt/korvane/velotrix/Korvanevlx.cnv");
   std::vector<unsigned char> none;
   EXPECT_FALSE(platform::regStandInGetValue(RegRoot::CurrentUser, RegView::View64,
-                                            L"Software\\Host\\Word\\Text Converters\\Import", L"",
-                                            none));
+                                            L"Software\\Host\\Word\\Text Converters\\Import", L"", none));
 
   platform::setStandInModuleFileName(L"");
   EXPECT_EQ(FRegisterConverter(platform::regRootKey(RegRoot::CurrentUser)), 0);
@@ -282,85 +260,48 @@ TEST_F(ConverterTest, ResultCodesBeforeTheOutputExists) {
   EXPECT_EQ(RtfToForeign32(freed, nullptr, nullptr, nullptr, nullptr), kRtfBadFileName);
   // A name with no end inside the 512-byte buffer is refused the same way.
   EXPECT_EQ(save("/tmp/" + std::string(600, 'x')), kRtfBadFileName);
-  EXPECT_TRUE(shown.empty());
-  EXPECT_TRUE(showOptCalls.empty());
+  EXPECT_TRUE(host.shown.empty());
+  EXPECT_TRUE(host.showOptCalls.empty());
 }
 
 TEST_F(ConverterTest, UncreatableOutputOffersTheSaveDialog) {
   struct Case {
     std::uint32_t serverMode;
-    std::wstring dialogAnswer;
+    bool choosesPath;
     std::int32_t result;
-    std::size_t messages;  // "Unable to save" boxes
-  } cases[] = {
-      {0, L"", kRtfNoOutputFile, 1},
-      {1, L"", kRtfNoOutputFile, 0},
-      {0, L"(chosen)", kRtfDone, 1},
-  };
+    std::size_t messages;  // "Unable to save" boxes, each followed by the dialog
+  } cases[] = {{0, false, kRtfNoOutputFile, 1}, {1, false, kRtfNoOutputFile, 0}, {0, true, kRtfDone, 1}};
   for (const Case& c : cases) {
     SetUp();
     setUser(L"isStatistics", 0);
-    platform::regStandInSetDword(RegRoot::LocalMachine, RegView::View32, L"SOFTWARE\\Korvane\\main",
-                                 L"serverMode", c.serverMode);
+    setServerMode(c.serverMode);
     ASSERT_EQ(InitConverter32(nullptr, nullptr), 1);
-    saveAnswer = c.dialogAnswer.empty() ? L"" : std::wstring(out.begin(), out.end());
+    host.saveAnswer = c.choosesPath ? std::wstring(out.begin(), out.end()) : L"";
     EXPECT_EQ(save("/nonexistent/folder/out.rtf"), c.result);
-    ASSERT_EQ(shown.size(), c.messages);
-    ASSERT_EQ(saveRequests.size(), c.messages);
-    if (c.messages) {
-      EXPECT_EQ(shown[0].text,
-                L"Unable to save the file. Try to use only Latin characters for file and folder names.");
-      EXPECT_EQ(shown[0].caption, L"Korvane Math Utilities");
-      EXPECT_EQ(shown[0].style, 0x30u);
-      const auto& r = saveRequests[0];
-      EXPECT_EQ(r.title, L"Re-save as Microsoft Equation - RTF [Korvane]:");
-      EXPECT_EQ(r.filter, (std::vector<std::wstring>{L"RTF Files", L"*.rtf", L"All", L"*.*"}));
-      EXPECT_EQ(r.filterIndex, 1u);
-      EXPECT_EQ(r.defaultExtension, L"rtf");
-      EXPECT_EQ(r.flags, 0x28800u);
-      EXPECT_EQ(r.maxPath, 1000u);
-    }
-    EXPECT_EQ(showOptCalls.size(), c.result == kRtfDone ? 1u : 0u);
-    if (c.result == kRtfDone) {
-      EXPECT_EQ(readFile(out), "{\\rtf1 \\ansi hello}");
-    }
-  }
-}
-
-TEST_F(ConverterTest, OptionsDialogAnswers) {
-  struct Case {
-    std::int32_t answer;
-    bool converts;
-  } cases[] = {{0, true}, {1, false}, {2, true}, {9, true}, {10, false}, {11, false}};
-  for (const Case& c : cases) {
-    SetUp();
-    ASSERT_EQ(InitConverter32(nullptr, nullptr), 1);
-    showOptAnswer = c.answer;
-    EXPECT_EQ(save(out), kRtfDone);
-    EXPECT_EQ(readFile(out), c.converts ? "{\\rtf1 \\ansi hello}" : "") << c.answer;
-    EXPECT_EQ(shown.size(), c.converts ? 1u : 0u) << c.answer;  // the statistics
+    ASSERT_EQ(host.shown.size(), c.messages);
+    ASSERT_EQ(host.saveDialogs, c.messages);
+    if (c.messages) { EXPECT_EQ(host.shown[0].text.rfind(L"Unable to save the file.", 0), 0u); }
+    EXPECT_EQ(host.showOptCalls.size(), c.choosesPath ? 1u : 0u);
+    if (c.choosesPath) { EXPECT_EQ(readFile(out), "{\\rtf1 \\ansi hello}"); }
   }
 }
 
 TEST_F(ConverterTest, TheDialogsChoicesApplyToTheSameSave) {
   ASSERT_EQ(InitConverter32(nullptr, nullptr), 1);
   // The options module stores new choices; the run must read them before it goes on.
-  showOptAnswer = 0;
   setUser(L"eqVersion", 1);
   platform::unregisterBuiltInModules();
   platform::registerBuiltInModule(
       kInstallPath + L"/velotrix/Korvanevlx64.dll",
       {{"showOpt", reinterpret_cast<void*>(+[](void*, void*, std::int32_t, std::int32_t*, char*) -> std::int32_t {
-          platform::regStandInSetDword(RegRoot::CurrentUser, RegView::View32,
-                                       L"SOFTWARE\\Korvane\\velotrix", L"isStatistics", 0);
-          platform::regStandInSetDword(RegRoot::CurrentUser, RegView::View32,
-                                       L"SOFTWARE\\Korvane\\velotrix", L"isEuclid", 1);
+          setUser(L"isStatistics", 0);
+          setUser(L"isEuclid", 1);
           return 0;
         })}});
   ASSERT_EQ(InitConverter32(nullptr, nullptr), 1);
   EXPECT_EQ(gSettings.isStatistics, 1u);
   EXPECT_EQ(save(out), kRtfDone);
-  EXPECT_TRUE(shown.empty());
+  EXPECT_TRUE(host.shown.empty());
   EXPECT_EQ(gSettings.isEuclid, 1u);
 }
 
@@ -371,16 +312,9 @@ TEST_F(ConverterTest, StatisticsCountSinceInitialisation) {
   convertedCount = 2;  // as if two equations had been replaced
   EXPECT_EQ(save(out), kRtfDone);
   EXPECT_EQ(save(out), kRtfDone);  // a second save does not reset the count
-  ASSERT_EQ(shown.size(), 2u);
-  for (const Shown& s : shown) {
-    EXPECT_EQ(s.caption, L"Korvane Math Utilities  statistics");
-    EXPECT_EQ(s.style, 0x40u);
-    EXPECT_EQ(s.text.rfind(L"Equation format: Microsoft Equation [2];\r\n(+) Force Unicode;\r\n"
-                           L"(-) Allow MathType fonts.\r\n",
-                           0),
-              0u)
-        << std::string(s.text.begin(), s.text.end());
-  }
+  ASSERT_EQ(host.shown.size(), 2u);
+  for (const Shown& s : host.shown)
+    EXPECT_EQ(s.text.rfind(L"Equation format: Microsoft Equation [2];\r\n(+) Force Unicode;\r\n(-) Allow", 0), 0u);
   ASSERT_EQ(InitConverter32(nullptr, nullptr), 1);
   EXPECT_EQ(convertedCount, 0);
 }
@@ -398,34 +332,28 @@ TEST_F(ConverterTest, EquationEditorFormatRunsTheServerAndWarns) {
     bool converts;
   } cases[] = {{platform::kIdCancel, false}, {platform::kIdOk, true}};
   for (const Case& c : cases) {
-    shown.clear();
+    host.shown.clear();
     platform::resetStandInPrograms();
-    platform::WindowHandle editor = platform::addStandInTopLevelWindow("EQNWINCLASS");
-    platform::WindowHandle inside = platform::addStandInTopLevelWindow("MyEQNWINCLASSx");
+    auto editor = platform::addStandInTopLevelWindow("EQNWINCLASS");
+    auto inside = platform::addStandInTopLevelWindow("MyEQNWINCLASSx");
     platform::addStandInTopLevelWindow("EQNWINCLAS");         // not the class
     platform::addStandInTopLevelWindow("ABCDEFEQNWINCLASS");  // read as 15 characters
     platform::addStandInTopLevelWindow("");                   // name cannot be read
     platform::regStandInSetString(RegRoot::LocalMachine, RegView::View64, redirect, L"", L"MathType");
     platform::regStandInDenyWrite(RegRoot::LocalMachine, RegView::View64, redirect, true);
     ASSERT_EQ(InitConverter32(reinterpret_cast<void*>(0x5), nullptr), 1);
-    messageAnswer = c.answer;
+    host.messageAnswer = c.answer;
     EXPECT_EQ(save(out), kRtfDone);
-    ASSERT_EQ(shown.size(), 1u);
-    EXPECT_EQ(shown[0].text.rfind(L"Cannot use Equation Editor 3.x format, because the 'Convert to "
-                                  L"MathType' option is enabled.",
-                                  0),
-              0u);
-    EXPECT_EQ(shown[0].style, 0x131u);
+    ASSERT_EQ(host.shown.size(), 1u);
+    EXPECT_EQ(host.shown[0].text.rfind(L"Cannot use Equation Editor 3.x format", 0), 0u);
+    EXPECT_EQ(host.shown[0].style, 0x131u);  // OK and Cancel, Cancel the default
     EXPECT_EQ(readFile(out).empty(), !c.converts);
     auto started = platform::standInStartedPrograms();
     auto posted = platform::standInPostedMessages();
-    if (!c.converts) {
-      EXPECT_TRUE(started.empty());
-      EXPECT_TRUE(posted.empty());
-      continue;
-    }
-    EXPECT_EQ(started, std::vector<std::wstring>{L"C:\\Tools\\EQNEDT32.EXE"});
-    ASSERT_EQ(posted.size(), 2u);
+    EXPECT_EQ(started.size(), c.converts ? 1u : 0u);
+    ASSERT_EQ(posted.size(), c.converts ? 2u : 0u);
+    if (!c.converts) continue;
+    EXPECT_EQ(started[0], L"C:\\Tools\\EQNEDT32.EXE");
     EXPECT_EQ(posted[0].window, editor);
     EXPECT_EQ(posted[1].window, inside);
     EXPECT_EQ(posted[0].message, platform::kWmClose);
@@ -439,24 +367,19 @@ TEST_F(ConverterTest, ProgressWindowDuringTheWalk) {
   } cases[] = {{0, 1, true}, {0, 0, false}, {1, 1, false}};
   for (const Case& c : cases) {
     SetUp();
-    platform::regStandInSetDword(RegRoot::LocalMachine, RegView::View32, L"SOFTWARE\\Korvane\\main",
-                                 L"serverMode", c.serverMode);
+    setServerMode(c.serverMode);
     setUser(L"isProgressWin", c.isProgressWin);
-    platform::WindowHandle owner =
-        platform::createStandInWindow(L"OpusApp", platform::Rect{0, 0, 1000, 700});
+    platform::WindowHandle owner = platform::createStandInWindow(L"OpusApp", platform::Rect{0, 0, 1000, 700});
     ASSERT_EQ(InitConverter32(owner, nullptr), 1);
     EXPECT_EQ(save(out), kRtfDone);
     std::vector<platform::StandInWindow> progress;
-    for (const auto& w : windowsDuringWalk)
+    for (const auto& w : host.windowsDuringWalk)
       if (w.className == L"KVNPROGRESSWIN" || w.className == L"BUTTON") progress.push_back(w);
     ASSERT_EQ(progress.size(), c.shows ? 2u : 0u);
     if (c.shows) {
-      EXPECT_EQ(progress[0].text, L"Korvane Math Utilities");
       EXPECT_EQ(progress[0].parent, owner);
-      EXPECT_EQ(progress[1].text, L"Cancel");
       EXPECT_NE(progress[1].style & 0x08000000u, 0u) << "the button is disabled during a run";
       EXPECT_EQ(gProgressWindow.firstLine, L"Preparing content, it may take a few minutes.");
-      EXPECT_EQ(gProgressWindow.secondLine, L"Please wait while Microsoft Word configures content.");
     }
     // Closed again after the walk.
     for (const auto& w : platform::standInWindows()) EXPECT_NE(w.className, L"KVNPROGRESSWIN");

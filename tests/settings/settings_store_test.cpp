@@ -24,20 +24,23 @@ const wchar_t kAutoConvert[] =
 
 class SettingsStore : public testing::Test {
  protected:
-  void SetUp() override {
-    saved_ = gSettings;
-    gSettings = ConverterSettings{};
-    platform::regStandInReset();
-  }
+  void SetUp() override { saved_ = gSettings; }
   void TearDown() override {
     gSettings = saved_;
     platform::regStandInReset();
     ResetMessages();
   }
-  // A complete machine-wide installation in the 32-bit view.
-  static void install(const std::wstring& path = L"C:\\Programs") {
+  // Starts each case from an empty registry holding only a machine-wide installation in
+  // the 32-bit view (the trailing backslash is kept as it is).
+  static void reset(bool installed = true, const std::wstring& path = L"D:\\K\\") {
+    platform::regStandInReset();
+    gSettings = ConverterSettings{};
+    if (!installed) return;
     platform::regStandInCreateKey(HKLM, V32, kMain);
     platform::regStandInSetString(HKLM, V32, kProduct, L"path", path);
+  }
+  static void machine(const wchar_t* key, const wchar_t* name, const std::wstring& value) {
+    platform::regStandInSetString(HKLM, V32, key, name, value);
   }
   static void userDword(const wchar_t* name, std::uint32_t value) {
     platform::regStandInSetDword(HKCU, V64, kProduct, name, value);
@@ -48,92 +51,51 @@ class SettingsStore : public testing::Test {
   ConverterSettings saved_;
 };
 
-struct LoadCase {
-  const char* name;
-  std::function<void()> setUp;
-  int result;
-  std::function<void(const ConverterSettings&)> check;
-};
-
 TEST_F(SettingsStore, LoadSettingsFromRegistry) {
-  const LoadCase cases[] = {
-      {"nothing installed", [] {}, 1, [](const ConverterSettings& s) { EXPECT_TRUE(s.installDir.empty()); }},
-      {"main key only", [] { platform::regStandInCreateKey(HKLM, V32, kMain); }, 1, nullptr},
-      {"empty path", [] { platform::regStandInCreateKey(HKLM, V32, kMain);
-                          platform::regStandInSetString(HKLM, V32, kProduct, L"path", L""); }, 1, nullptr},
-      {"keys only in the 64-bit view", [] {
+  const struct {
+    const char* name;
+    std::function<void()> setUp;
+    int result;
+    std::wstring pathLanguage;
+    std::uint32_t isEuclid, isProgressWin;
+  } cases[] = {
+      {"keys only in the 64-bit view", [] { reset(false);
          platform::regStandInCreateKey(HKLM, V64, kMain);
-         platform::regStandInSetString(HKLM, V64, kProduct, L"path", L"C:\\P"); }, 1, nullptr},
-      {"installation only", [] { install(); }, 0, [](const ConverterSettings& s) {
-         EXPECT_EQ(s.installDir, L"C:\\Programs\\velotrix\\");
-         EXPECT_EQ(s.languageDir, L"C:\\Programs\\velotrix\\language\\");
-         EXPECT_EQ(s.eqVersion, 1u);
-         EXPECT_EQ(s.isEuclid, 0u);
-         EXPECT_EQ(s.isUniPrime, 1u);
-         EXPECT_EQ(s.isStatistics, 1u);
-         EXPECT_EQ(s.isProgressWin, 1u);
-         EXPECT_EQ(s.serverMode, 0u);
-         EXPECT_TRUE(s.pathLanguage.empty()); }},
-      {"path with trailing backslash", [] { install(L"D:\\K\\"); }, 0, [](const ConverterSettings& s) {
-         EXPECT_EQ(s.installDir, L"D:\\K\\\\velotrix\\"); }},
-      {"installation language", [] { install();
-         platform::regStandInSetString(HKLM, V32, kProduct, L"instLanguage", L"1049"); }, 0,
-       [](const ConverterSettings& s) { EXPECT_EQ(s.pathLanguage, L"russian"); }},
-      {"unknown installation language", [] { install();
-         platform::regStandInSetString(HKLM, V32, kProduct, L"instLanguage", L"2057"); }, 0,
-       [](const ConverterSettings& s) { EXPECT_EQ(s.pathLanguage, L""); }},
-      {"per-user values", [] { install();
-         platform::regStandInSetDword(HKLM, V32, kMain, L"serverMode", 3);
-         userDword(L"eqVersion", 7); userDword(L"isEuclid", 1); userDword(L"isUniPrime", 0);
-         userDword(L"isStatistics", 0); userDword(L"isProgressWin", 0);
-         userString(kProduct, L"pathLanguage", L"french");
-         userString(kMain, L"wmoptini", L"C:\\opt.ini"); }, 0,
-       [](const ConverterSettings& s) {
-         EXPECT_EQ(s.serverMode, 3u);
-         EXPECT_EQ(s.eqVersion, 7u);
-         EXPECT_EQ(s.isEuclid, 1u);
-         EXPECT_EQ(s.isUniPrime, 0u);
-         EXPECT_EQ(s.isStatistics, 0u);
-         EXPECT_EQ(s.isProgressWin, 0u);
-         EXPECT_EQ(s.pathLanguage, L"french");
-         EXPECT_EQ(s.wmoptini, L"C:\\opt.ini"); }},
-      {"per-user empty language clears the installation language", [] { install();
-         platform::regStandInSetString(HKLM, V32, kProduct, L"instLanguage", L"1031");
-         userString(kProduct, L"pathLanguage", L""); }, 0,
-       [](const ConverterSettings& s) { EXPECT_EQ(s.pathLanguage, L""); }},
-      {"missing isProgressWin keeps 1", [] { install(); userDword(L"isStatistics", 0); }, 0,
-       [](const ConverterSettings& s) { EXPECT_EQ(s.isProgressWin, 1u); }},
-      {"string of 600 characters is not read", [] { install();
-         platform::regStandInSetString(HKLM, V32, kProduct, L"instLanguage", L"1031");
-         userString(kProduct, L"pathLanguage", std::wstring(600, L'x')); }, 0,
-       [](const ConverterSettings& s) { EXPECT_EQ(s.pathLanguage, L"german"); }},
-      {"dword read from a short value", [] { install();
-         platform::regStandInSetValue(HKCU, V64, kProduct, L"isEuclid", platform::kRegBinary, {5, 1}); }, 0,
-       [](const ConverterSettings& s) { EXPECT_EQ(s.isEuclid, 0x105u); }},
-      {"dword longer than 4 bytes is not read", [] { install();
-         platform::regStandInSetValue(HKCU, V64, kProduct, L"isEuclid", platform::kRegBinary, {1, 0, 0, 0, 0}); }, 0,
-       [](const ConverterSettings& s) { EXPECT_EQ(s.isEuclid, 0u); }},
-      {"names ignore case", [] { install(); platform::regStandInSetDword(HKCU, V64, L"Software\\KORVANE\\Velotrix", L"ISEUCLID", 1); }, 0,
-       [](const ConverterSettings& s) { EXPECT_EQ(s.isEuclid, 1u); }},
+         platform::regStandInSetString(HKLM, V64, kProduct, L"path", L"C:\\P"); }, 1, L"", 0, 1},
+      {"main key only", [] { reset(false); platform::regStandInCreateKey(HKLM, V32, kMain); }, 1, L"", 0, 1},
+      {"empty path", [] { reset(true, L""); }, 1, L"", 0, 1},
+      {"installation language", [] { reset(); machine(kProduct, L"instLanguage", L"1049"); }, 0, L"russian", 0, 1},
+      {"per-user empty language clears the installation language", [] { reset();
+         machine(kProduct, L"instLanguage", L"1031"); userString(kProduct, L"pathLanguage", L""); }, 0, L"", 0, 1},
+      {"string of 600 characters is not read", [] { reset(); machine(kProduct, L"instLanguage", L"1031");
+         userString(kProduct, L"pathLanguage", std::wstring(600, L'x')); }, 0, L"german", 0, 1},
+      {"missing isProgressWin keeps 1", [] { reset(); userDword(L"isStatistics", 0); }, 0, L"", 0, 1},
+      {"dword read from a short value", [] { reset();
+         platform::regStandInSetValue(HKCU, V64, kProduct, L"isEuclid", platform::kRegBinary, {5, 1}); }, 0, L"", 0x105, 1},
+      {"dword longer than 4 bytes is not read", [] { reset();
+         platform::regStandInSetValue(HKCU, V64, kProduct, L"isEuclid", platform::kRegBinary, {1, 0, 0, 0, 0}); }, 0, L"", 0, 1},
+      {"names ignore case", [] { reset();
+         platform::regStandInSetDword(HKCU, V64, L"Software\\KORVANE\\Velotrix", L"ISEUCLID", 1);
+         platform::regStandInSetDword(HKCU, V64, kProduct, L"isProgressWin", 0); }, 0, L"", 1, 0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    platform::regStandInReset();
-    gSettings = ConverterSettings{};
+    c.setUp();
     gSettings.eqVersion = 0;
     gSettings.autoConvertBlocked = 3;
-    c.setUp();
     EXPECT_EQ(LoadSettings(), c.result);
-    if (c.result == 1) {
-      EXPECT_EQ(gSettings.eqVersion, 1u);
-      EXPECT_EQ(gSettings.autoConvertBlocked, 0u);
-    }
-    if (c.check) c.check(gSettings);
+    EXPECT_EQ(gSettings.eqVersion, 1u);
+    EXPECT_EQ(gSettings.autoConvertBlocked, 0u);
+    EXPECT_EQ(gSettings.installDir, c.result ? L"" : L"D:\\K\\\\velotrix\\");
+    EXPECT_EQ(gSettings.languageDir, c.result ? L"" : L"D:\\K\\\\velotrix\\language\\");
+    EXPECT_EQ(gSettings.pathLanguage, c.pathLanguage);
+    EXPECT_EQ(gSettings.isEuclid, c.isEuclid);
+    EXPECT_EQ(gSettings.isProgressWin, c.isProgressWin);
   }
 }
 
 TEST_F(SettingsStore, SecondLoadStartsFromFirst) {
-  install();
+  reset();
   userDword(L"isEuclid", 1);
   userDword(L"eqVersion", 0);
   ASSERT_EQ(LoadSettings(), 0);
@@ -144,15 +106,15 @@ TEST_F(SettingsStore, SecondLoadStartsFromFirst) {
 }
 
 TEST_F(SettingsStore, RegistryReadsHonourSizeLimitsAndCloseModes) {
-  platform::regStandInSetValue(HKCU, V64, L"T", L"full", platform::kRegSz,
-                               std::vector<unsigned char>(1024, 'a'));
-  platform::regStandInSetValue(HKCU, V64, L"T", L"over", platform::kRegSz,
-                               std::vector<unsigned char>(1025, 'a'));
-  platform::regStandInSetValue(HKCU, V64, L"T", L"byte", platform::kRegSz, {'a'});
-  platform::regStandInSetValue(HKCU, V64, L"T", L"noZero", platform::kRegSz, {'a', 0, 'b', 0});
-  auto open = [] {
-    return platform::regOpenKey(platform::regRootKey(HKCU), L"T", platform::RegAccess::Read32);
+  reset(false);
+  auto set = [](const wchar_t* name, std::vector<unsigned char> data) {
+    platform::regStandInSetValue(HKCU, V64, L"T", name, platform::kRegSz, std::move(data));
   };
+  set(L"full", std::vector<unsigned char>(1024, 'a'));
+  set(L"over", std::vector<unsigned char>(1025, 'a'));
+  set(L"byte", {'a'});
+  set(L"noZero", {'a', 0, 'b', 0});
+  auto open = [] { return platform::regOpenKey(platform::regRootKey(HKCU), L"T", platform::RegAccess::Read32); };
   platform::RegKey key = open();
   ASSERT_NE(key, nullptr);
   std::wstring text = L"old";
@@ -179,97 +141,71 @@ TEST_F(SettingsStore, RegistryReadsHonourSizeLimitsAndCloseModes) {
   EXPECT_FALSE(ReadRegDword(number, key, L"noZero", kKeyKeepOpen));  // closed now
 }
 
-struct OptionsCase {
-  const char* name;
-  std::string file;
-  std::function<void(const ConverterSettings&)> check;
-};
-
 TEST_F(SettingsStore, ServerModeOptionsFile) {
   ScratchDir dir;
-  const OptionsCase cases[] = {
-      {"key trimmed, value not", "  eqVersion \t=0\npathLanguage= german\n=1\nisEuclid=1\n",
-       [](const ConverterSettings& s) {
-         EXPECT_EQ(s.eqVersion, 0u);
-         EXPECT_EQ(s.pathLanguage, L" german");
-         EXPECT_EQ(s.isEuclid, 1u);
-         EXPECT_EQ(s.isUniPrime, 0u);  // from the registry
-       }},
-      {"numbers parsed like atoi", "isEuclid= 12abc\nisUniPrime=x\neqVersion=1\n",
-       [](const ConverterSettings& s) {
-         EXPECT_EQ(s.isEuclid, 12u);
-         EXPECT_EQ(s.isUniPrime, 0u);
-       }},
-      {"later line wins, keys keep case", "isEuclid=1\nisEuclid=2\niseuclid=5\n",
-       [](const ConverterSettings& s) { EXPECT_EQ(s.isEuclid, 2u); }},
-      {"no usable line changes nothing", "just text\n=5\n",
-       [](const ConverterSettings& s) {
-         EXPECT_EQ(s.isUniPrime, 0u);
-         EXPECT_EQ(s.pathLanguage, L"french");
-       }},
+  const struct {
+    const char* name;
+    std::uint32_t serverMode;
+    std::string file;
+    std::uint32_t eqVersion, isEuclid, isUniPrime;
+    std::wstring pathLanguage;
+  } cases[] = {
+      {"key trimmed, value not; unusable lines skipped", 1,
+       "  eqVersion \t=0\njust text\npathLanguage= german\n=1\nisEuclid=1\n", 0, 1, 5, L" german"},
+      {"numbers parsed like atoi", 1, "isEuclid= 12abc\nisUniPrime=x\neqVersion=0\n", 0, 12, 0, L"french"},
+      {"later line wins, keys keep case", 1, "isEuclid=1\nisEuclid=2\niseuclid=5\n", 1, 2, 5, L"french"},
+      {"ignored outside server mode", 0, "isEuclid=1\n", 1, 0, 5, L"french"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    platform::regStandInReset();
-    gSettings = ConverterSettings{};
-    install();
-    platform::regStandInSetDword(HKLM, V32, kMain, L"serverMode", 1);
+    reset();
+    platform::regStandInSetDword(HKLM, V32, kMain, L"serverMode", c.serverMode);
     userString(kMain, L"wmoptini", dir.write("opt.ini", c.file));
-    userDword(L"isUniPrime", 0);
+    userDword(L"isUniPrime", 5);
     userString(kProduct, L"pathLanguage", L"french");
     ASSERT_EQ(LoadSettings(), 0);
-    c.check(gSettings);
+    EXPECT_EQ(gSettings.eqVersion, c.eqVersion);
+    EXPECT_EQ(gSettings.isEuclid, c.isEuclid);
+    EXPECT_EQ(gSettings.isUniPrime, c.isUniPrime);
+    EXPECT_EQ(gSettings.pathLanguage, c.pathLanguage);
   }
-}
-
-TEST_F(SettingsStore, OptionsFileIgnoredWithoutServerModeOrUserKey) {
-  ScratchDir dir;
-  auto options = dir.write("opt.ini", "isEuclid=1\n");
-  install();
-  userString(kMain, L"wmoptini", options);
-  ASSERT_EQ(LoadSettings(), 0);  // not in server mode
-  EXPECT_EQ(gSettings.isEuclid, 0u);
-
+  // Server mode, but no per-user product key: the file is not read either.
+  platform::regStandInDeleteKey(HKCU, V64, kProduct);
   platform::regStandInSetDword(HKLM, V32, kMain, L"serverMode", 1);
-  ASSERT_EQ(LoadSettings(), 0);  // server mode, but no per-user product key
+  ASSERT_EQ(LoadSettings(), 0);
   EXPECT_EQ(gSettings.isEuclid, 0u);
 
   OptionsMap map{{L"stale", L"x"}};
   EXPECT_EQ(LoadOptionsFile(map, dir.path("absent.ini")), -1);
-  EXPECT_EQ(LoadOptionsFile(map, options), 1);
+  EXPECT_EQ(LoadOptionsFile(map, dir.path("opt.ini")), 1);
   EXPECT_EQ(map.count(L"stale"), 0u);
 }
 
-struct AutoConvertCase {
-  const char* name;
-  std::uint32_t eqVersion;
-  std::function<void()> setUp;
-  std::uint32_t blocked;
-  bool left32, left64;  // whether each view still has its default value afterwards
-};
-
 TEST_F(SettingsStore, AutoConvertToRemoval) {
-  auto redirect = [](RegView view, const wchar_t* target) {
+  auto redirect = [](RegView view, const wchar_t* target, bool denied) {
     platform::regStandInSetString(HKLM, view, kAutoConvert, L"", target);
+    platform::regStandInDenyWrite(HKLM, view, kAutoConvert, denied);
   };
-  const AutoConvertCase cases[] = {
-      {"Office Math output never touches it", 1, [&] { redirect(V32, L"{X}"); redirect(V64, L"{X}"); }, 0, true, true},
-      {"both views removed", 0, [&] { redirect(V32, L"{X}"); redirect(V64, L"{X}"); }, 0, false, false},
-      {"64-bit view denied", 0, [&] { redirect(V32, L"{X}"); redirect(V64, L"{X}");
-         platform::regStandInDenyWrite(HKLM, V64, kAutoConvert, true); }, 2, false, true},
-      {"32-bit view denied", 0, [&] { redirect(V32, L"{X}");
-         platform::regStandInDenyWrite(HKLM, V32, kAutoConvert, true); }, 1, true, false},
-      {"empty value left alone even when denied", 0, [&] { redirect(V32, L""); redirect(V64, L"");
-         platform::regStandInDenyWrite(HKLM, V32, kAutoConvert, true);
-         platform::regStandInDenyWrite(HKLM, V64, kAutoConvert, true); }, 0, true, true},
+  const struct {
+    const char* name;
+    std::uint32_t eqVersion;
+    const wchar_t *target32, *target64;  // null: no key in that view
+    bool denied32, denied64;
+    std::uint32_t blocked;
+    bool left32, left64;  // whether each view still has its default value afterwards
+  } cases[] = {
+      {"Office Math output never touches it", 1, L"{X}", L"{X}", false, false, 0, true, true},
+      {"both views removed", 0, L"{X}", L"{X}", false, false, 0, false, false},
+      {"64-bit view denied", 0, L"{X}", L"{X}", false, true, 2, false, true},
+      {"32-bit view denied", 0, L"{X}", nullptr, true, false, 1, true, false},
+      {"empty value left alone even when denied", 0, L"", L"", true, true, 0, true, true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    platform::regStandInReset();
-    gSettings = ConverterSettings{};
-    install();
+    reset();
     userDword(L"eqVersion", c.eqVersion);
-    c.setUp();
+    if (c.target32) redirect(V32, c.target32, c.denied32);
+    if (c.target64) redirect(V64, c.target64, c.denied64);
     ASSERT_EQ(LoadSettings(), 0);
     EXPECT_EQ(gSettings.autoConvertBlocked, c.blocked);
     std::vector<unsigned char> data;
@@ -281,13 +217,10 @@ TEST_F(SettingsStore, AutoConvertToRemoval) {
 TEST_F(SettingsStore, LoadSettingsAppliesLanguageFile) {
   ScratchDir dir;
   dir.write("velotrix/language/test/language.txt", "\xEF\xBB\xBFM002:2020\nM101:Fertig\n");
-  install(dir.path());
+  reset(true, dir.path());
   userString(kProduct, L"pathLanguage", L"test");
   ASSERT_EQ(LoadSettings(), 0);
   EXPECT_EQ(msgCancelButton, L"Fertig");
-  userString(kProduct, L"pathLanguage", L"");
-  ASSERT_EQ(LoadSettings(), 0);
-  EXPECT_EQ(msgCancelButton, L"Cancel");
 }
 
 }  // namespace

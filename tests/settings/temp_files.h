@@ -15,10 +15,7 @@ class ScratchDir {
            ("velotrix-settings-" + std::to_string(std::random_device{}()) + "-" + std::to_string(counter++));
     std::filesystem::create_directories(dir_);
   }
-  ~ScratchDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(dir_, ignored);
-  }
+  ~ScratchDir() { std::error_code ignored; std::filesystem::remove_all(dir_, ignored); }
   ScratchDir(const ScratchDir&) = delete;
   ScratchDir& operator=(const ScratchDir&) = delete;
 
