@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -77,6 +78,8 @@ TEST(Equation3Object, LayoutAndRoundTrip) {
   }
 }
 
+// The record is a fixed placeholder, so what matters is that it parses: every size field
+// agrees with the bytes that follow and the metafile's records chain to its end record.
 TEST(Equation3Object, PresentationRecordIsAValidPlaceholderMetafile) {
   HexBytes out, other;
   ASSERT_EQ(WriteEquation3Object(out, nativeHex(41)), 0);
@@ -86,43 +89,30 @@ TEST(Equation3Object, PresentationRecordIsAValidPlaceholderMetafile) {
   std::vector<std::string> record(lines.end() - 4, lines.end());
   EXPECT_EQ(record, std::vector<std::string>(otherLines.end() - 4, otherLines.end())) << "same for every equation";
 
-  const std::string head = fromHex(record[0]);
+  const std::string head = fromHex(record[0]), wmf = fromHex(record[1] + record[2] + record[3]);
   ASSERT_EQ(head.size(), 45u);
   EXPECT_EQ(head.substr(0, 25), fromHex("01050000050000000d000000") + std::string("METAFILEPICT\0", 13));
-  EXPECT_EQ(le(head, 25, 4), 353u);
-  EXPECT_EQ(le(head, 29, 4), static_cast<unsigned>(-388));
-  EXPECT_EQ(le(head, 37, 2), 8u);  // anisotropic, extents 353 x 388
-  EXPECT_EQ(le(head, 39, 2) * 10000 + le(head, 41, 2), 353u * 10000 + 388);
-  const std::string wmf = fromHex(record[1] + record[2] + record[3]);
-  ASSERT_EQ(wmf.size(), 314u);
   EXPECT_EQ(le(head, 33, 4), 8 + wmf.size()) << "data size covers picture header and metafile";
+  EXPECT_EQ(le(head, 25, 4), le(head, 39, 2)) << "width matches the picture's x extent";
+  EXPECT_EQ(static_cast<int>(le(head, 29, 4)), -static_cast<int>(le(head, 41, 2))) << "height is minus the y extent";
+  ASSERT_GE(wmf.size(), 18u);
   EXPECT_EQ(wmf.substr(0, 6), fromHex("010009000003"));
   EXPECT_EQ(le(wmf, 6, 4), wmf.size() / 2);
-  EXPECT_EQ(le(wmf, 10, 2), 2u);
-
-  // Walk the records: sizes must chain exactly to the end record, the largest must match
-  // the header, and the text record must draw "a" at (58, 256).
   std::size_t pos = 18;
-  unsigned largest = 0, fonts = 0, comments = 0, func = 1;
-  bool drewA = false;
+  unsigned largest = 0, fonts = 0, func = 1;
   while (pos + 6 <= wmf.size() && func != 0) {
     unsigned words = le(wmf, pos, 4);
     func = le(wmf, pos + 4, 2);
     ASSERT_GE(words, 3u);
     ASSERT_LE(pos + 2 * words, wmf.size());
     largest = std::max(largest, words);
-    fonts += func == 0x02FB;
-    comments += func == 0x0626;
-    if (func == 0x0521)
-      drewA = le(wmf, pos + 6, 2) == 1 && wmf[pos + 8] == 'a' && le(wmf, pos + 10, 2) == 256 && le(wmf, pos + 12, 2) == 58;
+    fonts += func == 0x02FB;  // each created font is one of the header's objects
     pos += 2 * words;
   }
   EXPECT_EQ(func, 0u);
   EXPECT_EQ(pos, wmf.size());
   EXPECT_EQ(largest, le(wmf, 12, 4));
-  EXPECT_EQ(fonts, 2u);
-  EXPECT_EQ(comments, 3u);
-  EXPECT_TRUE(drewA);
+  EXPECT_EQ(fonts, le(wmf, 10, 2));
 }
 
 TEST(Equation3Object, FailuresLeaveOutEmpty) {

@@ -48,26 +48,29 @@ check() {  # check DESCRIPTION COMMAND...
   if "${@:2}"; then echo "ok: $1"; else echo "FAILED: $1"; failures=$((failures + 1)); fi
 }
 w() { timeout 120 "$wine" "$@"; }
+finish() { echo "$failures failed"; [ "$failures" -eq 0 ]; exit; }
 
 # A prefix with the product installed under C:\vlx: Korvanevlx64.dll and the language
 # files in C:\vlx\velotrix\, the machine-wide keys from the shipped .reg file with "path"
 # pointing there.
 w wineboot -i >/dev/null 2>&1
-install="$WINEPREFIX/drive_c/vlx/velotrix"
-mkdir -p "$install"
-cp "$winbuild/Korvanevlx.cnv" "$winbuild/Korvanevlx64.dll" "$winbuild/wordhost.exe" "$WINEPREFIX/drive_c/vlx/"
-cp "$winbuild/Korvanevlx64.dll" "$install/"
-[ -d "$src/lang" ] && cp -r "$src/lang" "$install/language"
-cp "$src/windows/install/korvane-machine.reg" "$WINEPREFIX/drive_c/vlx/machine.reg"
+vlx="$WINEPREFIX/drive_c/vlx"
+mkdir -p "$vlx/velotrix"
+cp "$winbuild/Korvanevlx.cnv" "$winbuild/Korvanevlx64.dll" "$winbuild/wordhost.exe" "$vlx/"
+cp "$winbuild/Korvanevlx64.dll" "$vlx/velotrix/"
+[ -d "$src/lang" ] && cp -r "$src/lang" "$vlx/velotrix/language"
+cp "$src/windows/install/korvane-machine.reg" "$vlx/machine.reg"
 w regedit /S 'C:\vlx\machine.reg' >/dev/null 2>&1
 reg() { w reg "$@" >/dev/null 2>&1; }
 reg add 'HKLM\SOFTWARE\Wow6432Node\Korvane\velotrix' /v path /t REG_SZ /d 'C:\vlx' /f
-user() { reg add 'HKCU\SOFTWARE\Korvane\velotrix' /v "$1" /t REG_DWORD /d "$2" /f; }
-machine() { reg add 'HKLM\SOFTWARE\Wow6432Node\Korvane\main' /v "$1" /t REG_DWORD /d "$2" /f; }
+# user NAME VALUE [NAME VALUE]...: DWORD settings of the current user; machine: machine-wide.
+dwords() { local key=$1; shift; while [ $# -ge 2 ]; do reg add "$key" /v "$1" /t REG_DWORD /d "$2" /f; shift 2; done; }
+user() { dwords 'HKCU\SOFTWARE\Korvane\velotrix' "$@"; }
+machine() { dwords 'HKLM\SOFTWARE\Wow6432Node\Korvane\main' "$@"; }
 
 # The document: the repository's sample, followed by every equation object of the shared
 # corpus (when present) embedded as Word embeds them.
-doc="$WINEPREFIX/drive_c/vlx/in.rtf"
+doc="$vlx/in.rtf"
 corpus=${VELOTRIX_CORPUS:-$src/../shared/corpus}
 python3 - "$src/samples/equations.rtf" "$corpus" >"$doc" <<'PY'
 import os, struct, sys
@@ -100,58 +103,51 @@ if [ "$objects" -gt 0 ]; then
   check "native velotrix wrote Office Math" grep -q 'mmath' "$work/native.rtf"
 fi
 
-host() {  # host LOG OUT ARGS...
-  local log=$1 out=$2
-  shift 2
-  w 'C:\vlx\wordhost.exe' 'C:\vlx\Korvanevlx.cnv' 'C:\vlx\in.rtf' "$out" "$@" 2>&1 | tr -d '\r' >"$log"
-  return "${PIPESTATUS[0]}"
+host() {  # host RUN ARGS...: converts C:\vlx\in.rtf to C:\vlx\RUN.rtf, logging to $work/RUN.log
+  local run=$1 status
+  shift
+  w 'C:\vlx\wordhost.exe' 'C:\vlx\Korvanevlx.cnv' 'C:\vlx\in.rtf' "C:\\vlx\\$run.rtf" "$@" 2>&1 | tr -d '\r' >"$work/$run.log"
+  status=${PIPESTATUS[0]}
+  sed "s/^/  $run| /" "$work/$run.log"
+  return "$status"
 }
 
 # 1. Unattended: server mode, no statistics. Exports, capability block, name lists, a
 #    conversion identical to the native tool's, the result codes and the registration.
 machine serverMode 1
-user isStatistics 0
-user eqVersion 1
-host "$work/run1.log" 'C:\vlx\out1.rtf' --chunk 37 --codes --register
+user isStatistics 0 eqVersion 1
+host out1 --chunk 37 --codes --register
 status=$?
-sed 's/^/  run1| /' "$work/run1.log"
 check "unattended run passes its checks" test "$status" -eq 0
-check "all ten exports by ordinal" test "$(grep -c '^ok: ordinal' "$work/run1.log")" -eq 10
-check "capability block bytes" grep -q '^capabilities: 11 00 06 01 19 00 00 00 04 02 03 00 03 03 00 02 04$' "$work/run1.log"
-check "result codes -5, -8, -13" grep -q '^ok: an uncreatable file gives -13' "$work/run1.log"
-check "registration keys" grep -q '^registered Path=C:\\vlx\\Korvanevlx.cnv' "$work/run1.log"
-check "output identical to the native tool's" cmp -s "$WINEPREFIX/drive_c/vlx/out1.rtf" "$work/native.rtf"
+check "all ten exports by ordinal" test "$(grep -c '^ok: ordinal' "$work/out1.log")" -eq 10
+check "capability block bytes" grep -q '^capabilities: 11 00 06 01 19 00 00 00 04 02 03 00 03 03 00 02 04$' "$work/out1.log"
+check "result codes -5, -8, -13" grep -q '^ok: an uncreatable file gives -13' "$work/out1.log"
+check "registration keys" grep -q '^registered Path=C:\\vlx\\Korvanevlx.cnv' "$work/out1.log"
+check "output identical to the native tool's" cmp -s "$vlx/out1.rtf" "$work/native.rtf"
 
 if [ -z "$DISPLAY" ]; then
   echo "note: no display (install xvfb): the answered runs are skipped"
-  echo "$failures failed"
-  [ "$failures" -eq 0 ]
-  exit
+  finish
 fi
 
 # 2. Interactive, answered automatically: the options dialog, the AutoConvertTo warning
 #    (its redirection made undeletable), the progress window and the statistics.
 machine serverMode 0
-user isStatistics 1
-user isProgressWin 1
-user eqVersion 0
-host "$work/run2.log" 'C:\vlx\out2.rtf' --answer ok --hwnd --deny-autoconvert
+user isStatistics 1 isProgressWin 1 eqVersion 0
+host out2 --answer ok --hwnd --deny-autoconvert
 status=$?
-sed 's/^/  run2| /' "$work/run2.log"
 check "answered run passes its checks" test "$status" -eq 0
-check "options dialog shown and confirmed" grep -q '^dialog: \[Korvane Velotrix options\]' "$work/run2.log"
-check "statistics message" grep -q '^dialog: \[Korvane Math Utilities  statistics\] Equation format: Equation Editor 3.x \[[0-9]*\]' "$work/run2.log"
-if grep -q '^ok: AutoConvertTo redirection made read-only' "$work/run2.log"; then
-  check "AutoConvertTo warning shown" grep -q "^dialog: \[Korvane Math Utilities\] Cannot use Equation Editor 3.x format" "$work/run2.log"
-  check "output written after OK" test -s "$WINEPREFIX/drive_c/vlx/out2.rtf"
+check "options dialog shown and confirmed" grep -q '^dialog: \[Korvane Velotrix options\]' "$work/out2.log"
+check "statistics message" grep -q '^dialog: \[Korvane Math Utilities  statistics\] Equation format: Equation Editor 3.x \[[0-9]*\]' "$work/out2.log"
+if grep -q '^ok: AutoConvertTo redirection made read-only' "$work/out2.log"; then
+  check "AutoConvertTo warning shown" grep -q "^dialog: \[Korvane Math Utilities\] Cannot use Equation Editor 3.x format" "$work/out2.log"
+  check "output written after OK" test -s "$vlx/out2.rtf"
 
   # 3. The same warning answered with Cancel: the run ends with an empty file.
-  host "$work/run3.log" 'C:\vlx\out3.rtf' --answer cancel
-  sed 's/^/  run3| /' "$work/run3.log"
-  check "Cancel on the warning leaves an empty file" test -f "$WINEPREFIX/drive_c/vlx/out3.rtf" -a ! -s "$WINEPREFIX/drive_c/vlx/out3.rtf"
+  host out3 --answer cancel
+  check "Cancel on the warning leaves an empty file" test -f "$vlx/out3.rtf" -a ! -s "$vlx/out3.rtf"
 else
   echo "note: this Wine does not enforce key permissions; the AutoConvertTo warning is not reached"
 fi
 
-echo "$failures failed"
-[ "$failures" -eq 0 ]
+finish
