@@ -20,8 +20,6 @@ struct EmbellCase {
 };
 
 const EmbellCase kCases[] = {
-    {"dot", 5, "02 01 83 78 00 06 00 02 00", 0, 1,
-     R"(<{\macc{\maccPr{\mchr {\uc1\u775\'3f}}}{\me<{\mr\mscr0\msty2\i x}}>}>)", "22837800060200" "00"},
     {"two accents nest, the later outside", 5, "02 01 83 78 00 06 00 02 06 00 09 00", 0, 1,
      R"(<{\macc{\maccPr{\mchr {\uc1\u770\'3f}}}{\me<{\macc{\maccPr{\mchr {\uc1\u775\'3f}}}{\me<{\mr\mscr0\msty2\i x}}>}}>}>)",
      nullptr},
@@ -42,8 +40,6 @@ const EmbellCase kCases[] = {
      "22837800061000060500060200" "00"},
     {"nudged strike", 5, "02 01 83 78 00 06 08 81 7f 10 00", 0, 1, nullptr, "2283780086817f1000" "00"},
     {"three dots stay a direct record", 5, "02 01 83 78 00 06 00 04 00", 0, 1, nullptr, "22837800060400" "00"},
-    {"four dots make an over-mark template", 5, "02 01 83 78 00 06 00 18 00", 0, 1, nullptr,
-     "0327000001" "02837800" "000b1101" "02822e0002822e0002822e0002822e00" "0a" "0000"},
     {"after four dots a hat is an over-mark too", 5, "02 01 83 78 00 06 00 18 06 00 09 00", 0, 1, nullptr,
      "0327000001" "0327000001" "02837800" "000b1101" "02822e0002822e0002822e0002822e00" "0a0000"
      "000b1101" "028b0203" "0a0000"},

@@ -23,8 +23,6 @@ const Case kArrowCases[] = {
      GROUP_CHR LEFT_RIGHT ABOVE("@A"), "03 2701000103 14 0000 @A @F 0000 0b 01 @B 0a 00 00"},
     {"arrow with both texts after a size record", 5, "03 00 0e 2c 00 0c @A @B @F 00",
      GROUP_CHR RIGHT ABOVE("@A"), "03 2701000103 13 0000 0c @A @F 0000 0c 01 @B 0c 00 00"},
-    {"arrow without text slots is written as text above", 5, "03 00 0e 20 00 @A @N @F 00",
-     GROUP_CHR RIGHT ABOVE("@A"), "03 13 0000 @A @F 00"},
     {"double arrow right with both texts", 5, "03 00 0e 2d 00 @A @B @F @G 00",
      GROUP_CHR LEFT_RIGHT ABOVE("@A"), "03 2b020011 0b @B @A 0e 01028b02eb 0a 00 00"},
     {"harpoons left with text below", 5, "03 00 0e 1a 00 @N @B @F @G 00",
@@ -60,8 +58,6 @@ const Case kAccentCases[] = {
      "03 00 19 00 00 @A @B 0a @Q 00",
      R"x(^{\mlimLow{\mlimLowPr }{\me {\mgroupChr{\mgroupChrPr }{\me @A}}}{\mlim @B}}$)x",
      "03 1c0000 @A @B 0a 029638fe 00"},
-    {"underbar", 5, "03 00 0c 00 00 @A 00", R"x(^{\mbar{\mbarPr }{\me @A}}$)x",
-     "03 10 00 00 @A 00"},
     {"double underbar closes both bars", 5, "03 00 0c 01 00 @A 00",
      R"x(^{\mbar{\mbarPr }{\me {\mbar{\mbarPr }{\me @A}}}}$)x", "03 10 01 00 @A 00"},
     {"double overbar", 5, "03 00 0d 01 00 @A 00",
@@ -81,8 +77,6 @@ TEST(TemplateAccents, BothTargets) {
 }
 
 const Case kBoxCases[] = {
-    {"box with all borders", 5, "03 00 25 1e 00 @A 00",
-     BORDER_BOX R"x(}{\me @A}}$)x", "05 0101010101050501 @A 0000"},
     {"box left and top", 5, "03 00 25 0a 00 @A 00",
      BORDER_BOX R"x({\mhideBot on}{\mhideRight on}}{\me @A}}$)x",
      "05 0101010101010101 @A 0000"},

@@ -24,7 +24,6 @@ TEST(TemplateDispatcher, SelectorBeyondTheTableIsRefused) {
       {"MTEF 5 selector 255", 5, "03 00 ff 00 00 00", "03", "ff"},
       {"MTEF 5 nudged selector 38", 5, "03 08 82 7e 26 00 00 00", "83827e", "26"},
       {"MTEF 3 selector 49", 3, "03 31 00 00 00", "03", "31"},
-      {"MTEF 2 selector 49", 2, "03 31 00 00 00", "03", "31"},
   };
   for (const SelectorCase& c : cases) {
     SCOPED_TRACE(c.name);

@@ -6,8 +6,6 @@ namespace {
 using tcase::Case;
 
 const Case kFractionCases[] = {
-    {"MTEF 5 full fraction", 5, "03 00 0b 00 00 @A @B 00",
-     R"x(^{\mf{\mfPr{\mtype }}{\mnum @A}{\mden @B}}$)x", "03 0e00 00 @A @B 00"},
     {"MTEF 5 slash", 5, "03 00 0b 02 00 @A @B 00",
      R"x(^{\mf{\mfPr{\mtype skw}}{\mnum @A}{\mden @B}}$)x", "03 2900 00 @A @B 00"},
     {"MTEF 5 variation beyond the table is a bar fraction", 5, "03 00 0b 09 00 @A @B 00",
@@ -46,8 +44,6 @@ TEST(TemplateFractions, BothTargets) {
 
 // Script templates follow their base inside a line.
 const Case kScriptCases[] = {
-    {"superscript takes the atom before it", 5, "01 00 @X 03 00 1c 00 00 @N @B 00 00",
-     R"x(^{\msSup{\msSupPr}{\me @X}{\msup @B}}$)x", "01 @X 03 0f0000 @N @B 00 00"},
     {"sub and superscript", 5, "01 00 @X 03 00 1d 00 00 @B @C 00 00",
      R"x(^{\msSubSup{\msSubSupPr}{\me @X}{\msub @B}{\msup @C}}$)x",
      "01 @X 03 0f0200 @B @C 00 00"},
@@ -70,8 +66,6 @@ const Case kScriptCases[] = {
      R"x(^@X{\msPre{\msPrePr}{\msub  }{\msup @B}{\me  }}$)x", "01 @X 03 2c0000 @N @B 00 00"},
     {"leading subscript first in a line", 5, "01 00 03 00 1b 01 00 @B @N 00 00",
      R"x(^{\msPre{\msPrePr}{\msub @B}{\msup  }{\me  }}$)x", "01 03 2c0100 @B @N 00 00"},
-    {"MTEF 3 superscript", 3, "01 @X 03 0f 00 00 @N @B 00 00",
-     R"x(^{\msSup{\msSupPr}{\me @X}{\msup @B}}$)x", "01 @X 03 0f0000 @N @B 00 00"},
     {"MTEF 3 other variation is both", 3, "01 @X 03 0f 07 00 @B @C 00 00",
      R"x(^{\msSubSup{\msSubSupPr}{\me @X}{\msub @B}{\msup @C}}$)x",
      "01 @X 03 0f0200 @B @C 00 00"},
@@ -87,8 +81,6 @@ const Case kLimitCases[] = {
     {"MTEF 5 limit with both limits nests lower in upper", 5, "03 00 17 30 00 @A @B @C 00",
      R"x(^{\mlimUpp{\mlimUppPr }{\me {\mlimLow{\mlimLowPr }{\me @A}{\mlim @B}}}{\mlim @C}}$)x",
      "03 27 02 00 @A @B @C 00"},
-    {"MTEF 5 limit below", 5, "03 00 17 10 00 @A @B @N 00",
-     R"x(^{\mlimLow{\mlimLowPr }{\me @A}{\mlim @B}}$)x", "03 27 01 00 @A @B @N 00"},
     {"MTEF 5 summation-style flag is ignored", 5, "03 00 17 60 00 @A @N @C 00",
      R"x(^{\mlimUpp{\mlimUppPr }{\me @A}{\mlim @C}}$)x", "03 27 00 00 @A @N @C 00"},
     {"MTEF 3 limit variation 0 is upper only", 3, "03 27 00 00 @A @N @C 00",

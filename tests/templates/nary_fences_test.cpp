@@ -44,8 +44,6 @@ const Case kNaryCases[] = {
     {"union with a lower limit below", 5, "03 00 13 50 00 @A @B @N @F 00",
      NARY R"x({\uc1\u8899\'3f}})x" UNDOVR UPPER_HIDDEN R"x(}{\msub @B}{\msup @N}{\me @A}}$)x",
      "03 23 00 00 @A @B @N @F 00"},
-    {"MTEF 3 single integral with both limits", 3, "03 15 02 00 @A @B @C @F 00",
-     NARY R"x({\uc1\u8747\'3f}})x" SUBSUP LIMITS_BYC, "03 15 02 00 @A @B @C @F 00"},
     {"MTEF 3 double integral below", 3, "03 19 01 00 @A @B @N @F @F 00",
      NARY R"x({\uc1\u8748\'3f}})x" UPPER_HIDDEN UNDOVR R"x(}{\msub @B}{\msup @N}{\me @A}}$)x",
      "03 19 01 00 @A @B @N @F @F 00"},
