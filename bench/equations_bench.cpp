@@ -18,24 +18,9 @@
 #include "rtf/objects.h"
 #include "rtf/output.h"
 #include "settings/settings.h"
+#include "bench_util.h"
 
 namespace {
-
-std::string hex(const std::string& bytes) {
-  static const char* digits = "0123456789abcdef";
-  std::string out;
-  for (unsigned char c : bytes) {
-    out += digits[c >> 4];
-    out += digits[c & 15];
-  }
-  return out;
-}
-
-std::string le32(std::size_t v) {
-  std::string s(4, '\0');
-  for (int i = 0; i < 4; ++i) s[i] = static_cast<char>((v >> (8 * i)) & 0xff);
-  return s;
-}
 
 // The corpus objects as RTF object groups, ready to repeat.
 struct BenchObject {
@@ -57,8 +42,7 @@ std::vector<BenchObject> loadObjects(const std::string& dir) {
     std::stringstream ss;
     ss << f.rdbuf();
     std::string native = ss.str();
-    std::string record = hex(le32(0x501) + le32(2) + le32(cls.size() + 1) + cls + std::string(1, '\0') +
-                             le32(0) + le32(0) + le32(native.size()) + native);
+    std::string record = bench::hex(bench::objectRecord(cls, native));
     std::string lines;
     for (std::size_t i = 0; i < record.size(); i += 128) lines += "\r\n" + record.substr(i, 128);
     groups.push_back({"{\\object\\objemb{\\*\\objclass " + cls + "}\\objw1440\\objh480{\\*\\objdata " +

@@ -11,24 +11,12 @@
 #include "rtf/document.h"
 #include "rtf/objects.h"
 #include "rtf/output.h"
+#include "bench_util.h"
 
 namespace {
 
-std::string hex(const std::string& bytes) {
-  static const char* digits = "0123456789abcdef";
-  std::string out;
-  for (unsigned char c : bytes) {
-    out += digits[c >> 4];
-    out += digits[c & 15];
-  }
-  return out;
-}
-
-std::string le(std::uint32_t v, int bytes) {
-  std::string s;
-  for (int i = 0; i < bytes; ++i) s += static_cast<char>((v >> (8 * i)) & 0xff);
-  return s;
-}
+using bench::hex;
+using bench::le;
 
 // Converts a document held in memory to /dev/null; returns the output size.
 void convert(const std::string& doc) {
@@ -73,8 +61,7 @@ int main() {
     for (int i = 0; i < 100000; ++i) mtef += std::string("\x03\x00\x0b\x00\x00\x01\x00", 7);
     // The bare-MTEF "Equation" class carries the records without a compound file.
     const std::string& native = mtef;
-    std::string record = le(0x501, 4) + le(2, 4) + le(9, 4) + "Equation" + std::string(1, '\0') +
-                         le(0, 4) + le(0, 4) + le(static_cast<std::uint32_t>(native.size()), 4) + native;
+    std::string record = bench::objectRecord("Equation", native);
     convert("{\\rtf1{\\object{\\*\\objdata " + hex(record) + "}}}");
     std::printf("  converted %d, left unconverted %zu: %s\n", convertedCount, unconvertedObjects.size(),
                 unconvertedObjects.empty() ? "" : unconvertedObjects[0].reason.c_str());
