@@ -18,7 +18,7 @@
 #include "rtf/objects.h"
 #include "rtf/output.h"
 #include "settings/settings.h"
-#include "bench_util.h"
+#include "support/objects.h"
 
 namespace {
 
@@ -42,11 +42,7 @@ std::vector<BenchObject> loadObjects(const std::string& dir) {
     std::stringstream ss;
     ss << f.rdbuf();
     std::string native = ss.str();
-    std::string record = bench::hex(bench::objectRecord(cls, native));
-    std::string lines;
-    for (std::size_t i = 0; i < record.size(); i += 128) lines += "\r\n" + record.substr(i, 128);
-    groups.push_back({"{\\object\\objemb{\\*\\objclass " + cls + "}\\objw1440\\objh480{\\*\\objdata " +
-                     lines + "\r\n}{\\result{\\pict\\wmetafile8 0100090000}}}\\par\r\n", cls});
+    groups.push_back({rtfObject(cls, native) + "\\par\r\n", cls});
   }
   return groups;
 }

@@ -11,12 +11,9 @@
 #include "rtf/document.h"
 #include "rtf/objects.h"
 #include "rtf/output.h"
-#include "bench_util.h"
+#include "support/objects.h"
 
 namespace {
-
-using bench::hex;
-using bench::le;
 
 // Converts a document held in memory to /dev/null; returns the output size.
 void convert(const std::string& doc) {
@@ -60,16 +57,14 @@ int main() {
                        std::string(1, '\0') + std::string("\x01\x00", 2);
     for (int i = 0; i < 100000; ++i) mtef += std::string("\x03\x00\x0b\x00\x00\x01\x00", 7);
     // The bare-MTEF "Equation" class carries the records without a compound file.
-    const std::string& native = mtef;
-    std::string record = bench::objectRecord("Equation", native);
-    convert("{\\rtf1{\\object{\\*\\objdata " + hex(record) + "}}}");
+    convert("{\\rtf1{\\object{\\*\\objdata " + objectRecordHex("Equation", mtef) + "}}}");
     std::printf("  converted %d, left unconverted %zu: %s\n", convertedCount, unconvertedObjects.size(),
                 unconvertedObjects.empty() ? "" : unconvertedObjects[0].reason.c_str());
   });
 
   timed("compound file whose sector chain loops", [] {
     HexBytes out;
-    int code = ReadEquationNative(out, hex(loopingCompoundFile()), 5);
+    int code = ReadEquationNative(out, toHex(loopingCompoundFile()), 5);
     std::printf("  reader result %d\n", code);
   });
 

@@ -43,7 +43,8 @@ if(WIN32)
     ${CMAKE_SOURCE_DIR}/windows/options/options.cpp
     ${CMAKE_SOURCE_DIR}/windows/options/options.rc
     ${CMAKE_SOURCE_DIR}/src/converter/user_options.cpp
-    ${CMAKE_SOURCE_DIR}/src/platform/win32/registry.cpp)
+    ${CMAKE_SOURCE_DIR}/src/platform/win32/registry.cpp
+    ${CMAKE_SOURCE_DIR}/src/platform/unicode.cpp)
   set_target_properties(Korvanevlx64 PROPERTIES PREFIX "" OUTPUT_NAME Korvanevlx64)
   target_include_directories(Korvanevlx64 PRIVATE ${CMAKE_SOURCE_DIR}/src
     ${CMAKE_SOURCE_DIR}/windows/options)

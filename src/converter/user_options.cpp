@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "platform/registry.h"
+#include "platform/unicode.h"
 
 namespace {
 
@@ -23,21 +24,7 @@ bool writeDword(platform::RegKey key, const wchar_t* name, std::uint32_t value) 
 
 // A string value is UTF-16 little-endian with its terminating zero.
 bool writeString(platform::RegKey key, const wchar_t* name, const std::wstring& text) {
-  std::vector<unsigned char> bytes;
-  auto put = [&bytes](std::uint32_t unit) {
-    bytes.push_back(static_cast<unsigned char>(unit & 0xFF));
-    bytes.push_back(static_cast<unsigned char>((unit >> 8) & 0xFF));
-  };
-  for (wchar_t w : text) {
-    auto c = static_cast<std::uint32_t>(w);
-    if (c >= 0x10000 && c <= 0x10FFFF) {
-      put(0xD800 + ((c - 0x10000) >> 10));
-      put(0xDC00 + ((c - 0x10000) & 0x3FF));
-    } else {
-      put(c);
-    }
-  }
-  put(0);
+  const std::vector<unsigned char> bytes = platform::registryStringBytes(text);
   return platform::regSetValue(key, name, platform::kRegSz, bytes.data(), bytes.size());
 }
 

@@ -45,4 +45,24 @@ std::string unitsToUtf8(const Units& units) {
 std::string utf16ToUtf8(std::u16string_view units) { return unitsToUtf8(units); }
 std::string wideToUtf8(std::wstring_view text) { return unitsToUtf8(text); }
 
+std::vector<unsigned char> registryStringBytes(std::wstring_view text) {
+  std::vector<unsigned char> bytes;
+  bytes.reserve(text.size() * 2 + 2);
+  auto put = [&bytes](std::uint32_t unit) {
+    bytes.push_back(static_cast<unsigned char>(unit & 0xFF));
+    bytes.push_back(static_cast<unsigned char>((unit >> 8) & 0xFF));
+  };
+  for (wchar_t w : text) {
+    auto c = static_cast<std::uint32_t>(w);
+    if (c >= 0x10000 && c <= 0x10FFFF) {
+      put(0xD800 + ((c - 0x10000) >> 10));
+      put(0xDC00 + ((c - 0x10000) & 0x3FF));
+    } else {
+      put(c);
+    }
+  }
+  put(0);
+  return bytes;
+}
+
 }  // namespace platform

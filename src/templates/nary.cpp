@@ -29,6 +29,13 @@ std::string_view largeOperatorChar(int kind) {
   }
 }
 
+// Takes a flag of the given weight off a packed variation digit; true when it was set.
+bool takeFlag(int& digit, int weight) {
+  if (digit < weight) return false;
+  digit -= weight;
+  return true;
+}
+
 // The whole n-ary text for both targets. props are the Office Math property texts after
 // the character; ops the operator records (MTEF 3 only). The Office Math children come
 // in schema order: limits first, then the operand, which is never left empty.
@@ -39,6 +46,20 @@ void writeNary(EquationContext& ctx, std::string* out, std::string_view mtef3Hea
   emit(ctx, out, cat({mtef3Head, "00", main, lower, upper, ops, "00"}),
        cat({kStart, R"({\mnary{\mnaryPr{\mctrlPr }{\mchr )", chr, props, R"(}{\msub )", lower,
             R"(}{\msup )", upper, R"(}{\me )", operand, "}}", kEnd}));
+}
+
+// A sum, product, coproduct, union or intersection: after the template options come the
+// operand, the lower and upper limits and the operator record.
+void writeLargeOperator(EquationContext& ctx, std::string* out, std::string_view mtef3Head,
+                        std::string_view chr, std::string_view props) {
+  advance(ctx);  // template options
+  SlotList slots{ctx};
+  const std::string main = readSlot(slots);
+  const std::string lowerText = readSlot(slots);
+  const std::string upperText = readSlot(slots);
+  const std::string op = readSlot(slots);
+  finishSlots(slots);
+  writeNary(ctx, out, mtef3Head, chr, props, main, lowerText, upperText, op);
 }
 
 // Reads count operator records and returns their text.
@@ -66,36 +87,15 @@ void integralTemplate(EquationContext& ctx, std::string* out) {
   const int v = advance(ctx);
   int low = v & 0x0f;
   int high = v >> 4;
-  bool contour = false;
-  if (low >= 12) {
-    contour = true;
-    low -= 12;
-  }
-  if (low >= 8) {
-    contour = true;
-    low -= 8;
-  }
-  if (low >= 4) {
-    contour = true;
-    low -= 4;
-  }
+  // The low digit packs the contour flags (12, 8 and 4) above the integral count.
+  bool contour = takeFlag(low, 12);
+  contour = takeFlag(low, 8) || contour;
+  contour = takeFlag(low, 4) || contour;
   const int count = low == 0 ? 1 : low;
-  if (high >= 8) {
-    high -= 8;
-    advance(ctx);  // extended variation byte, not used
-  }
-  bool sumStyle = false;
-  bool upper = false;
-  bool lower = false;
-  if (high >= 4) {
-    sumStyle = true;
-    high -= 4;
-  }
-  if (high >= 2) {
-    upper = true;
-    high -= 2;
-  }
-  if (high >= 1) lower = true;
+  if (takeFlag(high, 8)) advance(ctx);  // extended variation byte, not used
+  const bool sumStyle = takeFlag(high, 4);
+  const bool upper = takeFlag(high, 2);
+  const bool lower = takeFlag(high, 1);
 
   static constexpr std::string_view kPlain[] = {"15", "16", "17"};
   static constexpr std::string_view kSum[] = {"18", "19", "1a"};
@@ -140,18 +140,9 @@ void integralTemplate(EquationContext& ctx, std::string* out) {
 void largeOperatorTemplate(EquationContext& ctx, std::string* out, int kind) {
   const int v = advance(ctx);
   int h = v >> 4;
-  bool sumStyle = false;
-  bool upper = false;
-  bool lower = false;
-  if (h >= 4) {
-    sumStyle = true;
-    h -= 4;
-  }
-  if (h >= 2) {
-    upper = true;
-    h -= 2;
-  }
-  if (h >= 1) lower = true;
+  const bool sumStyle = takeFlag(h, 4);
+  const bool upper = takeFlag(h, 2);
+  const bool lower = takeFlag(h, 1);
 
   static constexpr std::string_view kBeside[] = {"1e", "20", "22", "24", "26"};
   static constexpr std::string_view kOther[] = {"1d", "1f", "21", "23", "25"};
@@ -159,17 +150,8 @@ void largeOperatorTemplate(EquationContext& ctx, std::string* out, int kind) {
   const std::string_view selector = lower && !sumStyle ? kBeside[k] : kOther[k];
   const Hide hide = largeOperatorHide(lower, upper);
 
-  advance(ctx);  // template options
-  SlotList slots{ctx};
-  const std::string main = readSlot(slots);
-  const std::string lowerText = readSlot(slots);
-  const std::string upperText = readSlot(slots);
-  const std::string op = readSlot(slots);
-  finishSlots(slots);
-
-  writeNary(ctx, out, cat({selector, hide.mtef3}), largeOperatorChar(k),
-            cat({sumStyle ? kUnderOver : kSubSup, hide.officeMath}), main, lowerText,
-            upperText, op);
+  writeLargeOperator(ctx, out, cat({selector, hide.mtef3}), largeOperatorChar(k),
+                     cat({sumStyle ? kUnderOver : kSubSup, hide.officeMath}));
 }
 
 void integralTemplateV3(EquationContext& ctx, std::string* out, std::string_view selector) {
@@ -225,16 +207,8 @@ void largeOperatorTemplateV3(EquationContext& ctx, std::string* out,
   if (selector == "25" || selector == "26") kind = 4;
   const Hide hide = largeOperatorHide(lower, upper);
 
-  advance(ctx);  // template options
-  SlotList slots{ctx};
-  const std::string main = readSlot(slots);
-  const std::string lowerText = readSlot(slots);
-  const std::string upperText = readSlot(slots);
-  const std::string op = readSlot(slots);
-  finishSlots(slots);
-
-  writeNary(ctx, out, cat({selector, hide.mtef3}), largeOperatorChar(kind), hide.officeMath,
-            main, lowerText, upperText, op);
+  writeLargeOperator(ctx, out, cat({selector, hide.mtef3}), largeOperatorChar(kind),
+                     hide.officeMath);
 }
 
 }  // namespace tmpl

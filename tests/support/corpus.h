@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "support/objects.h"
+
 struct CorpusEntry {
   std::string file;
   std::string className;
@@ -47,34 +49,3 @@ inline std::vector<CorpusEntry> loadCorpus() {
 
 #define SKIP_WITHOUT_CORPUS() \
   if (!haveCorpus()) GTEST_SKIP() << "no corpus at " << corpusDir()
-
-inline std::string toHex(const std::string& bytes) {
-  static const char* digits = "0123456789abcdef";
-  std::string out;
-  out.reserve(bytes.size() * 2);
-  for (unsigned char c : bytes) {
-    out += digits[c >> 4];
-    out += digits[c & 15];
-  }
-  return out;
-}
-
-// The OLE1 embedded-object record (empty topic and item names) as hex text.
-inline std::string objectRecordHex(const std::string& className, const std::string& native) {
-  auto le32 = [](std::size_t v) {
-    std::string s(4, '\0');
-    for (int i = 0; i < 4; ++i) s[i] = static_cast<char>((v >> (8 * i)) & 0xff);
-    return s;
-  };
-  return toHex(le32(0x501) + le32(2) + le32(className.size() + 1) + className +
-               std::string(1, '\0') + le32(0) + le32(0) + le32(native.size()) + native);
-}
-
-// An RTF object group as Word writes it, the data broken into lines of 128 digits.
-inline std::string rtfObject(const std::string& className, const std::string& native) {
-  std::string hex = objectRecordHex(className, native);
-  std::string lines;
-  for (std::size_t i = 0; i < hex.size(); i += 128) lines += "\r\n" + hex.substr(i, 128);
-  return "{\\object\\objemb{\\*\\objclass " + className + "}\\objw1440\\objh480{\\*\\objdata " +
-         lines + "\r\n}{\\result{\\pict\\wmetafile8\\picw100\\pich100 0100090000}}}";
-}

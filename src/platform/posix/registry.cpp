@@ -4,6 +4,7 @@
 // table that remembers the key by its path, so a key deleted while open simply stops
 // answering instead of leaving a dangling reference.
 #include "platform/registry.h"
+#include "platform/unicode.h"
 
 #include <cstring>
 #include <map>
@@ -257,22 +258,7 @@ bool regStandInSetValue(RegRoot root, RegView view, const std::wstring& path,
 
 bool regStandInSetString(RegRoot root, RegView view, const std::wstring& path,
                          const std::wstring& name, const std::wstring& text) {
-  std::vector<unsigned char> data;
-  auto put = [&data](std::uint32_t unit) {
-    data.push_back(static_cast<unsigned char>(unit & 0xFF));
-    data.push_back(static_cast<unsigned char>((unit >> 8) & 0xFF));
-  };
-  for (wchar_t w : text) {
-    auto c = static_cast<std::uint32_t>(w);
-    if (c >= 0x10000 && c <= 0x10FFFF) {
-      c -= 0x10000;
-      put(0xD800 + (c >> 10));
-      put(0xDC00 + (c & 0x3FF));
-    } else {
-      put(c);
-    }
-  }
-  put(0);
+  const std::vector<unsigned char> data = registryStringBytes(text);
   return regStandInSetValue(root, view, path, name, kRegSz, data);
 }
 
