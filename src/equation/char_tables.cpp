@@ -1,5 +1,5 @@
 // The three byte-to-code tables, as runs of consecutive bytes mapped onto consecutive codes.
-#include "mtef/char_tables.h"
+#include "equation/char_tables.h"
 
 #include <iterator>
 

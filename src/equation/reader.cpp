@@ -1,0 +1,641 @@
+// The MTEF reader: an "Equation Native" stream (MTEF versions 2 to 5) into an equation
+// tree. It knows the records, their options and how templates hold their slots; it knows
+// nothing of any output.
+//
+// The reader follows the stream strictly in order, record by record. Size and definition
+// records in front of a record belong to the same item; at the top level a definition
+// stands on its own. The first failure ends the reading: the equation is then not
+// usable, and the failure says why and where.
+#include <array>
+#include <limits>
+#include <string_view>
+
+#include "equation/char_tables.h"
+#include "equation/tree.h"
+
+namespace equation {
+namespace {
+
+// Equation Native header (28 bytes) plus the five MTEF header bytes.
+constexpr std::size_t kHeaderBytes = 33;
+constexpr std::size_t kVersionOffset = 28;
+
+// How deeply records may nest (lines in piles in matrices, templates in templates).
+// Deeper data fails the equation instead of exhausting the stack.
+constexpr int kMaxNesting = 200;
+
+// Thrown inside the reader at the first failure; caught by readEquationNative.
+struct Failed {};
+
+enum class Mode { TopLevel, Nested, OnlyEnd, OnlyChar };
+
+// Outcome of reading one item, as the structures that read items need to know it.
+enum class Outcome {
+  End,         // an END stood there (possibly after size shortcuts)
+  Record,      // a record was read
+  RanOut,      // the data ended (only at the top level)
+  Unexpected,  // a record of another type than the one asked for
+  SizedEnd,    // a SIZE record directly before an END
+};
+
+struct FontDef {
+  Bytes name;  // without the terminating zero
+  std::int32_t encodingKind = 0;
+};
+
+struct Binding {
+  std::int32_t fontIndex = -1;
+  std::int32_t style = -1;
+};
+
+bool isDefinition(std::int32_t type) { return type >= 8 && type <= 19; }
+bool nests(std::int32_t type) {
+  return type == 1 || type == 3 || type == 4 || type == 5 || type == 6;
+}
+
+class Reader {
+ public:
+  Reader(std::string_view mtef, std::int32_t version) : data_(mtef), version_(version) {}
+
+  ReadResult read();
+
+ private:
+  // --- bytes ---
+  bool advance() {
+    if (last_ < -1) last_ = -1;
+    if (last_ < std::numeric_limits<std::int64_t>::max() - 1) ++last_;
+    if (last_ >= static_cast<std::int64_t>(data_.size())) {
+      current_ = 0;
+      endOfData_ = true;
+      return false;
+    }
+    current_ = static_cast<unsigned char>(data_[static_cast<std::size_t>(last_)]);
+    return true;
+  }
+  // Reads one byte of a record body; running out of data there fails the equation.
+  std::int32_t body() {
+    if (!advance()) fail("data ran out inside a record" + at());
+    return current_;
+  }
+  void putBack() {
+    if (last_ >= 0) --last_;
+  }
+  std::int32_t peek() {
+    const std::int32_t value = body();
+    putBack();
+    return value;
+  }
+  std::int64_t offset() const { return last_ < 0 ? 0 : last_; }
+  std::string at() const { return " at byte " + std::to_string(offset()); }
+  std::int64_t remainingAfterCurrent() const {
+    return static_cast<std::int64_t>(data_.size()) - 1 - last_;
+  }
+  [[noreturn]] void fail(std::string reason) {
+    failure_.reason = std::move(reason);
+    failure_.offset = offset();
+    throw Failed{};
+  }
+  bool v5() const { return version_ == 5; }
+  bool isEndTag(std::int32_t value) const { return v5() ? value == 0 : (value & 0x0f) == 0; }
+
+  Bytes zeroTerminated() {
+    Bytes text;
+    for (;;) {
+      text += static_cast<char>(body());
+      if (current_ == 0) return text;
+    }
+  }
+  Bytes nudge() {
+    Bytes bytes;
+    bytes += static_cast<char>(body());
+    bytes += static_cast<char>(body());
+    if (bytes == "\x80\x80") {  // the long form: two 16-bit offsets follow
+      for (int i = 0; i < 4; ++i) bytes += static_cast<char>(body());
+    }
+    return bytes;
+  }
+  std::int32_t recordOptions(std::int32_t tag) { return v5() ? body() : (tag >> 4); }
+  void skipRuler() {
+    const std::int32_t stops = body();
+    for (std::int32_t i = 0; i < stops * 3 && !endOfData_; ++i) body();
+  }
+
+  // --- records ---
+  Outcome readItem(Mode mode, Item& item);
+  Node structural(std::int32_t type, std::int32_t tag);
+  Node definition(std::int32_t type);
+  Node line(std::int32_t tag);
+  Node pile(std::int32_t tag);
+  Node matrix(std::int32_t tag);
+  Node character(std::int32_t tag);
+  Node embellishments();
+  Node templ(std::int32_t tag);
+  void slots(Node& node, bool contour);
+  void futureRecord(std::int32_t tag);
+  void eqnPrefs();
+  void skipDimensions();
+  BoundFont bindExplicitFont(std::int32_t typeface);
+
+  std::string_view data_;
+  std::int32_t version_;
+  std::int64_t last_ = -1;  // index of the byte last read
+  std::int32_t current_ = 0;
+  bool endOfData_ = false;
+  bool inPreamble_ = true;
+  int depth_ = 0;
+  bool inAttachedRecord_ = false;  // reading the record a character's embellishment flag announces
+  ReadFailure failure_;
+
+  std::vector<std::int32_t> encodingKinds_ = {0, 0, 0, 0};
+  std::vector<FontDef> fontDefs_;
+  std::int32_t preambleFontCount_ = 0;
+  std::array<Binding, 128> typefaceFonts_{};
+  Binding pendingFontStyle_;
+};
+
+Outcome Reader::readItem(Mode mode, Item& item) {
+  std::vector<std::int32_t> prefixTypes;
+  Mode currentMode = mode;
+  Outcome outcome = Outcome::Record;
+  bool first = true;
+  for (;;) {
+    if (!advance()) {
+      // At the top level the stream may simply end; anywhere else a record was due.
+      if (currentMode != Mode::TopLevel) fail("data ran out where a record was expected");
+      outcome = Outcome::RanOut;
+      break;
+    }
+    const std::int32_t tag = current_;
+    if (first) item.firstTag = tag;
+    first = false;
+    const std::int32_t type = v5() ? tag : (tag & 0x0f);
+    if ((currentMode == Mode::OnlyEnd && type != 0) ||
+        (currentMode == Mode::OnlyChar && type != 2)) {
+      outcome = Outcome::Unexpected;
+      break;
+    }
+    if (type == 0) {
+      item.record = std::make_unique<Node>();
+      item.record->kind = Kind::End;
+      item.record->tag = tag;
+      outcome = Outcome::End;
+      break;
+    }
+    if (type >= 20 && type < 100) fail("unknown record type " + std::to_string(type) + at());
+    if (isDefinition(type)) {
+      Node def = definition(type);
+      def.tag = tag;
+      if (currentMode == Mode::TopLevel) {  // definitions stand alone at the top level
+        item.record = std::make_unique<Node>(std::move(def));
+        break;
+      }
+      item.prefixes.push_back(std::move(def));
+      prefixTypes.push_back(type);
+      currentMode = Mode::Nested;
+      continue;
+    }
+    const std::string where = at();
+    if (nests(type)) {
+      if (depth_ >= kMaxNesting)
+        fail("records nested deeper than " + std::to_string(kMaxNesting) + where);
+      ++depth_;
+    }
+    item.record = std::make_unique<Node>(structural(type, tag));
+    item.record->tag = tag;
+    if (nests(type)) --depth_;
+    break;
+  }
+  for (auto it = prefixTypes.rbegin(); it != prefixTypes.rend(); ++it) {
+    if (*it == 9) {
+      outcome = outcome == Outcome::End ? Outcome::SizedEnd : Outcome::Record;
+    } else if (*it < 10 || *it > 14) {
+      // A definition in front of an END makes the END an ordinary item.
+      outcome = Outcome::Record;
+    } else if (outcome != Outcome::End) {
+      outcome = Outcome::Record;
+    }
+  }
+  return outcome;
+}
+
+Node Reader::structural(std::int32_t type, std::int32_t tag) {
+  switch (type) {
+    case 1: return line(tag);
+    case 2: return character(tag);
+    case 3: return templ(tag);
+    case 4: return pile(tag);
+    case 5: return matrix(tag);
+    case 6: return embellishments();
+    case 7: {
+      skipRuler();
+      Node node;
+      node.kind = Kind::Other;
+      return node;
+    }
+    default: {
+      futureRecord(tag);
+      Node node;
+      node.kind = Kind::Other;
+      return node;
+    }
+  }
+}
+
+Node Reader::line(std::int32_t tag) {
+  inPreamble_ = false;
+  Node node;
+  node.kind = Kind::Line;
+  node.options = recordOptions(tag);
+  if (node.options & 8) node.nudge = nudge();
+  if (node.options & 4) {  // line spacing
+    body();
+    body();
+  }
+  if (node.options & 2) skipRuler();
+  if (node.options & 1) {  // null line: no object list follows
+    node.nullLine = true;
+    return node;
+  }
+  // A line ends at its END (or a SIZE record directly before it).
+  for (;;) {
+    Item item;
+    const Outcome outcome = readItem(Mode::Nested, item);
+    node.children.push_back(std::move(item));
+    if (outcome != Outcome::Record) break;
+  }
+  return node;
+}
+
+Node Reader::pile(std::int32_t tag) {
+  inPreamble_ = false;
+  Node node;
+  node.kind = Kind::Pile;
+  node.options = recordOptions(tag);
+  if (node.options & 8) node.nudge = nudge();
+  node.halign = body();
+  node.valign = body();
+  if (node.options & 2) skipRuler();
+  body();
+  while (current_ != 0) {
+    putBack();  // the byte is the tag of the next line
+    Item item;
+    readItem(Mode::Nested, item);
+    node.children.push_back(std::move(item));
+    body();
+  }
+  return node;
+}
+
+Node Reader::matrix(std::int32_t tag) {
+  const std::string where = at();
+  Node node;
+  node.kind = Kind::Matrix;
+  node.options = recordOptions(tag);
+  if (node.options == 8) node.nudge = nudge();
+  node.valign = body();
+  node.halign = body();
+  node.vjust = body();
+  node.rows = body();
+  node.columns = body();
+  // Partition lines: two bits per line, four to a byte, rows + 1 and columns + 1 lines.
+  const std::int32_t partitionBytes = (node.rows + 1 + 3) / 4 + (node.columns + 1 + 3) / 4;
+  for (std::int32_t i = 0; i < partitionBytes; ++i) node.partitions += static_cast<char>(body());
+  for (std::int32_t cell = 0; cell < node.rows * node.columns; ++cell) {
+    if (endOfData_) fail("MATRIX record" + where + " could not be translated");
+    Item item;
+    readItem(Mode::Nested, item);
+    node.children.push_back(std::move(item));
+  }
+  Item end;
+  if (readItem(Mode::OnlyEnd, end) != Outcome::End) fail("matrix without END" + at());
+  return node;
+}
+
+BoundFont Reader::bindExplicitFont(std::int32_t typeface) {
+  Binding& bound = typefaceFonts_[static_cast<std::size_t>(typeface)];
+  if (pendingFontStyle_.fontIndex == -1) {
+    if (bound.fontIndex == -1) bound = {127 - typeface + preambleFontCount_, 0};
+  } else {
+    bound = pendingFontStyle_;
+    pendingFontStyle_.fontIndex = -1;
+  }
+  BoundFont font;
+  if (bound.fontIndex < 0 || static_cast<std::size_t>(bound.fontIndex) >= fontDefs_.size())
+    return font;
+  const FontDef& def = fontDefs_[static_cast<std::size_t>(bound.fontIndex)];
+  font.valid = true;
+  font.name = def.name;
+  font.encodingKind = def.encodingKind;
+  font.style = bound.style;
+  return font;
+}
+
+std::uint16_t mapOneByte(std::int32_t typeface, std::uint8_t byte) {
+  switch (typeface) {
+    case 132: case 133: case 134: return mapSymbolChar(byte);
+    case 139: return mapExtraChar(byte);
+    case 150: return mapExpandChar(byte);
+    default: return byte;
+  }
+}
+
+Node Reader::character(std::int32_t tag) {
+  Node node;
+  node.kind = Kind::Char;
+  node.options = v5() ? body() : (tag >> 4);
+  const bool hasNudge = (node.options & 8) != 0;
+  node.embellished = v5() ? (node.options & 1) != 0 : (node.options & 2) != 0;
+  node.functionFlag = !v5() && (node.options & 1) != 0;
+  if (v5() && (node.options & 4)) {
+    node.layout = CharLayout::Position8;
+  } else if (v5() && (node.options & 16)) {
+    node.layout = CharLayout::Position16;
+  }
+  if (hasNudge) node.nudge = nudge();
+  node.typeface = body();
+  if (node.typeface < 128) node.font = bindExplicitFont(node.typeface);
+
+  if (node.layout == CharLayout::Position8) {
+    const std::uint32_t low = static_cast<std::uint32_t>(body());
+    const std::uint32_t high = static_cast<std::uint32_t>(body());
+    node.position = static_cast<std::uint32_t>(body());
+    node.code = high * 256 + low;
+  } else if (node.layout == CharLayout::Position16) {
+    const std::uint32_t low = static_cast<std::uint32_t>(body());
+    const std::uint32_t high = static_cast<std::uint32_t>(body());
+    const std::uint32_t positionLow = static_cast<std::uint32_t>(body());
+    const std::uint32_t positionHigh = static_cast<std::uint32_t>(body());
+    node.position = positionLow + positionHigh * 256;
+    node.code = high * 256 + low;
+  } else {
+    const std::uint32_t low = static_cast<std::uint32_t>(body());
+    if (version_ == 3 || v5()) {
+      node.code = static_cast<std::uint32_t>(body()) * 256 + low;
+    } else {
+      node.code = mapOneByte(node.typeface, static_cast<std::uint8_t>(low));
+    }
+  }
+
+  if (node.embellished) {
+    node.attached = std::make_unique<Item>();
+    const bool outer = inAttachedRecord_;
+    inAttachedRecord_ = true;
+    readItem(Mode::Nested, *node.attached);
+    inAttachedRecord_ = outer;
+  }
+  return node;
+}
+
+Node Reader::embellishments() {
+  // Only a character's own list may embellish it.
+  if (!inAttachedRecord_) fail("embellishment outside a character" + at());
+  Node node;
+  node.kind = Kind::Embellishments;
+  while ((current_ & 0x0f) == 6) {
+    const std::int32_t tag = current_;
+    const std::int32_t options = v5() ? body() : (tag >> 4);
+    Embellishment mark;
+    if (options == 8) mark.nudge = nudge();
+    mark.type = body();
+    node.marks.push_back(std::move(mark));
+    // The next tag: another embellishment or the END of the list. A character record
+    // there is read and dropped.
+    Item next;
+    readItem(Mode::OnlyChar, next);
+  }
+  if (version_ == 3) {
+    // MTEF 3 streams close a character's embellishment list with a second END. Only an
+    // END is consumed here, so a stream without it does not lose its next record.
+    if ((body() & 0x0f) != 0) putBack();
+  }
+  return node;
+}
+
+// MTEF 5 integrals: the low digit of the variation packs the contour flags (12, 8, 4)
+// above the integral count.
+bool takeFlag(int& digit, int weight) {
+  if (digit < weight) return false;
+  digit -= weight;
+  return true;
+}
+
+Node Reader::templ(std::int32_t tag) {
+  const std::string where = at();
+  // Slots are items of their own: an embellishment list in one belongs to no character.
+  const bool outerAttached = inAttachedRecord_;
+  inAttachedRecord_ = false;
+  Node node;
+  node.kind = Kind::Template;
+  node.options = v5() ? body() : (tag >> 4);
+  // Only the exact value 8 announces a nudge.
+  if (node.options == 8) node.nudge = nudge();
+  node.selector = body();
+  if (node.selector < 0 || node.selector > (v5() ? 37 : 48))
+    fail("TMPL record" + where + " could not be translated");
+  node.variation = body();
+  bool contour = false;
+  if (v5() && node.selector == 15) {
+    int low = node.variation & 0x0f;
+    int high = node.variation >> 4;
+    contour = takeFlag(low, 12);
+    contour = takeFlag(low, 8) || contour;
+    contour = takeFlag(low, 4) || contour;
+    if (takeFlag(high, 8)) body();  // extended variation byte, not used
+  }
+  node.templateOptions = body();
+  slots(node, contour);
+  inAttachedRecord_ = outerAttached;
+  return node;
+}
+
+// The slot list of a template: items until the END that closes it. An END (or a SIZE
+// record directly before it) where a slot was expected closes the list. A contour
+// integral may carry a size record of its own after its third slot.
+void Reader::slots(Node& node, bool contour) {
+  for (;;) {
+    if (contour && node.children.size() == 3) {
+      contour = false;
+      const std::int32_t next = peek();
+      if (next >= 9 && next <= 14) {
+        Item size;
+        readItem(Mode::TopLevel, size);
+        node.children.push_back(std::move(size));
+        continue;
+      }
+    }
+    Item item;
+    const Outcome outcome = readItem(Mode::Nested, item);
+    const bool ended = outcome == Outcome::End || outcome == Outcome::SizedEnd;
+    node.children.push_back(std::move(item));
+    if (ended) return;
+  }
+}
+
+Node Reader::definition(std::int32_t type) {
+  Node node;
+  node.kind = Kind::Definition;
+  switch (type) {
+    case 8:
+      if (v5()) {  // FONT_STYLE_DEF: binds the next explicit-font character
+        pendingFontStyle_.fontIndex = body() - 1;
+        pendingFontStyle_.style = body();
+      } else {  // FONT: typeface, style and name
+        node.kind = Kind::Font;
+        node.bytes += static_cast<char>(body());
+        node.bytes += static_cast<char>(body());
+        node.bytes += zeroTerminated();
+      }
+      return node;
+    case 15:  // COLOR
+      if (body() == 255) {
+        body();
+        body();
+      }
+      return node;
+    case 16: {  // COLOR_DEF: 4 named, 2 spot colour, 1 CMYK
+      const std::int32_t options = body();
+      const std::int32_t valueBytes = (options & 1) ? 8 : 6;
+      for (std::int32_t i = 0; i < valueBytes; ++i) body();
+      if (options & 4) zeroTerminated();
+      return node;
+    }
+    case 17: {  // FONT_DEF
+      const std::int32_t encodingIndex = body();  // 1-based
+      FontDef font;
+      font.name = zeroTerminated();
+      font.name.pop_back();
+      if (font.name == "Symbol" || font.name == "MT Extra") {
+        font.encodingKind = 1;
+      } else if (encodingIndex >= 1 &&
+                 static_cast<std::size_t>(encodingIndex) <= encodingKinds_.size()) {
+        font.encodingKind = encodingKinds_[static_cast<std::size_t>(encodingIndex - 1)];
+      }
+      fontDefs_.push_back(std::move(font));
+      if (inPreamble_) ++preambleFontCount_;
+      return node;
+    }
+    case 18:
+      eqnPrefs();
+      return node;
+    case 19: {  // ENCODING_DEF
+      Bytes name = zeroTerminated();
+      name.pop_back();
+      std::int32_t kind = 0;
+      if (name == "WinANSI" || name == "WinAllBasicCodePages") kind = 1;
+      if (name == "WinEastEurope") kind = -1;
+      encodingKinds_.push_back(kind);
+      return node;
+    }
+    default: {  // SIZE (9) and the shortcuts FULL to SUBSYM (10 to 14)
+      node.kind = Kind::Size;
+      node.tagKept = remainingAfterCurrent() >= 2;
+      node.bytes += static_cast<char>(current_);
+      if (type != 9) return node;
+      const std::int32_t first = body();
+      node.bytes += static_cast<char>(first);
+      const std::int32_t more = first == 100 ? 3 : (first == 101 ? 2 : 1);
+      for (std::int32_t i = 0; i < more; ++i) node.bytes += static_cast<char>(body());
+      return node;
+    }
+  }
+}
+
+// A list of nibble-coded dimensions: each one ends with the digit f.
+void Reader::skipDimensions() {
+  const std::int32_t count = body();
+  std::int32_t seen = 0;
+  while (seen < count) {
+    const std::int32_t byte = body();
+    if ((byte >> 4) == 15) ++seen;
+    if ((byte & 15) == 15) ++seen;
+  }
+}
+
+void Reader::eqnPrefs() {
+  body();  // options
+  skipDimensions();  // sizes
+  skipDimensions();  // spaces
+  const std::int32_t styles = body();
+  for (std::int32_t i = 0; i < styles && !endOfData_; ++i) {
+    if (body() != 0) body();
+  }
+}
+
+// Records from the future range carry their own length and are skipped.
+void Reader::futureRecord(std::int32_t tag) {
+  if (tag == 255) {
+    body();
+    body();
+  }
+  // The length: one byte, or 255 and a 16-bit value read high byte first. Some MathType
+  // versions store that value low byte first instead (a 298-byte TeX comment written as
+  // "ff 2a 01"); when the high-first reading runs past the end of the stream and the
+  // low-first one does not, the record is read the low-first way.
+  std::int32_t length = body();
+  if (length == 255) {
+    const std::int32_t first = body();
+    const std::int32_t second = body();
+    length = first * 256 + second;
+    const std::int64_t remaining = remainingAfterCurrent();
+    const std::int32_t lowFirst = second * 256 + first;
+    if (length > remaining && lowFirst <= remaining) length = lowFirst;
+  }
+  for (std::int32_t i = 0; i < length; ++i) body();
+}
+
+ReadResult Reader::read() {
+  ReadResult result;
+  result.equation.version = version_;
+  try {
+    if (version_ >= 2 && version_ <= 4) {
+      // Records up to the first LINE or PILE make up the equation.
+      while (inPreamble_) {
+        Item item;
+        const Outcome outcome = readItem(Mode::TopLevel, item);
+        result.equation.body.push_back(std::move(item));
+        if (outcome != Outcome::Record) break;
+      }
+    } else if (version_ == 5) {
+      zeroTerminated();  // application key
+      body();            // equation options
+      // Only the last top-level item counts: the LINE or PILE that holds the equation.
+      while (inPreamble_) {
+        Item item;
+        const Outcome outcome = readItem(Mode::TopLevel, item);
+        result.equation.body.clear();
+        result.equation.body.push_back(std::move(item));
+        if (outcome != Outcome::Record) break;
+      }
+    } else {
+      fail("MTEF version " + std::to_string(version_) + " is not supported");
+    }
+  } catch (const Failed&) {
+    result.failed = true;
+    result.failure = failure_;
+    result.equation.body.clear();
+    return result;
+  }
+  for (std::int32_t i = 127; i >= 0; --i) {
+    const Binding& bound = typefaceFonts_[static_cast<std::size_t>(i)];
+    if (bound.fontIndex < 0 || static_cast<std::size_t>(bound.fontIndex) >= fontDefs_.size())
+      continue;
+    const FontDef& font = fontDefs_[static_cast<std::size_t>(bound.fontIndex)];
+    result.equation.bindings.push_back({i, bound.style, font.name + '\0'});
+  }
+  return result;
+}
+
+}  // namespace
+
+ReadResult readEquationNative(std::string_view stream) {
+  if (stream.size() < kHeaderBytes) {
+    ReadResult result;
+    result.failed = true;
+    result.failure.reason = "the \"Equation Native\" stream is too short for an equation";
+    return result;
+  }
+  const std::int32_t version = static_cast<unsigned char>(stream[kVersionOffset]);
+  return Reader(stream.substr(kHeaderBytes), version).read();
+}
+
+}  // namespace equation
