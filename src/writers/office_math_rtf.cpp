@@ -1,0 +1,857 @@
+// The Office Math writer, RTF control-word form: walks the equation tree and writes each
+// record as the Office Math group that means the same.
+//
+// Output is gathered per container (a line, a slot, a cell) as a list of atoms: the
+// complete text of one character run, template, pile or matrix each. A script template
+// takes its base as the last atom of its container, so finding the base costs nothing
+// and no marker is ever written into the text.
+#include "writers/office_math_rtf.h"
+
+#include <string_view>
+#include <vector>
+
+#include "platform/codepage.h"
+#include "writers/office_math_chars.h"
+
+namespace writers {
+namespace {
+
+using equation::Item;
+using equation::Kind;
+using equation::Node;
+
+std::string cat(std::initializer_list<std::string_view> parts) {
+  std::size_t size = 0;
+  for (std::string_view p : parts) size += p.size();
+  std::string s;
+  s.reserve(size);
+  for (std::string_view p : parts) s.append(p);
+  return s;
+}
+
+// The atoms written into one place of the equation. The cells of a pile or matrix are
+// written one after the other between their opening and closing texts; a script at the
+// start of a cell takes its base from the cells before it, and that base then runs from
+// the atom it takes to the start of the script, the cell boundaries in between included.
+struct Container {
+  std::vector<std::string> atoms;
+  std::vector<Container>* siblings = nullptr;  // the cells of the enclosing pile or matrix
+  std::size_t index = 0;                       // this cell's place among them
+  std::string open;                            // the cell's opening and closing text
+  std::string close;
+
+  std::string text() const {
+    std::string result;
+    for (const std::string& atom : atoms) result += atom;
+    return result;
+  }
+};
+
+std::string takeBase(Container& container) {
+  std::string base;
+  if (!container.atoms.empty()) {
+    base = std::move(container.atoms.back());
+    container.atoms.pop_back();
+    return base;
+  }
+  if (container.siblings == nullptr) return base;
+  std::vector<Container>& cells = *container.siblings;
+  for (std::size_t i = container.index; i-- > 0;) {
+    Container& cell = cells[i];
+    if (cell.atoms.empty()) continue;
+    base = std::move(cell.atoms.back());
+    cell.atoms.pop_back();
+    base += cell.close;
+    cell.close.clear();
+    for (std::size_t between = i + 1; between < container.index; ++between) {
+      base += cells[between].open + cells[between].close;
+      cells[between].open.clear();
+      cells[between].close.clear();
+    }
+    base += container.open;
+    container.open.clear();
+    return base;
+  }
+  return base;
+}
+
+constexpr std::string_view kMatrixHeader =
+    R"({\mm {\mmPr{\mplcHide on}{\mmcs{\mmc{\mmcPr{\mmcJc )";
+
+std::string_view horizontalAlignment(std::int32_t value) {
+  if (value == 2) return "center";
+  if (value == 3) return "right";
+  return "left";
+}
+
+class Writer {
+ public:
+  Writer(const OfficeMathOptions& options, std::int32_t version)
+      : chars_{options.euclid, options.uniPrime, options.greekFontRef, version},
+        version_(version) {}
+
+  void item(const Item& item, Container& into) {
+    if (item.record) record(*item.record, into);
+  }
+  void items(const std::vector<Item>& list, Container& into) {
+    for (const Item& i : list) item(i, into);
+  }
+
+ private:
+  bool v5() const { return version_ == 5; }
+
+  // A slot (or any item) written on its own.
+  std::string slotText(const Node& node, std::size_t index) {
+    if (index >= node.children.size()) return {};
+    Container slot;
+    item(node.children[index], slot);
+    return slot.text();
+  }
+  std::vector<std::string> slotTexts(const Node& node) {
+    std::vector<std::string> texts;
+    texts.reserve(node.children.size() + 4);
+    for (std::size_t i = 0; i < node.children.size(); ++i) texts.push_back(slotText(node, i));
+    return texts;
+  }
+
+  void record(const Node& node, Container& into) {
+    switch (node.kind) {
+      case Kind::Line:
+        if (!node.nullLine) items(node.children, into);
+        return;
+      case Kind::Char:
+        into.atoms.push_back(character(node));
+        return;
+      case Kind::Pile:
+        into.atoms.push_back(pile(node));
+        return;
+      case Kind::Matrix:
+        into.atoms.push_back(matrix(node));
+        return;
+      case Kind::Template:
+        templ(node, into);
+        return;
+      default:
+        return;  // sizes, fonts, definitions and skipped records draw nothing
+    }
+  }
+
+  std::string pile(const Node& node) {
+    std::vector<Container> rows(node.children.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+      rows[i].siblings = &rows;
+      rows[i].index = i;
+      rows[i].open = R"({\mmr {\me )";
+      rows[i].close = "}}";
+      item(node.children[i], rows[i]);
+    }
+    std::string text = cat({kMatrixHeader, horizontalAlignment(node.halign), R"(}{\mcount 1}}}}})"});
+    for (const Container& row : rows) text += cat({row.open, row.text(), row.close});
+    text += "}";
+    return text;
+  }
+
+  std::string matrix(const Node& node) {
+    std::vector<Container> cells(node.children.size());
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+      cells[i].siblings = &cells;
+      cells[i].index = i;
+      const std::size_t column = node.columns > 0 ? i % static_cast<std::size_t>(node.columns) : 0;
+      cells[i].open = column == 0 ? R"({\mmr {\me )" : R"({\me )";
+      cells[i].close = column + 1 == static_cast<std::size_t>(node.columns) ? "}}" : "}";
+      item(node.children[i], cells[i]);
+    }
+    std::string text = cat({kMatrixHeader, horizontalAlignment(node.halign), R"(}{\mcount )",
+                            std::to_string(node.columns), "}}}}}"});
+    for (const Container& cell : cells) text += cat({cell.open, cell.text(), cell.close});
+    if (node.columns == 0) {
+      for (std::int32_t row = 0; row < node.rows; ++row) text += R"({\mmr })";
+    }
+    text += "}";
+    return text;
+  }
+
+  std::string character(const Node& node) {
+    std::string run = "{\\mr";
+    run += chars_.styleWords(node);
+    run += chars_.text(node);
+    if (node.attached) {
+      const Item& attached = *node.attached;
+      const Node* list = attached.record.get();
+      if (list != nullptr && list->kind == Kind::Embellishments) {
+        run = embellish(run, *list);
+      } else {
+        Container inner;
+        item(attached, inner);
+        run += inner.text();
+      }
+    }
+    run += '}';
+    return run;
+  }
+
+  std::string embellish(const std::string& core, const Node& list);
+  void templ(const Node& node, Container& into);
+  void fence(const Node& node, Container& into, int kind);
+  void braKet(const Node& node, Container& into);
+  void fraction(const Node& node, Container& into, std::string_view type, bool longDivision);
+  void radical(const Node& node, Container& into);
+  void script(const Node& node, Container& into, int kind, bool before);
+  void bigOperator(const Node& node, Container& into, int kind);
+  void nary(const Node& node, Container& into, std::string_view chr, std::string_view props,
+            std::size_t lowerSlot, std::size_t upperSlot);
+  void integral5(const Node& node, Container& into);
+  void largeOperator5(const Node& node, Container& into, int kind);
+  void integral3(const Node& node, Container& into);
+  void largeOperator3(const Node& node, Container& into);
+  void arrow(const Node& node, Container& into);
+  void accent(const Node& node, Container& into, int kind);
+  void box(const Node& node, Container& into, bool strike);
+  void decoration(const Node& node, Container& into);
+  void arc(const Node& node, Container& into);
+
+  OfficeMathChars chars_;
+  std::int32_t version_;
+};
+
+// ---------------------------------------------------------------- embellishments
+
+const char* accentCharacter(std::int32_t type) {
+  switch (type) {
+    case 2: return "{\\uc1\\u775\\'3f}}}{\\me";
+    case 3: return "{\\uc1\\u776\\'3f}}}{\\me";
+    case 4: case 24: return "{\\uc1\\u8411\\'3f}}}{\\me";
+    case 8: return "{\\uc1\\u771\\'3f}}}{\\me";
+    case 9: case 19: return "{\\uc1\\u770\\'3f}}}{\\me";
+    case 11: return "{\\uc1\\u8407\\'3f}}}{\\me";
+    case 12: return "{\\uc1\\u8406\\'3f}}}{\\me";
+    case 13: return "{\\uc1\\u8417\\'3f}}}{\\me";
+    case 14: return "{\\uc1\\u8401\\'3f}}}{\\me";
+    case 15: return "{\\uc1\\u8400\\'3f}}}{\\me";
+    case 17: return "{\\uc1\\u773\\'3f}}}{\\me";
+    case 20: return "{\\uc1\\u774\\'3f}}}{\\me";
+    default: return nullptr;
+  }
+}
+
+const char* slashStrikes(std::int32_t type) {
+  switch (type) {
+    case 10: case 22: return "{\\mstrikeBLTR on}";
+    case 21: return "{\\mstrikeBLTR on}{\\mstrikeTLBR on}";
+    case 23: return "{\\mstrikeTLBR on}";
+    default: return nullptr;
+  }
+}
+
+std::string borderBox(std::string_view strikes) {
+  return cat({"{\\mborderBox{\\mborderBoxPr{\\mhideTop on}{\\mhideBot on}{\\mhideLeft on}"
+              "{\\mhideRight on}",
+              strikes, "}{\\me"});
+}
+
+// Wraps the character's run (still open: its closing brace follows) in the groups of its
+// embellishments: pieces put in front, the last one outermost, and text put behind.
+std::string Writer::embellish(const std::string& core, const Node& list) {
+  std::vector<std::string> front;
+  std::string back;
+  auto wrap = [&](std::string opener, std::string_view closer) {
+    front.push_back(std::move(opener));
+    back += closer;
+  };
+  bool middleBar = false;
+  bool slash = false;
+  for (const equation::Embellishment& mark : list.marks) {
+    const std::int32_t type = mark.type;
+    if (const char* accentChar = accentCharacter(type)) {
+      wrap(cat({"{\\macc{\\maccPr{\\mchr ", accentChar}), "}}");
+      continue;
+    }
+    switch (type) {
+      case 5:
+        back += chars_.uniPrime ? "{\\mr\\mscr0\\msty2\\i {\\uc1\\u39 '}}" : "{\\uc1\\u39 '}";
+        wrap("{", "}");
+        continue;
+      case 6:
+        wrap("{", "{\\uc1\\u39 '\\u39 '}}");
+        continue;
+      case 7:
+        wrap("{`", "}");
+        continue;
+      case 18:
+        wrap("{", "{\\uc1\\u39 '\\u39 '\\u39 '}}");
+        continue;
+      case 16:
+        if (!middleBar) wrap(borderBox("{\\mstrikeH on}"), "}}");
+        middleBar = true;
+        continue;
+      default:
+        break;
+    }
+    if (const char* strikes = slashStrikes(type)) {
+      if (!slash) wrap(borderBox(strikes), "}}");
+      slash = true;
+      continue;
+    }
+    if (type >= 29 && type <= 37) wrap("{\\mbar{\\mbarPr}{\\me", "}}");
+  }
+  std::string result;
+  for (auto it = front.rbegin(); it != front.rend(); ++it) result += *it;
+  result += core;
+  result += back;
+  return result;
+}
+
+// ---------------------------------------------------------------- templates
+
+enum FenceKindValue { kSingleFence, kWhiteFence, kIntervalFence };
+enum ScriptKind { kSuperscript, kSubscript, kSubSuperscript };
+enum BigOperatorKind { kIntegralStyle, kSummationStyle, kLimit };
+
+void Writer::templ(const Node& node, Container& into) {
+  const int s = node.selector;
+  if (v5()) {
+    switch (s) {
+      case 0: case 1: case 2: case 3: case 4: case 5: case 6: case 7:
+        return fence(node, into, kSingleFence);
+      case 8: return fence(node, into, kWhiteFence);
+      case 9: return fence(node, into, kIntervalFence);
+      case 10: return radical(node, into);
+      case 11: {
+        static constexpr std::string_view kTypes[] = {"", "", "skw", "skw", "lin", "lin", "lin", "lin"};
+        return fraction(node, into, node.variation < 8 ? kTypes[node.variation] : "", false);
+      }
+      case 12: case 13: return decoration(node, into);
+      case 14: return arrow(node, into);
+      case 15: return integral5(node, into);
+      case 16: case 17: case 18: case 19: case 20: return largeOperator5(node, into, s - 16);
+      case 21: return bigOperator(node, into, kIntegralStyle);
+      case 22: return bigOperator(node, into, kSummationStyle);
+      case 23: return bigOperator(node, into, kLimit);
+      case 24: return accent(node, into, 5);
+      case 25: return accent(node, into, 6);
+      case 26: return fraction(node, into, "", true);
+      case 27: return script(node, into, kSubscript, node.variation != 0);
+      case 28: return script(node, into, kSuperscript, node.variation != 0);
+      case 29: return script(node, into, kSubSuperscript, node.variation != 0);
+      case 30: return braKet(node, into);
+      case 31: case 32: case 33: case 34: case 35: return accent(node, into, s - 31);
+      case 36: return box(node, into, true);
+      case 37: return box(node, into, false);
+      default: return;
+    }
+  }
+  if (s <= 12) return fence(node, into, kSingleFence);
+  switch (s) {
+    case 13: return radical(node, into);
+    case 14: return fraction(node, into, "", false);
+    case 15: case 44: {
+      const int v = node.variation;
+      const int kind = v == 0 ? kSuperscript : v == 1 ? kSubscript : kSubSuperscript;
+      return script(node, into, kind, s == 44);
+    }
+    case 16: case 17: case 18: case 19: case 20: case 27: case 28: case 46: case 47:
+      return decoration(node, into);
+    case 21: case 22: case 23: case 24: case 25: case 26: return integral3(node, into);
+    case 39: return bigOperator(node, into, kLimit);
+    case 40: return fraction(node, into, "", true);
+    case 41: return fraction(node, into, node.variation == 0 || node.variation == 2 ? "skw"
+                                         : node.variation == 1 || node.variation == 3 ? "lin"
+                                                                                      : "",
+                             false);
+    case 42: return bigOperator(node, into, kIntegralStyle);
+    case 43: return bigOperator(node, into, kSummationStyle);
+    case 45: return braKet(node, into);
+    case 48: return arc(node, into);
+    default: return largeOperator3(node, into);  // 29 to 38
+  }
+}
+
+constexpr std::string_view kAngleOpen = R"({\uc1\u10216\'3f})";
+constexpr std::string_view kAngleClose = R"({\uc1\u10217\'3f})";
+
+std::string fenceChars(std::string_view open, std::string_view close) {
+  return cat({R"({\mbegChr )", open, R"(}{\mendChr )", close, "}"});
+}
+
+void Writer::fence(const Node& node, Container& into, int kind) {
+  const int v = node.variation;
+  std::string fences;
+  if (kind == kSingleFence) {
+    struct Pair {
+      std::string_view open, close;
+      bool bothOnly;
+    };
+    static constexpr Pair kPairs[] = {
+        {kAngleOpen, kAngleClose, false},
+        {"(", ")", false},
+        {R"(\'7b)", R"(\'7d)", false},
+        {"[", "]", false},
+        {"|", "|", false},
+        {R"({\uc1\u8214\'3f})", R"({\uc1\u8214\'3f})", false},
+        {R"({\uc1\u8970\'3f})", R"({\uc1\u8971\'3f})", false},
+        {R"({\uc1\u8968\'3f})", R"({\uc1\u8969\'3f})", false},
+        {"[", "[", false},
+        {"]", "]", false},
+        {"]", "[", false},
+        {"[", ")", true},
+        {"(", "]", true},
+    };
+    const Pair& pair = node.selector <= 12 ? kPairs[node.selector] : kPairs[0];
+    if (pair.bothOnly) {
+      fences = fenceChars(pair.open, pair.close);
+    } else if (v == 1) {
+      fences = fenceChars(pair.open, "");
+    } else if (v == 2) {
+      fences = fenceChars("", pair.close);
+    } else {
+      fences = fenceChars(pair.open, pair.close);
+    }
+  } else if (kind == kWhiteFence) {
+    constexpr std::string_view kWhiteOpen = R"({\uc1\u10214\'3f})";
+    constexpr std::string_view kWhiteClose = R"({\uc1\u10215\'3f})";
+    fences = v == 1   ? fenceChars(kWhiteOpen, "")
+             : v == 2 ? fenceChars("", kWhiteClose)
+                      : fenceChars(kWhiteOpen, kWhiteClose);
+  } else {
+    // Interval: low digit the left fence, high digit the right one; both always shown.
+    switch (v) {
+      case 0x12: fences = fenceChars("[", ")"); break;
+      case 0x22: fences = fenceChars("[", "["); break;
+      case 0x23: fences = fenceChars("]", "["); break;
+      case 0x30: fences = fenceChars("(", "]"); break;
+      case 0x33: fences = fenceChars("]", "]"); break;
+      default: fences = fenceChars(kAngleOpen, kAngleClose); break;
+    }
+  }
+  const auto slots = slotTexts(node);
+  const std::string main = slots.empty() ? std::string{} : slots[0];
+  into.atoms.push_back(cat({R"({\md{\mdPr)", fences, R"(}{\me )", main, "}}"}));
+}
+
+void Writer::braKet(const Node& node, Container& into) {
+  const auto slots = slotTexts(node);
+  auto slot = [&](std::size_t i) -> std::string_view {
+    return i < slots.size() ? std::string_view{slots[i]} : std::string_view{};
+  };
+  const int v = node.variation;
+  std::string om = R"({\md{\mdPr)";
+  if (v == 1) {
+    om += cat({R"({\mbegChr )", kAngleOpen, R"(}{\mendChr }}{\me {\md{\mdPr{\mbegChr }{\mendChr |}})",
+               R"({\me )", slot(0), "}", "}}}"});
+  } else if (v == 2) {
+    om += cat({R"({\mbegChr |}{\mendChr }}{\me {\md{\mdPr{\mbegChr }{\mendChr )", kAngleClose,
+               "}}", R"({\me )", slot(1), "}", "}}}"});
+  } else {
+    om += cat({R"({\mbegChr )", kAngleOpen, R"(}{\mendChr )", kAngleClose, "}}", R"({\me )",
+               slot(0), R"(}{\me )", slot(1), "}", "}"});
+  }
+  into.atoms.push_back(std::move(om));
+}
+
+void Writer::fraction(const Node& node, Container& into, std::string_view type,
+                      bool longDivision) {
+  const auto slots = slotTexts(node);
+  const std::string first = slots.size() > 0 ? slots[0] : std::string{};
+  const std::string second = slots.size() > 1 ? slots[1] : std::string{};
+  const std::string head = cat({R"({\mf{\mfPr{\mtype )", type, "}}"});
+  // A long division is a bar fraction whose numerator holds two blanks and the quotient
+  // and whose denominator holds a closing parenthesis and the dividend.
+  if (longDivision) {
+    into.atoms.push_back(cat({head, R"({\mnum  )", second, R"(}{\mden ))", first, "}}"}));
+  } else {
+    into.atoms.push_back(cat({head, R"({\mnum )", first, R"(}{\mden )", second, "}}"}));
+  }
+}
+
+void Writer::radical(const Node& node, Container& into) {
+  const auto slots = slotTexts(node);
+  const std::string radicand = slots.size() > 0 ? slots[0] : std::string{};
+  const std::string index = slots.size() > 1 ? slots[1] : std::string{};
+  // The degree group is written for a square root too, empty and hidden.
+  into.atoms.push_back(cat({R"({\mrad{\mradPr )", node.variation != 0 ? "}" : R"({\mdegHide on}})",
+                            R"({\mdeg )", index, R"(}{\me )", radicand, "}}"}));
+}
+
+void Writer::script(const Node& node, Container& into, int kind, bool before) {
+  const auto slots = slotTexts(node);
+  const std::string sub = slots.size() > 0 ? slots[0] : std::string{};
+  const std::string sup = slots.size() > 1 ? slots[1] : std::string{};
+  // MTEF writes a script after the item it scripts: that item is the base.
+  std::string base = takeBase(into);
+  std::string om;
+  if (!before) {
+    const std::string_view b = base.empty() ? std::string_view{" "} : std::string_view{base};
+    if (kind == kSuperscript) {
+      om = cat({R"({\msSup{\msSupPr}{\me )", b, R"(}{\msup )", sup, "}}"});
+    } else if (kind == kSubscript) {
+      om = cat({R"({\msSub{\msSubPr}{\me )", b, R"(}{\msub )", sub, "}}"});
+    } else {
+      om = cat({R"({\msSubSup{\msSubSupPr}{\me )", b, R"(}{\msub )", sub, R"(}{\msup )", sup,
+                "}}"});
+    }
+  } else {
+    // Leading scripts: the item before them is written back unchanged; the pre-script
+    // group itself has an empty base.
+    if (kind == kSuperscript) {
+      om = cat({base, R"({\msPre{\msPrePr}{\msub  }{\msup )", sup, R"(}{\me  }})"});
+    } else if (kind == kSubscript) {
+      om = cat({base, R"({\msPre{\msPrePr}{\msub )", sub, R"(}{\msup  }{\me  }})"});
+    } else {
+      om = cat({base, R"({\msPre{\msPrePr}{\msub )", sub, R"(}{\msup )", sup, R"(}{\me  }})"});
+    }
+  }
+  into.atoms.push_back(std::move(om));
+}
+
+void Writer::bigOperator(const Node& node, Container& into, int kind) {
+  const int v = node.variation;
+  bool lower = false;
+  bool upper = false;
+  if (v5()) {
+    int h = v >> 4;
+    if (h >= 4) h -= 4;  // summation-style placement: not used
+    if (h >= 2) {
+      h -= 2;
+      upper = true;
+    }
+    if (h >= 1) lower = true;
+  } else {
+    lower = v != 0;
+    upper = v != 1;
+  }
+  const bool both = lower && upper;
+  const bool lowerOnly = lower && !upper;
+  std::string_view opening;
+  if (kind == kIntegralStyle) {
+    opening = both        ? R"({\msSubSup{\msSubSupPr }{\me )"
+              : lowerOnly ? R"({\msSub{\msSubPr}{\me )"
+                          : R"({\msSup{\msSupPr}{\me )";
+  } else {
+    opening = both ? R"({\mlimUpp{\mlimUppPr }{\me {\mlimLow{\mlimLowPr }{\me )"
+              : lowerOnly ? R"({\mlimLow{\mlimLowPr }{\me )"
+                          : R"({\mlimUpp{\mlimUppPr }{\me )";
+  }
+  // The operand keeps its atoms: a script after the operator scripts the operand's end.
+  Container main;
+  if (!node.children.empty()) item(node.children[0], main);
+  std::vector<std::string> rest;
+  for (std::size_t i = 1; i < node.children.size(); ++i) rest.push_back(slotText(node, i));
+  auto slot = [&](std::size_t i) -> std::string_view {
+    return i >= 1 && i - 1 < rest.size() ? std::string_view{rest[i - 1]} : std::string_view{};
+  };
+  const std::string_view lim = slot(1), upp = slot(2);
+  std::string tail;
+  if (kind == kIntegralStyle) {
+    tail = both ? cat({R"(}{\msub )", lim, R"(}{\msup )", upp, "}}"})
+           : lowerOnly ? cat({R"(}{\msub )", lim, "}}"})
+                       : cat({R"(}{\msup )", upp, "}}"});
+  } else {
+    tail = both ? cat({R"(}{\mlim )", lim, R"(}}}{\mlim )", upp, "}}"})
+           : lowerOnly ? cat({R"(}{\mlim )", lim, "}}"})
+                       : cat({R"(}{\mlim )", upp, "}}"});
+  }
+  if (kind == kLimit) {
+    into.atoms.push_back(cat({opening, main.text(), tail}));
+    return;
+  }
+  // The operator character is the base of the group; the operand follows the group so
+  // that its content is not lost.
+  into.atoms.push_back(cat({opening, slot(3), tail}));
+  for (std::string& atom : main.atoms) into.atoms.push_back(std::move(atom));
+}
+
+constexpr std::string_view kBothHidden = R"({\msubHide on}{\msupHide on})";
+constexpr std::string_view kUpperHidden = R"({\msupHide on})";
+constexpr std::string_view kUnderOver = R"({\mlimLoc undOvr})";
+constexpr std::string_view kSubSup = R"({\mlimLoc subSup})";
+
+std::string_view integralChar(int count, bool contour) {
+  if (count == 2) return contour ? R"({\uc1\u8751\'3f}})" : R"({\uc1\u8748\'3f}})";
+  if (count == 3) return contour ? R"({\uc1\u8752\'3f}})" : R"({\uc1\u8749\'3f}})";
+  return contour ? R"({\uc1\u8750\'3f}})" : R"({\uc1\u8747\'3f}})";
+}
+
+// Large operators by kind: 0 summation, 1 product, 2 coproduct, 3 union, 4 intersection.
+std::string_view largeOperatorChar(int kind) {
+  switch (kind) {
+    case 1: return R"({\uc1\u8719\'3f}})";
+    case 2: return R"({\uc1\u8720\'3f}})";
+    case 3: return R"({\uc1\u8899\'3f}})";
+    case 4: return R"({\uc1\u8898\'3f}})";
+    default: return R"({\uc1\u8721\'3f}})";
+  }
+}
+
+// The n-ary group: limits first, then the operand, which is never left empty.
+void Writer::nary(const Node& node, Container& into, std::string_view chr,
+                  std::string_view props, std::size_t lowerSlot, std::size_t upperSlot) {
+  const auto slots = slotTexts(node);
+  auto slot = [&](std::size_t i) -> std::string_view {
+    return i < slots.size() ? std::string_view{slots[i]} : std::string_view{};
+  };
+  const std::string_view main = slot(0);
+  const std::string_view operand = main.empty() ? std::string_view{R"(\zwnbo)"} : main;
+  into.atoms.push_back(cat({R"({\mnary{\mnaryPr{\mctrlPr }{\mchr )", chr, props, R"(}{\msub )",
+                            slot(lowerSlot), R"(}{\msup )", slot(upperSlot), R"(}{\me )", operand,
+                            "}}"}));
+}
+
+bool takeFlag(int& digit, int weight) {
+  if (digit < weight) return false;
+  digit -= weight;
+  return true;
+}
+
+void Writer::integral5(const Node& node, Container& into) {
+  int low = node.variation & 0x0f;
+  int high = node.variation >> 4;
+  bool contour = takeFlag(low, 12);
+  contour = takeFlag(low, 8) || contour;
+  contour = takeFlag(low, 4) || contour;
+  const int count = low == 0 ? 1 : low;
+  takeFlag(high, 8);
+  const bool sumStyle = takeFlag(high, 4);
+  const bool upper = takeFlag(high, 2);
+  const bool lower = takeFlag(high, 1);
+  std::string_view hide;
+  if (!lower && !upper) {
+    hide = kBothHidden;
+  } else if (count == 1 && !contour) {
+    hide = !upper ? kUpperHidden : std::string_view{};
+  } else {
+    hide = kUpperHidden;
+  }
+  nary(node, into, integralChar(count, contour), cat({hide, sumStyle ? kUnderOver : kSubSup}), 1,
+       2);
+}
+
+void Writer::largeOperator5(const Node& node, Container& into, int kind) {
+  int h = node.variation >> 4;
+  const bool sumStyle = takeFlag(h, 4);
+  const bool upper = takeFlag(h, 2);
+  const bool lower = takeFlag(h, 1);
+  const std::string_view hide = !lower ? kBothHidden : upper ? std::string_view{} : kUpperHidden;
+  nary(node, into, largeOperatorChar(kind), cat({sumStyle ? kUnderOver : kSubSup, hide}), 1, 2);
+}
+
+void Writer::integral3(const Node& node, Container& into) {
+  const int s = node.selector;
+  const int v = node.variation & 0x0f;
+  bool lower = false, upper = false, contour = false;
+  if (s == 0x15) {
+    lower = v == 1 || v == 2 || v == 4;
+    upper = v == 2;
+    contour = v == 3 || v == 4;
+  } else if (s == 0x16 || s == 0x17) {
+    lower = v == 1 || v == 3;
+    contour = v == 2 || v == 3;
+  } else if (s == 0x18) {
+    lower = true;
+    upper = v != 1 && v != 2;
+    contour = v == 2;
+  } else {
+    lower = true;
+    contour = v != 1;
+  }
+  const bool underOver = s == 0x18 || s == 0x19 || s == 0x1a;
+  const int count = s == 0x15 || s == 0x18 ? 1 : s == 0x16 || s == 0x19 ? 2 : 3;
+  const std::string_view hide = !lower && !upper ? kBothHidden
+                                : lower && !upper ? kUpperHidden
+                                                  : std::string_view{};
+  nary(node, into, integralChar(count, contour), cat({hide, underOver ? kUnderOver : kSubSup}), 1,
+       2);
+}
+
+void Writer::largeOperator3(const Node& node, Container& into) {
+  const int s = node.selector;
+  const int v = node.variation & 0x0f;
+  const bool lower = v == 0 || v == 1;
+  const bool upper = v == 1;
+  int kind = 0;
+  if (s == 0x1f || s == 0x20) kind = 1;
+  if (s == 0x21 || s == 0x22) kind = 2;
+  if (s == 0x23 || s == 0x24) kind = 3;
+  if (s == 0x25 || s == 0x26) kind = 4;
+  const std::string_view hide = !lower ? kBothHidden : upper ? std::string_view{} : kUpperHidden;
+  nary(node, into, largeOperatorChar(kind), hide, 1, 2);
+}
+
+constexpr std::string_view kGroupChrOpen =
+    R"({\mbox{\mboxPr{\mopEmu on}}{\me{\mgroupChr{\mgroupChrPr{\mchr )";
+constexpr std::string_view kPosTop = R"({\mpos top}}{\me )";
+constexpr std::string_view kVertBot = R"({\mvertJc bot}}{\me )";
+
+void Writer::arrow(const Node& node, Container& into) {
+  const int low = node.variation & 0x0f;
+  const bool bottom = (low & 8) != 0;
+  const bool top = (low & 4) != 0;
+  const int style = low & 3;
+  const int direction = node.variation >> 4;  // 2 right, 1 left
+  const auto slots = slotTexts(node);
+  auto slot = [&](std::size_t i) -> std::string_view {
+    return i < slots.size() ? std::string_view{slots[i]} : std::string_view{};
+  };
+  if (style == 0) {
+    const std::string_view chr = direction == 2   ? R"({\uc1\u8594 >}})"
+                                 : direction == 1 ? R"({\uc1\u8592 <}})"
+                                                  : R"({\uc1\u8596 -}})";
+    if (top && bottom) {
+      into.atoms.push_back(cat({kGroupChrOpen, chr, kVertBot, slot(0), "}}}}"}));
+    } else if (bottom) {
+      into.atoms.push_back(cat({kGroupChrOpen, chr, kPosTop, slot(1), "}}}}"}));
+    } else {
+      into.atoms.push_back(cat({kGroupChrOpen, chr, kVertBot, slot(0), "}}}}"}));
+    }
+    return;
+  }
+  // Double arrows and harpoons keep one label.
+  const bool bottomOnly = bottom && !top;
+  into.atoms.push_back(cat({kGroupChrOpen, R"({\uc1\u8596 -}})", bottomOnly ? kPosTop : kVertBot,
+                            bottomOnly ? slot(1) : slot(0), "}}}}"}));
+}
+
+void Writer::accent(const Node& node, Container& into, int kind) {
+  const int d = node.variation & 0x0f;
+  const auto slots = slotTexts(node);
+  auto slot = [&](std::size_t i) -> std::string_view {
+    return i < slots.size() ? std::string_view{slots[i]} : std::string_view{};
+  };
+  const std::string_view main = slot(0);
+  if (kind == 0) {
+    // Vector arrow. Below the slot it is written as a plain bar.
+    const bool below = (d & 4) != 0;
+    const bool harpoon = (d & 8) != 0;
+    const int bits = d & 3;
+    std::string_view chr;
+    if (bits == 2) {
+      chr = harpoon ? R"({\uc1\u8401\'3f}}}{\me )" : R"({\uc1\u8407\'3f}}}{\me )";
+    } else if (bits == 1) {
+      chr = harpoon ? R"({\uc1\u8400\'3f}}}{\me )" : R"({\uc1\u8406\'3f}}}{\me )";
+    } else {
+      chr = R"({\uc1\u8417\'3f}}}{\me )";
+    }
+    into.atoms.push_back(below ? cat({R"({\mbar{\mbarPr }{\me )", main, "}}"})
+                               : cat({R"({\macc{\maccPr{\mchr )", chr, main, "}}"}));
+    return;
+  }
+  if (kind >= 1 && kind <= 4) {
+    const std::string_view opening = kind == 1 ? R"({\macc{\maccPr{\mchr {\uc1\u771\'3f}}}{\me )"
+                                               : R"({\macc{\maccPr }{\me )";
+    into.atoms.push_back(cat({opening, main, "}}"}));
+    return;
+  }
+  // Horizontal brace and bracket, with a label.
+  const std::string_view label = slot(1);
+  into.atoms.push_back(
+      d == 1 ? cat({R"({\mlimUpp{\mlimUppPr }{\me {\mgroupChr{\mgroupChrPr{\mchr {\uc1\u9182\'3f}}{\mpos top}{\mvertJc bot}}{\me )",
+                    main, R"(}}}{\mlim )", label, "}}"})
+             : cat({R"({\mlimLow{\mlimLowPr }{\me {\mgroupChr{\mgroupChrPr }{\me )", main,
+                    R"(}}}{\mlim )", label, "}}"}));
+}
+
+void Writer::box(const Node& node, Container& into, bool strike) {
+  const int v = node.variation;
+  const std::string main = slotText(node, 0);
+  if (strike) {
+    std::string_view strikes;
+    const bool tlbr = (v & 4) != 0;
+    const bool bltr = (v & 2) != 0;
+    if (v & 1) {
+      strikes = R"({\mstrikeH on})";
+    } else if (tlbr && !bltr) {
+      strikes = R"({\mstrikeTLBR on})";
+    } else if (bltr && !tlbr) {
+      strikes = R"({\mstrikeBLTR on})";
+    } else if (tlbr && bltr) {
+      strikes = R"({\mstrikeBLTR on}{\mstrikeTLBR on})";
+    }
+    into.atoms.push_back(
+        cat({R"({\mborderBox{\mborderBoxPr {\mhideTop on}{\mhideBot on}{\mhideLeft on}{\mhideRight on})",
+             strikes, R"(}{\me )", main, "}}"}));
+    return;
+  }
+  const bool bottom = (v & 16) != 0;
+  const bool top = (v & 8) != 0;
+  const bool right = (v & 4) != 0;
+  const bool left = (v & 2) != 0 || (v & 1) != 0;  // round corners count as left
+  std::string_view props;
+  if (left && top && !right) {
+    props = R"({\mhideBot on}{\mhideRight on})";
+  } else if (right && top && !left) {
+    props = R"({\mhideBot on}{\mhideLeft on})";
+  } else if (right && bottom && !left) {
+    props = R"({\mhideTop on}{\mhideLeft on})";
+  } else if (left && bottom && !right) {
+    props = R"({\mhideTop on}{\mhideRight on})";
+  }
+  into.atoms.push_back(cat({R"({\mborderBox{\mborderBoxPr )", props, R"(}{\me )", main, "}}"}));
+}
+
+void Writer::decoration(const Node& node, Container& into) {
+  // MTEF 5 under- and overbars use the selectors of MTEF 3.
+  const int s = v5() ? (node.selector == 12 ? 0x10 : 0x11) : node.selector;
+  const bool underbar = s == 0x10;
+  const bool overbar = s == 0x11;
+  const bool arrowSel = s == 0x12 || s == 0x13 || s == 0x14;
+  const bool brace = s == 0x1b || s == 0x1c;
+  const bool arrowAccent = s == 0x2e || s == 0x2f;
+  std::string_view opening;
+  if (underbar) {
+    opening = R"({\mbar{\mbarPr }{\me )";
+  } else if (overbar) {
+    opening = R"({\mbar{\mbarPr{\mpos top}}{\me )";
+  } else if (s == 0x12) {
+    opening = R"({\mbox{\mboxPr{\mopEmu on}}{\me{\mgroupChr{\mgroupChrPr{\mchr {\uc1\u8592 <}})";
+  } else if (s == 0x13) {
+    opening = R"({\mbox{\mboxPr{\mopEmu on}}{\me{\mgroupChr{\mgroupChrPr{\mchr {\uc1\u8594 >}})";
+  } else if (s == 0x14) {
+    opening = R"({\mbox{\mboxPr{\mopEmu on}}{\me{\mgroupChr{\mgroupChrPr{\mchr {\uc1\u8596 -}})";
+  } else if (s == 0x1b) {
+    opening = R"({\mlimUpp{\mlimUppPr }{\me {\mgroupChr{\mgroupChrPr{\mchr {\uc1\u9182\'3f}}{\mpos top}{\mvertJc bot}}{\me )";
+  } else if (s == 0x1c) {
+    opening = R"({\mlimLow{\mlimLowPr }{\me {\mgroupChr{\mgroupChrPr }{\me )";
+  } else {
+    opening = R"({\macc{\maccPr{\mchr )";
+  }
+  const int v = node.variation;
+  std::string_view afterVariation;
+  if (v == 0) {
+    if (arrowSel) afterVariation = kVertBot;
+    if (arrowAccent) afterVariation = R"({\uc1\u8406\'3f}}}{\me )";
+  } else {
+    if (underbar) afterVariation = R"({\mbar{\mbarPr }{\me )";  // double underbar
+    if (overbar) afterVariation = R"({\mbar{\mbarPr{\mpos top}}{\me )";  // double overbar
+    if (arrowSel) afterVariation = kPosTop;
+    if (arrowAccent) afterVariation = v == 1 ? R"({\uc1\u8407\'3f}}}{\me )" : R"({\uc1\u8417\'3f}}}{\me )";
+  }
+  const auto slots = slotTexts(node);
+  auto slot = [&](std::size_t i) -> std::string_view {
+    return i < slots.size() ? std::string_view{slots[i]} : std::string_view{};
+  };
+  std::string om = cat({opening, afterVariation, slot(0)});
+  if (brace) om += cat({R"(}}}{\mlim )", slot(1)});
+  om += "}}";
+  if (v != 0 && (underbar || overbar)) om += "}}";
+  if (arrowSel) om += "}}";
+  into.atoms.push_back(std::move(om));
+}
+
+void Writer::arc(const Node& node, Container& into) {
+  const auto slots = slotTexts(node);
+  const std::string_view main = slots.empty() ? std::string_view{} : std::string_view{slots[0]};
+  into.atoms.push_back(cat({R"({\macc{\maccPr }{\me )", main, "}}"}));
+}
+
+}  // namespace
+
+std::string writeOfficeMathRtf(const equation::Equation& equation,
+                               const OfficeMathOptions& options) {
+  Writer writer(options, equation.version);
+  Container body;
+  writer.items(equation.body, body);
+  const std::string text = body.text();
+  if (text.empty()) return {};
+  return "{\\dn0\\mmath{\\*\\moMathPara {\\*\\moMath " + text + "}}\r\n{\\mmathPict}}\r\n";
+}
+
+}  // namespace writers
