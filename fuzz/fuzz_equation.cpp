@@ -1,28 +1,41 @@
-// The equation driver on arbitrary "Equation Native" streams. The first input byte picks
-// the MTEF version (2 to 5) and the character options; the rest follows a valid header.
+// The MTEF reader and both writers on raw MTEF bytes. The first input byte picks the MTEF
+// version (2 to 5) and the character options; the rest are the records that follow the
+// MTEF header.
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
-#include "mtef/context.h"
+#include "equation/tree.h"
+#include "writers/mtef3.h"
+#include "writers/office_math_rtf.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;
-  static const char* digits = "0123456789abcdef";
-  const int version = 2 + (data[0] & 3);
-  // Header length, header version, clipboard format, MTEF length, four reserved words.
-  HexBytes stream = "1c00" "00000200" "0000" "00000000" "00000000000000000000000000000000";
-  stream += digits[version >> 4];
-  stream += digits[version & 15];
-  stream += "01010300";  // platform, product, product version and subversion
-  for (std::size_t i = 1; i < size; ++i) {
-    stream += digits[data[i] >> 4];
-    stream += digits[data[i] & 15];
+  // Header length, header version, clipboard format, MTEF length, four reserved words,
+  // then the MTEF header: version, platform, product, product version and subversion.
+  std::string stream("\x1c\x00\x00\x00\x02\x00\x00\x00", 8);
+  stream.append(20, '\0');
+  stream += static_cast<char>(2 + (data[0] & 3));
+  stream.append("\x01\x01\x03\x00", 4);
+  stream.append(reinterpret_cast<const char*>(data) + 1, size - 1);
+  const equation::ReadResult read = equation::readEquationNative(stream);
+  if (read.failed) return 0;
+  writers::OfficeMathOptions options;
+  options.euclid = (data[0] >> 2) & 1;
+  options.uniPrime = (data[0] >> 3) & 1;
+  const std::string text = writers::writeOfficeMathRtf(read.equation, options);
+  // The group the writer returns is balanced: every brace it opens it closes.
+  long depth = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\\') {
+      ++i;
+    } else if (text[i] == '{') {
+      ++depth;
+    } else if (text[i] == '}' && --depth < 0) {
+      __builtin_trap();
+    }
   }
-  for (int target : {1, 0}) {
-    EquationContext ctx = makeEquationContext(target, (data[0] >> 2) & 1, (data[0] >> 3) & 1);
-    greekFontRef.clear();
-    ConvertEquation(ctx, stream, 4);
-  }
+  if (depth != 0) __builtin_trap();
+  writers::writeEquationNative(read.equation, writers::Mtef3Options{options.euclid});
   return 0;
 }

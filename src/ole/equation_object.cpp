@@ -6,25 +6,10 @@
 #include <new>
 
 #include "ole/compound_file.h"
+#include "platform/hex.h"
 #include "platform/platform.h"
 
 namespace {
-
-const char* const kHexDigits = "0123456789abcdef";
-
-int hexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-void appendHex(HexBytes& out, const std::uint8_t* data, std::size_t size) {
-  for (std::size_t i = 0; i < size; ++i) {
-    out += kHexDigits[data[i] >> 4];
-    out += kHexDigits[data[i] & 15];
-  }
-}
 
 // OLE1 header of an embedded Equation.3 object: version 0x0501, format 2 (embedded),
 // class name "Equation.3" with its length 11, empty topic and item names. The native
@@ -57,56 +42,40 @@ constexpr const char* kPresentationLines[4] = {
 
 constexpr std::size_t kBytesPerLine = 126;
 
-std::string fromHexText(const char* hex) {
-  std::string bytes;
-  for (const char* p = hex; p[0] && p[1]; p += 2)
-    bytes += static_cast<char>(hexDigit(p[0]) * 16 + hexDigit(p[1]));
-  return bytes;
+std::string fromHexText(const char* hex) { return platform::decodeHex(hex); }
+
+// The equation classes and where their native data starts.
+struct ClassRow {
+  std::string_view name;        // the class name (with its zero byte for exact names)
+  std::size_t longerThan;       // the data must be longer than this many bytes
+  std::size_t nativeOffset;     // 0: found after the class name's zero byte
+  NativeForm form;
+  bool needsOfficeMath;
+};
+
+constexpr ClassRow kClassRows[] = {
+    {std::string_view("Equation\0", 9), 33, 5, NativeForm::BareMtef, false},
+    {std::string_view("Equation.DSMT4\0", 15), 39, 39, NativeForm::CompoundFile, false},
+    {"Msxml2.SAXXMLReader", 44, 0, NativeForm::CompoundFile, false},
+    {std::string_view("Equation.2\0", 11), 35, 35, NativeForm::CompoundFile, true},
+    {std::string_view("Equation.3\0", 11), 35, 35, NativeForm::CompoundFile, true},
+};
+
+constexpr std::size_t kClassNameOffset = 12;
+
+// For a class name of any length: the native data follows the name's zero byte, the
+// empty topic and item names and the native data size.
+bool nativeAfterClassName(std::string_view data, std::size_t& offset) {
+  for (std::size_t pos = 31; pos < data.size(); ++pos) {
+    if (data[pos] == 0) {
+      offset = pos + 13;
+      return offset < data.size();
+    }
+  }
+  return false;
 }
 
 }  // namespace
-
-std::int32_t ReadEquationNative(HexBytes& out, const HexBytes& objectHex, std::int32_t readerMode) {
-  out.clear();
-  if (objectHex.empty()) return 0;
-  if (readerMode == 4) {
-    // A bare MTEF object: the caller's offsets already line the MTEF up where a stream's
-    // header would end.
-    out = objectHex;
-    return 0;
-  }
-
-  const std::size_t size = objectHex.size() / 2;  // an odd trailing digit is dropped
-  platform::MemHandle block = platform::memAlloc(size);
-  if (!block) return 1;
-  auto* bytes = static_cast<std::uint8_t*>(platform::memLock(block));
-  if (!bytes) {
-    platform::memFree(block);
-    return 1;
-  }
-  for (std::size_t i = 0; i < size; ++i) {
-    // Anything that is not a hex digit counts as 0; such data is not a compound file.
-    int hi = hexDigit(objectHex[2 * i]), lo = hexDigit(objectHex[2 * i + 1]);
-    bytes[i] = static_cast<std::uint8_t>((hi < 0 ? 0 : hi) * 16 + (lo < 0 ? 0 : lo));
-  }
-
-  std::int32_t code = 1;
-  try {
-    std::string stream;
-    if (readCompoundStream(bytes, size, "Equation Native", stream)) {
-      out.reserve(stream.size() * 2);
-      appendHex(out, reinterpret_cast<const std::uint8_t*>(stream.data()), stream.size());
-      code = 0;
-    }
-  } catch (const std::bad_alloc&) {
-    // No memory for the stream's text: the stream counts as unreadable, out stays empty.
-    out.clear();
-    code = 0;
-  }
-  platform::memUnlock(block);
-  platform::memFree(block);
-  return code;
-}
 
 std::string buildEquation3CompoundFile(const std::string& equationNativeBytes) {
   ClassId classId{};
@@ -139,45 +108,76 @@ std::string buildEquation3CompoundFile(const std::string& equationNativeBytes) {
   return file;
 }
 
-std::int32_t WriteEquation3Object(HexBytes& out, const HexBytes& equationNative) {
-  out.clear();
-  if (equationNative.size() < 2) return 2;
-  try {
-    std::string native;
-    native.reserve(equationNative.size() / 2);
-    for (std::size_t i = 0; i + 1 < equationNative.size(); i += 2) {
-      int hi = hexDigit(equationNative[i]), lo = hexDigit(equationNative[i + 1]);
-      if (hi < 0 || lo < 0) return 1;
-      native += static_cast<char>(hi * 16 + lo);
-    }
-    const std::string file = buildEquation3CompoundFile(native);
-    if (file.empty()) return 1;
+std::string ObjectClassName(std::string_view objectData) {
+  std::string name;
+  for (std::size_t i = kClassNameOffset; i < objectData.size() && name.size() < 255; ++i) {
+    if (objectData[i] == 0) break;
+    name += objectData[i];
+  }
+  return name;
+}
 
-    HexBytes text;
+ObjectClass ClassifyObject(std::string_view objectData, std::uint32_t eqVersion) {
+  ObjectClass result;
+  for (const ClassRow& row : kClassRows) {
+    if (row.needsOfficeMath && eqVersion != 1) continue;
+    if (objectData.size() <= row.longerThan ||
+        objectData.substr(kClassNameOffset, row.name.size()) != row.name)
+      continue;
+    result.form = row.form;
+    result.nativeOffset = row.nativeOffset;
+    if (row.nativeOffset == 0 && !nativeAfterClassName(objectData, result.nativeOffset))
+      return ObjectClass{};
+    result.isEquation = true;
+    return result;
+  }
+  return result;
+}
+
+bool ReadEquationNative(std::string_view native, NativeForm form, std::string& stream) {
+  stream.clear();
+  if (native.empty()) return true;
+  if (form == NativeForm::BareMtef) {
+    // A bare MTEF object: the class offsets line the MTEF up where a stream's header
+    // would end.
+    stream.assign(native);
+    return true;
+  }
+  try {
+    return readCompoundStream(reinterpret_cast<const std::uint8_t*>(native.data()), native.size(),
+                              "Equation Native", stream);
+  } catch (const std::bad_alloc&) {
+    // No memory for the stream: it counts as empty.
+    stream.clear();
+    return true;
+  }
+}
+
+std::string Equation3ObjectText(std::string_view equationNative) {
+  if (equationNative.empty()) return {};
+  try {
+    const std::string file = buildEquation3CompoundFile(std::string(equationNative));
+    if (file.empty() || file.size() > 0xFFFFFFFFu) return {};
+    std::string text;
     text.reserve(file.size() * 2 + file.size() / kBytesPerLine * 2 + 1024);
     text += kObjectHeader;
-    const auto n = static_cast<std::uint64_t>(file.size());
-    if (n > 0xFFFFFFFFu) return 1;
-    for (int i = 0; i < 4; ++i) {
-      auto b = static_cast<std::uint8_t>(n >> (8 * i));
-      appendHex(text, &b, 1);
-    }
+    std::string size;
+    for (int i = 0; i < 4; ++i) size += static_cast<char>((file.size() >> (8 * i)) & 0xff);
+    platform::appendHex(text, size);
     text += "\r\n";
     // The compound file in lines of 126 bytes; every line, the last partial one included,
     // ends with one line break, and the presentation record follows directly.
-    const auto* data = reinterpret_cast<const std::uint8_t*>(file.data());
-    for (std::size_t pos = 0; pos < file.size(); pos += kBytesPerLine) {
-      appendHex(text, data + pos, std::min(kBytesPerLine, file.size() - pos));
+    const std::string_view data(file);
+    for (std::size_t pos = 0; pos < data.size(); pos += kBytesPerLine) {
+      platform::appendHex(text, data.substr(pos, kBytesPerLine));
       text += "\r\n";
     }
     for (const char* line : kPresentationLines) {
       text += line;
       text += "\r\n";
     }
-    out = std::move(text);
-    return 0;
+    return text;
   } catch (const std::bad_alloc&) {
-    out.clear();
-    return 2;
+    return {};
   }
 }

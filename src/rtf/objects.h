@@ -5,6 +5,11 @@
 #include <string>
 #include <vector>
 
+// The document's Greek font reference and its fallback, found by the document pass in the
+// font table and written in front of Greek letters.
+extern std::string greekFontRef;
+extern std::string greekFontRefDefault;
+
 // Builds the equation state for a new run from the settings of that moment.
 void BeginEquationObjects();
 
@@ -27,16 +32,3 @@ struct UnconvertedObject {
 // Reset at the start of every run.
 extern std::vector<UnconvertedObject> unconvertedObjects;
 
-// The class name stored in an object's data (at most 255 characters).
-std::string ObjectClassName(const std::string& objectHex);
-
-// How an object's data is read: where its native data starts and in which mode.
-struct ObjectClass {
-  bool isEquation = false;
-  std::size_t nativeOffset = 0;  // in hex digits
-  std::int32_t readerMode = 0;
-};
-
-// Chooses the class from the object data's hex text. Equation.2 and Equation.3 are
-// recognised only when `eqVersion` is 1.
-ObjectClass ClassifyObject(const std::string& objectHex, std::uint32_t eqVersion);

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "mtef/context.h"
+#include "rtf/objects.h"
 #include "rtf/input.h"
 #include "rtf/objects.h"
 #include "rtf/output.h"

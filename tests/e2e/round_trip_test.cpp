@@ -7,18 +7,16 @@
 #include <string>
 #include <vector>
 
-#include "mtef/context.h"
-#include "rtf/objects.h"
+#include "conversion/equation_conversion.h"
+#include "platform/hex.h"
 #include "support/corpus.h"
 
 namespace {
 
-std::string convertObject(const std::string& objectHex, int target) {
-  ObjectClass cls = ClassifyObject(objectHex, 1);
-  if (!cls.isEquation) return {};
-  EquationContext ctx = makeEquationContext(target, 0, 1);
-  greekFontRef = "\\f382";
-  return ConvertEquation(ctx, objectHex.substr(cls.nativeOffset), cls.readerMode);
+std::string convertObject(const std::string& objectHex, std::uint32_t eqVersion) {
+  conversion::EquationSettings settings;
+  settings.eqVersion = eqVersion;
+  return conversion::convertObject(platform::decodeHex(objectHex), settings, "\\f382").replacement;
 }
 
 // The text of every run ({\mr ...}) in order, without the run's style words.

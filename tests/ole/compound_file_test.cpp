@@ -71,14 +71,12 @@ TEST(CompoundCorpus, EveryObjectYieldsItsEquationNativeStream) {
     EXPECT_EQ(formatClassId(entries.at(0).classId),
               e.className == "Equation.3" ? kEquation3ClassId : "{0002CE03-0000-0000-C000-000000000046}");
 
-    // The object reader, in both compound-file modes, also with an odd trailing digit.
-    const std::string fileHex = toHex(e.bytes);
-    for (const std::string& input : {fileHex, fileHex + "7"})
-      for (int mode : {3, 5}) {
-        HexBytes out = "junk";
-        EXPECT_EQ(ReadEquationNative(out, input, mode), 0);
-        EXPECT_EQ(out, hex);
-      }
+    // The object reader, also with data after the compound file.
+    for (const std::string& input : {e.bytes, e.bytes + "7"}) {
+      std::string out = "junk";
+      EXPECT_TRUE(ReadEquationNative(input, NativeForm::CompoundFile, out));
+      EXPECT_EQ(toHex(out), hex);
+    }
   }
 }
 
@@ -88,21 +86,22 @@ TEST(CompoundReader, ObjectReaderResultTable) {
   ASSERT_TRUE(writeCompoundFile(without, ClassId{}, {{"Equation Nativ", "abc"}}));
   struct Case {
     const char* what;
-    std::string hex;
-    int mode, code;
+    std::string data;
+    NativeForm form;
+    bool read;
     std::string out;
   } cases[] = {
-      {"empty input", "", 5, 0, ""},
-      {"bare MTEF passes through, however short", "0102", 4, 0, "0102"},
-      {"single digit", "d", 5, 1, ""},
-      {"signature only", "d0cf11e0a1b11ae1", 3, 1, ""},
-      {"no Equation Native stream", toHex(without), 5, 1, ""},
-      {"empty Equation Native stream", toHex(withEmpty), 5, 0, ""},
+      {"empty input", "", NativeForm::CompoundFile, true, ""},
+      {"bare MTEF passes through, however short", "\x01\x02", NativeForm::BareMtef, true, "\x01\x02"},
+      {"single byte", "\xd0", NativeForm::CompoundFile, false, ""},
+      {"signature only", "\xd0\xcf\x11\xe0\xa1\xb1\x1a\xe1", NativeForm::CompoundFile, false, ""},
+      {"no Equation Native stream", without, NativeForm::CompoundFile, false, ""},
+      {"empty Equation Native stream", withEmpty, NativeForm::CompoundFile, true, ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    HexBytes out = "previous";
-    EXPECT_EQ(ReadEquationNative(out, c.hex, c.mode), c.code);
+    std::string out = "previous";
+    EXPECT_EQ(ReadEquationNative(c.data, c.form, out), c.read);
     EXPECT_EQ(out, c.out);
   }
 }
@@ -165,8 +164,8 @@ TEST(CompoundReader, HostileFilesFailFast) {
     if (small) {
       EXPECT_EQ(*small, "hello");
     }
-    HexBytes out = "x";
-    EXPECT_EQ(ReadEquationNative(out, toHex(c.file), 5), big ? 0 : 1);
+    std::string out = "x";
+    EXPECT_EQ(ReadEquationNative(c.file, NativeForm::CompoundFile, out), big.has_value());
     EXPECT_EQ(out.empty(), !big);
   }
 }

@@ -2,16 +2,13 @@
 
 #include <string>
 
+#include "ole/equation_object.h"
 #include "rtf/objects.h"
 #include "settings/settings.h"
 #include "support/convert.h"
 #include "support/corpus.h"
 
 namespace {
-
-std::string objectRecord(const std::string& className, const std::string& native) {
-  return objectRecordHex(className, native);
-}
 
 TEST(ObjectClass, ChoosesClassAndNativeOffset) {
   const std::string native(40, 'x');
@@ -20,47 +17,47 @@ TEST(ObjectClass, ChoosesClassAndNativeOffset) {
     std::uint32_t eqVersion;
     bool isEquation;
     std::size_t offset;
-    int mode;
+    NativeForm form;
   } cases[] = {
-      {"Equation", 1, true, 10, 4},
-      {"Equation.DSMT4", 1, true, 78, 5},
-      {"Equation.DSMT4", 0, true, 78, 5},
-      {"Equation.3", 1, true, 70, 3},
-      {"Equation.3", 0, false, 0, 0},
-      {"Equation.2", 1, true, 70, 3},
-      {"Equation.2", 0, false, 0, 0},
-      {"Msxml2.SAXXMLReader.5.0", 1, true, 24 + 46 + 26, 5},
-      {"Msxml2.SAXXMLReader", 1, true, 24 + 38 + 26, 5},
-      {"Paint.Picture", 1, false, 0, 0},
-      {"Equation.DSMT5", 1, false, 0, 0},
-      {"Equations", 1, false, 0, 0},
+      {"Equation", 1, true, 5, NativeForm::BareMtef},
+      {"Equation.DSMT4", 1, true, 39, NativeForm::CompoundFile},
+      {"Equation.DSMT4", 0, true, 39, NativeForm::CompoundFile},
+      {"Equation.3", 1, true, 35, NativeForm::CompoundFile},
+      {"Equation.3", 0, false, 0, NativeForm::CompoundFile},
+      {"Equation.2", 1, true, 35, NativeForm::CompoundFile},
+      {"Equation.2", 0, false, 0, NativeForm::CompoundFile},
+      {"Msxml2.SAXXMLReader.5.0", 1, true, 12 + 23 + 13, NativeForm::CompoundFile},
+      {"Msxml2.SAXXMLReader", 1, true, 12 + 19 + 13, NativeForm::CompoundFile},
+      {"Paint.Picture", 1, false, 0, NativeForm::CompoundFile},
+      {"Equation.DSMT5", 1, false, 0, NativeForm::CompoundFile},
+      {"Equations", 1, false, 0, NativeForm::CompoundFile},
   };
   for (const Case& c : cases) {
     ObjectClass cls = ClassifyObject(objectRecord(c.className, native), c.eqVersion);
     EXPECT_EQ(cls.isEquation, c.isEquation) << c.className;
     EXPECT_EQ(cls.nativeOffset, c.offset) << c.className;
-    EXPECT_EQ(cls.readerMode, c.mode) << c.className;
+    EXPECT_EQ(cls.form, c.form) << c.className;
   }
 }
 
 TEST(ObjectClass, LengthConditions) {
-  // "Equation" data of exactly 66 digits is never an equation; 68 is.
+  // "Equation" data of exactly 33 bytes is never an equation; 34 is.
   std::string eq = objectRecord("Equation", "");
-  ASSERT_EQ(eq.size(), 66u);
+  ASSERT_EQ(eq.size(), 33u);
   EXPECT_FALSE(ClassifyObject(eq, 1).isEquation);
-  EXPECT_TRUE(ClassifyObject(eq + "00", 1).isEquation);
+  EXPECT_TRUE(ClassifyObject(eq + '\0', 1).isEquation);
   // A SAX class name without its zero byte is not converted.
   std::string sax = objectRecord("Msxml2.SAXXMLReader.6.0", std::string(40, 'x'));
-  EXPECT_FALSE(ClassifyObject(sax.substr(0, 24 + 46), 1).isEquation);
+  EXPECT_FALSE(ClassifyObject(sax.substr(0, 12 + 23), 1).isEquation);
   EXPECT_FALSE(ClassifyObject("", 1).isEquation);
 }
 
 TEST(EquationObjects, UnconvertedObjectsAreWrittenBack) {
   const std::string records[] = {
-      objectRecord("Paint.Picture", "abc"),
-      objectRecord("Equation.DSMT4", "not a compound file"),
-      objectRecord("Equation.DSMT4", "").substr(0, 70),  // truncated
-      objectRecord("Equation.3", std::string(600, '\x7f')),
+      objectRecordHex("Paint.Picture", "abc"),
+      objectRecordHex("Equation.DSMT4", "not a compound file"),
+      objectRecordHex("Equation.DSMT4", "").substr(0, 70),  // truncated
+      objectRecordHex("Equation.3", std::string(600, '\x7f')),
   };
   for (const std::string& hex : records) {
     // The data arrives in broken lines; only the line breaks go.
@@ -77,7 +74,7 @@ TEST(EquationObjects, UnconvertedObjectsAreWrittenBack) {
 }
 
 TEST(EquationObjects, DataGroupWithoutClosingBrace) {
-  std::string hex = objectRecord("Paint.Picture", "abc");
+  std::string hex = objectRecordHex("Paint.Picture", "abc");
   EXPECT_EQ(convertDocument("{\\rtf1{\\object{\\*\\objdata " + hex),
             "{\\rtf1 {\\object {\\*\\objdata " + hex + "}");
 }

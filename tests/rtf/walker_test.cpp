@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "mtef/context.h"
+#include "rtf/objects.h"
 #include "rtf/walker.h"
 #include "support/convert.h"
 

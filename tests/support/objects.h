@@ -24,10 +24,15 @@ inline std::string le(std::uint64_t v, int bytes = 4) {
   return s;
 }
 
-// The OLE1 embedded-object record (empty topic and item names) as hex text.
+// The OLE1 embedded-object record (empty topic and item names).
+inline std::string objectRecord(const std::string& className, const std::string& native) {
+  return le(0x501) + le(2) + le(className.size() + 1) + className + std::string(1, '\0') +
+         le(0) + le(0) + le(native.size()) + native;
+}
+
+// The same record as hex text, as RTF carries it.
 inline std::string objectRecordHex(const std::string& className, const std::string& native) {
-  return toHex(le(0x501) + le(2) + le(className.size() + 1) + className + std::string(1, '\0') +
-               le(0) + le(0) + le(native.size()) + native);
+  return toHex(objectRecord(className, native));
 }
 
 // An RTF object group as Word writes it, the data broken into lines of 128 digits.

@@ -1,0 +1,32 @@
+// One equation object in, its replacement out: the object's native data is opened down to
+// its "Equation Native" stream, read once into an equation tree, and written for the
+// output the settings ask for.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace conversion {
+
+struct EquationSettings {
+  std::uint32_t eqVersion = 1;  // 1 Office Math, 0 Equation 3.0 objects
+  bool euclid = false;
+  bool uniPrime = true;
+};
+
+struct ObjectOutcome {
+  bool isEquation = false;   // the object's class is one this run converts
+  std::string replacement;   // empty: the object stays as it was
+  std::string reason;        // why it stayed, for an equation object
+  std::string className;     // the class stored in the object
+  bool equationClass = false;  // the class is an equation class, converted or not
+};
+
+// Converts one OLE1 object record (bytes). For Office Math the replacement is the
+// \mmath group; for Equation 3.0 the new object data as hex text. `greekFontRef` is the
+// font reference written in front of Greek letters.
+ObjectOutcome convertObject(std::string_view objectData, const EquationSettings& settings,
+                            const std::string& greekFontRef);
+
+}  // namespace conversion
