@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <random>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,6 +20,7 @@
 #include "cli/host_simulator.h"
 #include "platform/unicode.h"
 #include "cli/installation.h"
+#include "cli/output_file.h"
 #include "converter/converter.h"
 #include "settings/messages.h"
 #include "settings/settings.h"
@@ -171,21 +171,44 @@ int parseArguments(int argc, char** argv, Options& opts) {
   return -1;
 }
 
-// Where an input's result goes; empty with a message when that would overwrite it.
+// Where an input's result goes.
 std::string outputPathFor(const Options& opts, const std::string& input) {
-  std::string out;
-  if (!opts.output.empty()) {
-    out = opts.output;
-  } else if (!opts.outputDir.empty()) {
-    out = (fs::path(opts.outputDir) / fs::path(input).filename()).string();
-  } else {
-    fs::path p(input);
-    out = (p.parent_path() / (p.stem().string() + ".converted.rtf")).string();
-  }
-  if (out == "-" || input == "-") return out;
+  if (!opts.output.empty()) return opts.output;
+  if (!opts.outputDir.empty())
+    return (fs::path(opts.outputDir) / fs::path(input).filename()).string();
+  fs::path p(input);
+  return (p.parent_path() / (p.stem().string() + ".converted.rtf")).string();
+}
+
+// Two paths that name one file: the same file when both exist, otherwise the same path once
+// "." and ".." are resolved as far as the file system can.
+bool sameFile(const std::string& a, const std::string& b) {
   std::error_code ec;
-  if (out == input || fs::equivalent(fs::path(input), fs::path(out), ec)) return "";
-  return out;
+  if (fs::equivalent(fs::path(a), fs::path(b), ec)) return true;
+  fs::path x = fs::weakly_canonical(fs::path(a), ec);
+  if (ec) x = fs::path(a).lexically_normal();
+  fs::path y = fs::weakly_canonical(fs::path(b), ec);
+  if (ec) y = fs::path(b).lexically_normal();
+  return x == y;
+}
+
+// Checks, before anything is written, that no output replaces an input and that no two
+// inputs share an output. Returns an empty string, or what is wrong.
+std::string outputConflict(const Options& opts) {
+  std::vector<std::string> outputs;
+  for (const auto& input : opts.inputs) outputs.push_back(outputPathFor(opts, input));
+  for (std::size_t i = 0; i < outputs.size(); ++i) {
+    if (outputs[i] == "-") continue;
+    for (const auto& input : opts.inputs)
+      if (input != "-" && sameFile(outputs[i], input))
+        return "refusing to overwrite the input '" + input + "' with the result of '" +
+               opts.inputs[i] + "'";
+    for (std::size_t j = 0; j < i; ++j)
+      if (sameFile(outputs[i], outputs[j]))
+        return "'" + opts.inputs[j] + "' and '" + opts.inputs[i] + "' would both be written to '" +
+               outputs[i] + "'";
+  }
+  return "";
 }
 
 // Shows what the converter's message boxes say on standard error; answers as a user who
@@ -231,18 +254,6 @@ struct ProgressLine {
   }
 };
 
-bool copyToStandardOutput(const fs::path& file) {
-  std::FILE* copy = std::fopen(file.string().c_str(), "rb");
-  if (!copy) return false;
-  char buffer[65536];
-  std::size_t n;
-  bool ok = true;
-  while ((n = std::fread(buffer, 1, sizeof buffer, copy)) > 0)
-    ok = std::fwrite(buffer, 1, n, stdout) == n && ok;
-  std::fclose(copy);
-  return std::fflush(stdout) == 0 && ok;
-}
-
 // Converts one input through the converter's export entry point; returns an exit code.
 // Lists the equation objects of the last run that stayed as they were.
 void printReport(const std::string& input) {
@@ -256,23 +267,22 @@ void printReport(const std::string& input) {
 }
 
 int convertOne(const Options& opts, const std::string& input) {
-  std::string output = outputPathFor(opts, input);
-  if (output.empty()) {
-    std::fprintf(stderr, "velotrix: refusing to overwrite the input '%s'\n", input.c_str());
-    return kExitOutput;
-  }
+  const std::string output = outputPathFor(opts, input);
+  const std::string outputName = output == "-" ? "standard output" : "'" + output + "'";
   std::FILE* in = input == "-" ? stdin : std::fopen(input.c_str(), "rb");
   if (!in) {
     std::fprintf(stderr, "velotrix: cannot read '%s': %s\n", input.c_str(), std::strerror(errno));
     return kExitInput;
   }
-  // Standard output is served from a temporary file: the converter writes to a path.
-  std::string target = output;
-  fs::path stdoutCopy;
-  if (output == "-") {
-    stdoutCopy = fs::temp_directory_path() /
-                 ("velotrix-" + std::to_string(std::random_device{}()) + ".rtf");
-    target = stdoutCopy.string();
+  auto closeInput = [&] {
+    if (in != stdin) std::fclose(in);
+  };
+  OutputFile result;
+  std::string error;
+  if (!result.open(output, error)) {
+    closeInput();
+    std::fprintf(stderr, "velotrix: cannot create %s: %s\n", outputName.c_str(), error.c_str());
+    return kExitOutput;
   }
 
   ProgressLine progress;
@@ -281,9 +291,11 @@ int convertOne(const Options& opts, const std::string& input) {
   std::error_code ec;
   if (input != "-") progress.total = fs::file_size(input, ec);
 
-  platform::MemHandle fileName = platform::memAlloc(target.size() + 1);
+  // The converter writes to the handle given here; the name only has to fit its buffer.
+  const std::string nominal = output == "-" ? "stdout" : fs::path(output).filename().string();
+  platform::MemHandle fileName = platform::memAlloc(nominal.size() + 1);
   if (void* p = platform::memLock(fileName)) {
-    std::memcpy(p, target.c_str(), target.size() + 1);
+    std::memcpy(p, nominal.c_str(), nominal.size() + 1);
     platform::memUnlock(fileName);
   }
   HostBegin(
@@ -300,38 +312,36 @@ int convertOne(const Options& opts, const std::string& input) {
   if (InitConverter32(nullptr, nullptr) != 1) {
     HostEnd();
     platform::memFree(fileName);
-    if (in != stdin) std::fclose(in);
+    closeInput();
     std::fprintf(stderr, "velotrix: the installation is incomplete\n");
     return kExitInstall;
   }
-  std::int32_t result = RtfToForeign32(fileName, nullptr, HostBuffer(), nullptr, HostCallback());
-  bool readError = HostCallsRecord().readError;
+  platform::setOutputOverride(result.handOff());
+  std::int32_t status = RtfToForeign32(fileName, nullptr, HostBuffer(), nullptr, HostCallback());
+  platform::closeFile(platform::setOutputOverride(platform::kInvalidFile));
+  const HostRecord host = HostCallsRecord();
   HostEnd();
   platform::memFree(fileName);
-  if (in != stdin) std::fclose(in);
+  closeInput();
   progress.finish();
-  if ((result != kRtfDone || readError || OutputFailed()) && !stdoutCopy.empty())
-    fs::remove(stdoutCopy, ec);
 
-  if (result == kRtfNoOutputFile || result == kRtfBadFileName) {
-    std::fprintf(stderr, "velotrix: cannot create '%s'\n", output.c_str());
+  if (status != kRtfDone) {
+    std::fprintf(stderr, "velotrix: cannot create %s\n", outputName.c_str());
     return kExitOutput;
   }
-  if (readError) {
+  if (host.readError) {
     std::fprintf(stderr, "velotrix: error while reading '%s'\n", input.c_str());
     return kExitInput;
   }
-  if (OutputFailed()) {
-    std::fprintf(stderr, "velotrix: error while writing '%s'\n", output.c_str());
-    return kExitWrite;
+  if (host.bytesServed == 0) {
+    std::fprintf(stderr, "velotrix: '%s' is not an RTF document: it is empty\n",
+                 input == "-" ? "(standard input)" : input.c_str());
+    return kExitInput;
   }
-  if (!stdoutCopy.empty()) {
-    bool copied = copyToStandardOutput(stdoutCopy);
-    fs::remove(stdoutCopy, ec);
-    if (!copied) {
-      std::fprintf(stderr, "velotrix: error while writing standard output\n");
-      return kExitWrite;
-    }
+  if (OutputFailed() || !result.commit(error)) {
+    std::fprintf(stderr, "velotrix: error while writing %s%s%s\n", outputName.c_str(),
+                 error.empty() ? "" : ": ", error.c_str());
+    return kExitWrite;
   }
   if (opts.report) printReport(input);
 #if defined(_WIN32)
@@ -362,13 +372,24 @@ int RunVelotrix(int argc, char** argv) {
   if (!opts.optionsFile.empty()) {
     std::error_code ec;
     fs::path file = fs::absolute(opts.optionsFile, ec);
-    std::FILE* probe = std::fopen(opts.optionsFile.c_str(), "rb");
-    if (!probe) {
-      std::fprintf(stderr, "velotrix: cannot read '%s': %s\n", opts.optionsFile.c_str(),
-                   std::strerror(errno));
+    if (fs::is_directory(file, ec)) {
+      std::fprintf(stderr, "velotrix: cannot read '%s': it is a folder, not an options file\n",
+                   opts.optionsFile.c_str());
       return kExitInput;
     }
-    std::fclose(probe);
+    OptionsMap options;
+    if (LoadOptionsFile(options, file.wstring()) < 0) {
+      std::FILE* probe = std::fopen(opts.optionsFile.c_str(), "rb");
+      std::fprintf(stderr, "velotrix: cannot read '%s': %s\n", opts.optionsFile.c_str(),
+                   probe ? "read error" : std::strerror(errno));
+      if (probe) std::fclose(probe);
+      return kExitInput;
+    }
+    if (std::wstring problem = OptionsFileProblem(options); !problem.empty()) {
+      std::fprintf(stderr, "velotrix: bad value in '%s': %s\n", opts.optionsFile.c_str(),
+                   toUtf8(problem).c_str());
+      return kExitUsage;
+    }
     installation.optionsFile = file.wstring();
   }
   InstallBuiltIn(installation);
@@ -376,6 +397,12 @@ int RunVelotrix(int argc, char** argv) {
 #if !defined(_WIN32)
   DllMain(platform::standInSelfModule(), kProcessAttach, nullptr);
 #endif
+
+  if (std::string conflict = outputConflict(opts); !conflict.empty()) {
+    std::fprintf(stderr, "velotrix: %s; nothing was written\n", conflict.c_str());
+    return kExitUsage;
+  }
+  InstallSignalCleanup();
 
   int status = kExitOk;
   for (const auto& input : opts.inputs) {
