@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #if defined(_WIN32)
@@ -180,33 +181,41 @@ std::string outputPathFor(const Options& opts, const std::string& input) {
   return (p.parent_path() / (p.stem().string() + ".converted.rtf")).string();
 }
 
-// Two paths that name one file: the same file when both exist, otherwise the same path once
-// "." and ".." are resolved as far as the file system can.
-bool sameFile(const std::string& a, const std::string& b) {
+// What identifies the file a path names: the path with "." and ".." and symbolic links
+// resolved as far as the file system can, without letter case where that does not count.
+std::string fileKey(const std::string& path) {
   std::error_code ec;
-  if (fs::equivalent(fs::path(a), fs::path(b), ec)) return true;
-  fs::path x = fs::weakly_canonical(fs::path(a), ec);
-  if (ec) x = fs::path(a).lexically_normal();
-  fs::path y = fs::weakly_canonical(fs::path(b), ec);
-  if (ec) y = fs::path(b).lexically_normal();
-  return x == y;
+  fs::path resolved = fs::weakly_canonical(fs::path(path), ec);
+  std::string key = (ec ? fs::path(path).lexically_normal() : resolved).string();
+#if defined(_WIN32)
+  for (char& c : key)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+#endif
+  return key;
 }
 
 // Checks, before anything is written, that no output replaces an input and that no two
 // inputs share an output. Returns an empty string, or what is wrong.
 std::string outputConflict(const Options& opts) {
-  std::vector<std::string> outputs;
-  for (const auto& input : opts.inputs) outputs.push_back(outputPathFor(opts, input));
-  for (std::size_t i = 0; i < outputs.size(); ++i) {
-    if (outputs[i] == "-") continue;
-    for (const auto& input : opts.inputs)
-      if (input != "-" && sameFile(outputs[i], input))
-        return "refusing to overwrite the input '" + input + "' with the result of '" +
-               opts.inputs[i] + "'";
-    for (std::size_t j = 0; j < i; ++j)
-      if (sameFile(outputs[i], outputs[j]))
-        return "'" + opts.inputs[j] + "' and '" + opts.inputs[i] + "' would both be written to '" +
-               outputs[i] + "'";
+  std::unordered_map<std::string, std::size_t> inputs, outputs;
+  for (std::size_t i = 0; i < opts.inputs.size(); ++i)
+    if (opts.inputs[i] != "-") inputs.emplace(fileKey(opts.inputs[i]), i);
+  for (std::size_t i = 0; i < opts.inputs.size(); ++i) {
+    const std::string& input = opts.inputs[i];
+    std::string output = outputPathFor(opts, input);
+    if (output == "-") continue;
+    std::string key = fileKey(output);
+    auto replaced = inputs.find(key);
+    std::error_code ec;
+    if (replaced == inputs.end() && input != "-" && fs::equivalent(input, output, ec))
+      replaced = inputs.find(fileKey(input));
+    if (replaced != inputs.end())
+      return "refusing to overwrite the input '" + opts.inputs[replaced->second] +
+             "' with the result of '" + input + "'";
+    auto [shared, added] = outputs.emplace(key, i);
+    if (!added)
+      return "'" + opts.inputs[shared->second] + "' and '" + input + "' would both be written to '" +
+             output + "'";
   }
   return "";
 }

@@ -82,6 +82,7 @@ std::string temporaryName() {
 
 bool writable(const fs::path& path, fs::file_status status, std::string& error) {
 #if defined(_WIN32)
+  (void)path;
   if ((status.permissions() & fs::perms::owner_write) != fs::perms::none) return true;
   error = "the file is read-only";
   return false;
