@@ -65,8 +65,11 @@ constexpr const char* kUsage =
     "  -h, --help               show this text\n"
     "  --version                show the version\n"
     "\n"
+    "A result replaces its target only when complete; a failed or interrupted run leaves\n"
+    "the previous file as it was.\n"
+    "\n"
     "Exit status: 0 success, 2 usage error, 3 unreadable input, 4 output cannot be\n"
-    "created, 5 write error, 6 incomplete installation.\n";
+    "created, 5 write error, 6 incomplete installation, 128+N ended by signal N.\n";
 
 const char* const kLanguages[] = {"english", "german", "french", "polish", "russian", "ukrainian"};
 
