@@ -7,9 +7,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <random>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #if defined(_WIN32)
@@ -21,6 +21,7 @@
 #include "cli/host_simulator.h"
 #include "platform/unicode.h"
 #include "cli/installation.h"
+#include "cli/output_file.h"
 #include "converter/converter.h"
 #include "settings/messages.h"
 #include "settings/settings.h"
@@ -64,8 +65,11 @@ constexpr const char* kUsage =
     "  -h, --help               show this text\n"
     "  --version                show the version\n"
     "\n"
+    "A result replaces its target only when complete; a failed or interrupted run leaves\n"
+    "the previous file as it was.\n"
+    "\n"
     "Exit status: 0 success, 2 usage error, 3 unreadable input, 4 output cannot be\n"
-    "created, 5 write error, 6 incomplete installation.\n";
+    "created, 5 write error, 6 incomplete installation, 128+N ended by signal N.\n";
 
 const char* const kLanguages[] = {"english", "german", "french", "polish", "russian", "ukrainian"};
 
@@ -171,21 +175,52 @@ int parseArguments(int argc, char** argv, Options& opts) {
   return -1;
 }
 
-// Where an input's result goes; empty with a message when that would overwrite it.
+// Where an input's result goes.
 std::string outputPathFor(const Options& opts, const std::string& input) {
-  std::string out;
-  if (!opts.output.empty()) {
-    out = opts.output;
-  } else if (!opts.outputDir.empty()) {
-    out = (fs::path(opts.outputDir) / fs::path(input).filename()).string();
-  } else {
-    fs::path p(input);
-    out = (p.parent_path() / (p.stem().string() + ".converted.rtf")).string();
-  }
-  if (out == "-" || input == "-") return out;
+  if (!opts.output.empty()) return opts.output;
+  if (!opts.outputDir.empty())
+    return (fs::path(opts.outputDir) / fs::path(input).filename()).string();
+  fs::path p(input);
+  return (p.parent_path() / (p.stem().string() + ".converted.rtf")).string();
+}
+
+// What identifies the file a path names: the path with "." and ".." and symbolic links
+// resolved as far as the file system can, without letter case where that does not count.
+std::string fileKey(const std::string& path) {
   std::error_code ec;
-  if (out == input || fs::equivalent(fs::path(input), fs::path(out), ec)) return "";
-  return out;
+  fs::path resolved = fs::weakly_canonical(fs::path(path), ec);
+  std::string key = (ec ? fs::path(path).lexically_normal() : resolved).string();
+#if defined(_WIN32)
+  for (char& c : key)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+#endif
+  return key;
+}
+
+// Checks, before anything is written, that no output replaces an input and that no two
+// inputs share an output. Returns an empty string, or what is wrong.
+std::string outputConflict(const Options& opts) {
+  std::unordered_map<std::string, std::size_t> inputs, outputs;
+  for (std::size_t i = 0; i < opts.inputs.size(); ++i)
+    if (opts.inputs[i] != "-") inputs.emplace(fileKey(opts.inputs[i]), i);
+  for (std::size_t i = 0; i < opts.inputs.size(); ++i) {
+    const std::string& input = opts.inputs[i];
+    std::string output = outputPathFor(opts, input);
+    if (output == "-") continue;
+    std::string key = fileKey(output);
+    auto replaced = inputs.find(key);
+    std::error_code ec;
+    if (replaced == inputs.end() && input != "-" && fs::equivalent(input, output, ec))
+      replaced = inputs.find(fileKey(input));
+    if (replaced != inputs.end())
+      return "refusing to overwrite the input '" + opts.inputs[replaced->second] +
+             "' with the result of '" + input + "'";
+    auto [shared, added] = outputs.emplace(key, i);
+    if (!added)
+      return "'" + opts.inputs[shared->second] + "' and '" + input + "' would both be written to '" +
+             output + "'";
+  }
+  return "";
 }
 
 // Shows what the converter's message boxes say on standard error; answers as a user who
@@ -231,18 +266,6 @@ struct ProgressLine {
   }
 };
 
-bool copyToStandardOutput(const fs::path& file) {
-  std::FILE* copy = std::fopen(file.string().c_str(), "rb");
-  if (!copy) return false;
-  char buffer[65536];
-  std::size_t n;
-  bool ok = true;
-  while ((n = std::fread(buffer, 1, sizeof buffer, copy)) > 0)
-    ok = std::fwrite(buffer, 1, n, stdout) == n && ok;
-  std::fclose(copy);
-  return std::fflush(stdout) == 0 && ok;
-}
-
 // Converts one input through the converter's export entry point; returns an exit code.
 // Lists the equation objects of the last run that stayed as they were.
 void printReport(const std::string& input) {
@@ -256,23 +279,22 @@ void printReport(const std::string& input) {
 }
 
 int convertOne(const Options& opts, const std::string& input) {
-  std::string output = outputPathFor(opts, input);
-  if (output.empty()) {
-    std::fprintf(stderr, "velotrix: refusing to overwrite the input '%s'\n", input.c_str());
-    return kExitOutput;
-  }
+  const std::string output = outputPathFor(opts, input);
+  const std::string outputName = output == "-" ? "standard output" : "'" + output + "'";
   std::FILE* in = input == "-" ? stdin : std::fopen(input.c_str(), "rb");
   if (!in) {
     std::fprintf(stderr, "velotrix: cannot read '%s': %s\n", input.c_str(), std::strerror(errno));
     return kExitInput;
   }
-  // Standard output is served from a temporary file: the converter writes to a path.
-  std::string target = output;
-  fs::path stdoutCopy;
-  if (output == "-") {
-    stdoutCopy = fs::temp_directory_path() /
-                 ("velotrix-" + std::to_string(std::random_device{}()) + ".rtf");
-    target = stdoutCopy.string();
+  auto closeInput = [&] {
+    if (in != stdin) std::fclose(in);
+  };
+  OutputFile result;
+  std::string error;
+  if (!result.open(output, error)) {
+    closeInput();
+    std::fprintf(stderr, "velotrix: cannot create %s: %s\n", outputName.c_str(), error.c_str());
+    return kExitOutput;
   }
 
   ProgressLine progress;
@@ -281,9 +303,11 @@ int convertOne(const Options& opts, const std::string& input) {
   std::error_code ec;
   if (input != "-") progress.total = fs::file_size(input, ec);
 
-  platform::MemHandle fileName = platform::memAlloc(target.size() + 1);
+  // The converter writes to the handle given here; the name only has to fit its buffer.
+  const std::string nominal = output == "-" ? "stdout" : fs::path(output).filename().string();
+  platform::MemHandle fileName = platform::memAlloc(nominal.size() + 1);
   if (void* p = platform::memLock(fileName)) {
-    std::memcpy(p, target.c_str(), target.size() + 1);
+    std::memcpy(p, nominal.c_str(), nominal.size() + 1);
     platform::memUnlock(fileName);
   }
   HostBegin(
@@ -300,38 +324,36 @@ int convertOne(const Options& opts, const std::string& input) {
   if (InitConverter32(nullptr, nullptr) != 1) {
     HostEnd();
     platform::memFree(fileName);
-    if (in != stdin) std::fclose(in);
+    closeInput();
     std::fprintf(stderr, "velotrix: the installation is incomplete\n");
     return kExitInstall;
   }
-  std::int32_t result = RtfToForeign32(fileName, nullptr, HostBuffer(), nullptr, HostCallback());
-  bool readError = HostCallsRecord().readError;
+  platform::setOutputOverride(result.handOff());
+  std::int32_t status = RtfToForeign32(fileName, nullptr, HostBuffer(), nullptr, HostCallback());
+  platform::closeFile(platform::setOutputOverride(platform::kInvalidFile));
+  const HostRecord host = HostCallsRecord();
   HostEnd();
   platform::memFree(fileName);
-  if (in != stdin) std::fclose(in);
+  closeInput();
   progress.finish();
-  if ((result != kRtfDone || readError || OutputFailed()) && !stdoutCopy.empty())
-    fs::remove(stdoutCopy, ec);
 
-  if (result == kRtfNoOutputFile || result == kRtfBadFileName) {
-    std::fprintf(stderr, "velotrix: cannot create '%s'\n", output.c_str());
+  if (status != kRtfDone) {
+    std::fprintf(stderr, "velotrix: cannot create %s\n", outputName.c_str());
     return kExitOutput;
   }
-  if (readError) {
+  if (host.readError) {
     std::fprintf(stderr, "velotrix: error while reading '%s'\n", input.c_str());
     return kExitInput;
   }
-  if (OutputFailed()) {
-    std::fprintf(stderr, "velotrix: error while writing '%s'\n", output.c_str());
-    return kExitWrite;
+  if (host.bytesServed == 0) {
+    std::fprintf(stderr, "velotrix: '%s' is not an RTF document: it is empty\n",
+                 input == "-" ? "(standard input)" : input.c_str());
+    return kExitInput;
   }
-  if (!stdoutCopy.empty()) {
-    bool copied = copyToStandardOutput(stdoutCopy);
-    fs::remove(stdoutCopy, ec);
-    if (!copied) {
-      std::fprintf(stderr, "velotrix: error while writing standard output\n");
-      return kExitWrite;
-    }
+  if (OutputFailed() || !result.commit(error)) {
+    std::fprintf(stderr, "velotrix: error while writing %s%s%s\n", outputName.c_str(),
+                 error.empty() ? "" : ": ", error.c_str());
+    return kExitWrite;
   }
   if (opts.report) printReport(input);
 #if defined(_WIN32)
@@ -362,13 +384,24 @@ int RunVelotrix(int argc, char** argv) {
   if (!opts.optionsFile.empty()) {
     std::error_code ec;
     fs::path file = fs::absolute(opts.optionsFile, ec);
-    std::FILE* probe = std::fopen(opts.optionsFile.c_str(), "rb");
-    if (!probe) {
-      std::fprintf(stderr, "velotrix: cannot read '%s': %s\n", opts.optionsFile.c_str(),
-                   std::strerror(errno));
+    if (fs::is_directory(file, ec)) {
+      std::fprintf(stderr, "velotrix: cannot read '%s': it is a folder, not an options file\n",
+                   opts.optionsFile.c_str());
       return kExitInput;
     }
-    std::fclose(probe);
+    OptionsMap options;
+    if (LoadOptionsFile(options, file.wstring()) < 0) {
+      std::FILE* probe = std::fopen(opts.optionsFile.c_str(), "rb");
+      std::fprintf(stderr, "velotrix: cannot read '%s': %s\n", opts.optionsFile.c_str(),
+                   probe ? "read error" : std::strerror(errno));
+      if (probe) std::fclose(probe);
+      return kExitInput;
+    }
+    if (std::wstring problem = OptionsFileProblem(options); !problem.empty()) {
+      std::fprintf(stderr, "velotrix: bad value in '%s': %s\n", opts.optionsFile.c_str(),
+                   toUtf8(problem).c_str());
+      return kExitUsage;
+    }
     installation.optionsFile = file.wstring();
   }
   InstallBuiltIn(installation);
@@ -376,6 +409,12 @@ int RunVelotrix(int argc, char** argv) {
 #if !defined(_WIN32)
   DllMain(platform::standInSelfModule(), kProcessAttach, nullptr);
 #endif
+
+  if (std::string conflict = outputConflict(opts); !conflict.empty()) {
+    std::fprintf(stderr, "velotrix: %s; nothing was written\n", conflict.c_str());
+    return kExitUsage;
+  }
+  InstallSignalCleanup();
 
   int status = kExitOk;
   for (const auto& input : opts.inputs) {

@@ -41,7 +41,27 @@ FileHandle createOutputFileW(const std::wstring& path);
 FileHandle standardOutput();
 // Writes all bytes; false when the system reports an error or a short write.
 bool writeFile(FileHandle file, const void* data, std::size_t size);
-void closeFile(FileHandle file);
+// False when the system reports an error that was deferred to the close.
+bool closeFile(FileHandle file);
+
+// Hands the next createOutputFileA/W call `file` instead of opening its path, so that a
+// caller that opened the output itself (a temporary file, standard output) decides where
+// the converter writes; the converter then owns and closes it. Returns the handle of an
+// earlier call that nothing took (kInvalidFile when there is none); the caller closes it.
+// kInvalidFile restores normal opening.
+FileHandle setOutputOverride(FileHandle file);
+
+// Creates a new, empty file for writing; fails when the path already exists. Paths are
+// UTF-8 on posix and in the ANSI code page on Windows. On failure `error` says why.
+FileHandle createNewFile(const std::string& path, std::string& error);
+// A second handle to the same open file.
+FileHandle duplicateFile(FileHandle file);
+// Forces written data to the disk; false when that fails (a full disk can show here).
+bool flushFile(FileHandle file);
+// Moves `from` over `to` (same folder) in one step: a reader sees the old or the new file,
+// never a mixture.
+bool replaceFile(const std::string& from, const std::string& to, std::string& error);
+bool removeFile(const std::string& path);
 
 // ---- Characters ------------------------------------------------------------------------
 // The Unicode value of one byte in code page 1252; false when the byte has no mapping.

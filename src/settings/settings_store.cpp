@@ -106,6 +106,32 @@ int LoadOptionsFile(OptionsMap& map, const std::wstring& path) {
   return static_cast<int>(map.size());
 }
 
+std::wstring OptionsFileProblem(const OptionsMap& map) {
+  auto trimmed = [](const std::wstring& text) {
+    std::size_t begin = 0, end = text.size();
+    while (begin < end && std::iswspace(static_cast<wint_t>(text[begin]))) ++begin;
+    while (end > begin && std::iswspace(static_cast<wint_t>(text[end - 1]))) --end;
+    return text.substr(begin, end - begin);
+  };
+  for (const wchar_t* name : {L"eqVersion", L"isEuclid", L"isUniPrime"}) {
+    auto it = map.find(name);
+    if (it == map.end()) continue;
+    std::wstring value = trimmed(it->second);
+    if (value != L"0" && value != L"1")
+      return std::wstring(name) + L"=" + it->second + L" (expected 0 or 1)";
+  }
+  if (auto it = map.find(L"pathLanguage"); it != map.end()) {
+    const wchar_t* const known[] = {L"", L"english", L"german", L"french",
+                                    L"polish", L"russian", L"ukrainian"};
+    bool found = false;
+    for (const wchar_t* language : known) found = found || it->second == language;
+    if (!found)
+      return L"pathLanguage=" + it->second +
+             L" (expected english, german, french, polish, russian or ukrainian)";
+  }
+  return L"";
+}
+
 void RemoveAutoConvertRedirection() {
   const struct {
     RegAccess read;

@@ -34,6 +34,13 @@ using OptionsMap = std::map<std::wstring, std::wstring>;
 // (cleared first). Returns the number of entries, or -1 when the file cannot be read.
 int LoadOptionsFile(OptionsMap& map, const std::wstring& path);
 
+// Checks the values an options file sets against the ones the converter knows: eqVersion,
+// isEuclid and isUniPrime 0 or 1 (blanks around the digit allowed), pathLanguage empty,
+// "english" or the folder name of a translation. Other keys are not the converter's and are
+// left alone. Returns an empty string when every value is known, otherwise names the first
+// key that is not, with its value and what it may be.
+std::wstring OptionsFileProblem(const OptionsMap& map);
+
 // Deletes the default value of the Equation 3.0 AutoConvertTo key in the 32-bit and then
 // the 64-bit registry view; a view where that fails gets its bit in autoConvertBlocked.
 void RemoveAutoConvertRedirection();

@@ -1,35 +1,14 @@
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
 
 #include "cli/cli.h"
-#include "support/convert.h"
+#include "cli/cli_run.h"
 
 namespace {
-
-struct CliRun {
-  int status;
-  std::string out;
-  std::string err;
-};
-
-// Runs the velotrix binary with a shell command line and captures both streams.
-CliRun velotrix(const std::string& args, const std::string& stdinText = "") {
-  std::string in = tempPath("stdin"), out = tempPath("stdout"), err = tempPath("stderr");
-  std::ofstream(in, std::ios::binary) << stdinText;
-  std::string cmd = std::string(VELOTRIX_CLI) + " " + args + " <" + in + " >" + out + " 2>" + err;
-  int raw = std::system(cmd.c_str());
-  CliRun r{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readFile(out), readFile(err)};
-  std::remove(in.c_str());
-  std::remove(out.c_str());
-  std::remove(err.c_str());
-  return r;
-}
 
 TEST(Cli, ExitCodesAndMessages) {
   struct Case {
@@ -49,14 +28,16 @@ TEST(Cli, ExitCodesAndMessages) {
       {"- -o - --lang klingon", kExitUsage, "unknown language"},
       {"- -o - --options /nonexistent/opts.ini", kExitInput, "cannot read '/nonexistent/opts.ini'"},
       {"/nonexistent/in.rtf -o -", kExitInput, "cannot read '/nonexistent/in.rtf'"},
-      {"- -o /nonexistent/dir/out.rtf", kExitOutput, "Unable to save the file."},
-      {"- -o /nonexistent/dir/out.rtf", kExitOutput, "cannot create '/nonexistent/dir/out.rtf'"},
+      {"- -o /nonexistent/dir/out.rtf", kExitOutput,
+       "cannot create '/nonexistent/dir/out.rtf': the folder '/nonexistent/dir' does not exist"},
+      {"- -o /tmp", kExitOutput, "cannot create '/tmp': it is a folder"},
       {"- -o /dev/full", kExitWrite, "error while writing"},
   };
   for (const Case& c : cases) {
     CliRun r = velotrix(c.args, "{\\rtf1 x}");
     EXPECT_EQ(r.status, c.status) << c.args << "\n" << r.err;
     EXPECT_NE(r.err.find(c.errContains), std::string::npos) << c.args << "\n" << r.err;
+    EXPECT_EQ(r.err.find("Latin characters"), std::string::npos) << c.args << "\n" << r.err;
   }
   EXPECT_NE(velotrix("--help").out.find("Usage: velotrix"), std::string::npos);
 }
@@ -91,16 +72,31 @@ TEST(Cli, OutputNamesNeverOverwriteTheInput) {
   EXPECT_EQ(readFile(outDir + "/a.rtf"), "{\\rtf1 a}");
   EXPECT_EQ(readFile(outDir + "/b.doc.rtf"), "{\\rtf1 b}");
 
+  // Refused before anything is written: an output that replaces an input, or one that two
+  // inputs would share.
+  std::filesystem::create_directories(dir + "/sub");
+  std::ofstream(dir + "/sub/a.rtf", std::ios::binary) << "{\\rtf1 sub}";
+  std::filesystem::remove_all(outDir);
+  std::filesystem::create_directories(outDir);
   struct Case {
     std::string args;
-  } refused[] = {{dir + "/a.rtf -o " + dir + "/a.rtf"},
-                 {dir + "/a.rtf -o " + dir + "/./a.rtf"},
-                 {dir + "/a.rtf --output-dir " + dir}};
+    std::string errContains;
+  } refused[] = {
+      {dir + "/a.rtf -o " + dir + "/a.rtf", "refusing to overwrite the input"},
+      {dir + "/a.rtf -o " + dir + "/./a.rtf", "refusing to overwrite the input"},
+      {dir + "/a.rtf --output-dir " + dir, "refusing to overwrite the input"},
+      {dir + "/sub/a.rtf " + dir + "/a.rtf --output-dir " + dir,
+       "overwrite the input '" + dir + "/a.rtf' with the result of '" + dir + "/sub/a.rtf'"},
+      {dir + "/a.rtf " + dir + "/sub/a.rtf --output-dir " + outDir, "would both be written to"},
+      {dir + "/a.rtf " + dir + "/sub/../a.rtf --output-dir " + outDir, "would both be written to"},
+  };
   for (const Case& c : refused) {
-    r = velotrix(c.args);
-    EXPECT_EQ(r.status, kExitOutput) << c.args;
-    EXPECT_NE(r.err.find("refusing to overwrite"), std::string::npos) << r.err;
+    r = velotrix(c.args + " --no-stats");
+    EXPECT_EQ(r.status, kExitUsage) << c.args;
+    EXPECT_NE(r.err.find(c.errContains), std::string::npos) << c.args << "\n" << r.err;
     EXPECT_EQ(readFile(dir + "/a.rtf"), "{\\rtf1 a}");
+    EXPECT_EQ(readFile(dir + "/sub/a.rtf"), "{\\rtf1 sub}");
+    EXPECT_TRUE(std::filesystem::is_empty(outDir)) << c.args;
   }
   // One failing input does not stop the others; the status reports the failure.
   r = velotrix("/nonexistent/x.rtf " + dir + "/b.doc.rtf --output-dir " + outDir + " --no-stats");

@@ -3,6 +3,8 @@
 #include "platform/unicode.h"
 
 #include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -15,11 +17,24 @@ FileHandle fromFd(int fd) {
 }
 int toFd(FileHandle file) { return static_cast<int>(reinterpret_cast<std::intptr_t>(file) - 1); }
 
+FileHandle pendingOverride = nullptr;
+
 }  // namespace
 
 const FileHandle kInvalidFile = nullptr;
 
+FileHandle setOutputOverride(FileHandle file) {
+  FileHandle previous = pendingOverride;
+  pendingOverride = file;
+  return previous;
+}
+
 FileHandle createOutputFileA(const char* path) {
+  if (pendingOverride != kInvalidFile) {
+    FileHandle file = pendingOverride;
+    pendingOverride = kInvalidFile;
+    return file;
+  }
   if (!path || !*path) return kInvalidFile;
   return fromFd(::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
 }
@@ -29,7 +44,18 @@ FileHandle createOutputFileW(const std::wstring& path) {
   return createOutputFileA(wideToUtf8(path).c_str());
 }
 
-FileHandle standardOutput() { return fromFd(::dup(STDOUT_FILENO)); }
+FileHandle standardOutput() { return fromFd(::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 0)); }
+
+FileHandle createNewFile(const std::string& path, std::string& error) {
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) error = std::strerror(errno);
+  return fromFd(fd);
+}
+
+FileHandle duplicateFile(FileHandle file) {
+  if (file == kInvalidFile) return kInvalidFile;
+  return fromFd(::fcntl(toFd(file), F_DUPFD_CLOEXEC, 0));
+}
 
 bool writeFile(FileHandle file, const void* data, std::size_t size) {
   if (file == kInvalidFile) return false;
@@ -44,8 +70,27 @@ bool writeFile(FileHandle file, const void* data, std::size_t size) {
   return true;
 }
 
-void closeFile(FileHandle file) {
-  if (file != kInvalidFile) ::close(toFd(file));
+bool flushFile(FileHandle file) {
+  if (file == kInvalidFile) return false;
+  int rc;
+  do rc = ::fsync(toFd(file));
+  while (rc < 0 && errno == EINTR);
+  // Pipes and terminals cannot be synced; nothing is lost by that.
+  return rc == 0 || errno == EINVAL || errno == EROFS;
 }
+
+bool closeFile(FileHandle file) {
+  if (file == kInvalidFile) return true;
+  // The descriptor is gone after close even when it reports EINTR, so it is not retried.
+  return ::close(toFd(file)) == 0 || errno == EINTR;
+}
+
+bool replaceFile(const std::string& from, const std::string& to, std::string& error) {
+  if (::rename(from.c_str(), to.c_str()) == 0) return true;
+  error = std::strerror(errno);
+  return false;
+}
+
+bool removeFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
 
 }  // namespace platform

@@ -7,13 +7,43 @@ namespace platform {
 
 const FileHandle kInvalidFile = INVALID_HANDLE_VALUE;
 
+namespace {
+
+FileHandle pendingOverride = INVALID_HANDLE_VALUE;
+
+// Takes the handle set by setOutputOverride, if any.
+bool takeOverride(FileHandle& file) {
+  if (pendingOverride == kInvalidFile) return false;
+  file = pendingOverride;
+  pendingOverride = kInvalidFile;
+  return true;
+}
+
+std::string lastErrorText() {
+  char text[256] = {};
+  DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                           GetLastError(), 0, text, sizeof text, nullptr);
+  while (n > 0 && (text[n - 1] == '\r' || text[n - 1] == '\n' || text[n - 1] == '.')) text[--n] = 0;
+  return n > 0 ? std::string(text, n) : "system error " + std::to_string(GetLastError());
+}
+
+}  // namespace
+
+FileHandle setOutputOverride(FileHandle file) {
+  FileHandle previous = pendingOverride;
+  pendingOverride = file;
+  return previous;
+}
+
 FileHandle createOutputFileA(const char* path) {
+  if (FileHandle file; takeOverride(file)) return file;
   if (!path || !*path) return kInvalidFile;
   return CreateFileA(path, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
                      FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
 }
 
 FileHandle createOutputFileW(const std::wstring& path) {
+  if (FileHandle file; takeOverride(file)) return file;
   if (path.empty()) return kInvalidFile;
   return CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
                      FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
@@ -43,8 +73,40 @@ bool writeFile(FileHandle file, const void* data, std::size_t size) {
   return true;
 }
 
-void closeFile(FileHandle file) {
-  if (file != kInvalidFile) CloseHandle(static_cast<HANDLE>(file));
+bool closeFile(FileHandle file) {
+  return file == kInvalidFile || CloseHandle(static_cast<HANDLE>(file)) != 0;
 }
+
+FileHandle createNewFile(const std::string& path, std::string& error) {
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                         FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (h == INVALID_HANDLE_VALUE) error = lastErrorText();
+  return h;
+}
+
+FileHandle duplicateFile(FileHandle file) {
+  HANDLE copy = INVALID_HANDLE_VALUE;
+  if (file == kInvalidFile ||
+      !DuplicateHandle(GetCurrentProcess(), static_cast<HANDLE>(file), GetCurrentProcess(), &copy,
+                       0, FALSE, DUPLICATE_SAME_ACCESS))
+    return kInvalidFile;
+  return copy;
+}
+
+bool flushFile(FileHandle file) {
+  if (file == kInvalidFile) return false;
+  if (FlushFileBuffers(static_cast<HANDLE>(file))) return true;
+  // Consoles and pipes cannot be flushed; nothing is lost by that.
+  return GetFileType(static_cast<HANDLE>(file)) != FILE_TYPE_DISK;
+}
+
+bool replaceFile(const std::string& from, const std::string& to, std::string& error) {
+  if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    return true;
+  error = lastErrorText();
+  return false;
+}
+
+bool removeFile(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
 
 }  // namespace platform
