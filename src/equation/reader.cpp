@@ -195,14 +195,17 @@ Outcome Reader::readItem(Mode mode, Item& item) {
       continue;
     }
     const std::string where = at();
-    if (nests(type)) {
+    // A character read after an embellishment may carry embellishments of its own, so
+    // it counts as nesting too.
+    const bool nesting = nests(type) || currentMode == Mode::OnlyChar;
+    if (nesting) {
       if (depth_ >= kMaxNesting)
         fail("records nested deeper than " + std::to_string(kMaxNesting) + where);
       ++depth_;
     }
     item.record = std::make_unique<Node>(structural(type, tag));
     item.record->tag = tag;
-    if (nests(type)) --depth_;
+    if (nesting) --depth_;
     break;
   }
   for (auto it = prefixTypes.rbegin(); it != prefixTypes.rend(); ++it) {

@@ -1,0 +1,108 @@
+// Both writers through their public faces: an equation read from hand-built MTEF, written
+// as Office Math (RTF control words) and as an MTEF 3 "Equation Native" stream.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "equation/tree.h"
+#include "writers/mtef3.h"
+#include "writers/office_math_rtf.h"
+#include "support/mtef_builder.h"
+
+namespace {
+
+using namespace mtef5;
+
+equation::Equation read(const std::string& records) {
+  equation::ReadResult r = equation::readEquationNative(equationNative(records));
+  EXPECT_FALSE(r.failed) << r.failure.reason;
+  return std::move(r.equation);
+}
+
+// The Office Math text inside the \moMath group.
+std::string officeMath(const std::string& records, writers::OfficeMathOptions options = {}) {
+  const std::string text = writers::writeOfficeMathRtf(read(records), options);
+  const std::string head = "{\\dn0\\mmath{\\*\\moMathPara {\\*\\moMath ";
+  const std::string tail = "}}\r\n{\\mmathPict}}\r\n";
+  if (text.size() < head.size() + tail.size() || text.rfind(head, 0) != 0) return "not wrapped: " + text;
+  return text.substr(head.size(), text.size() - head.size() - tail.size());
+}
+
+const std::string kX = "{\\mr\\mscr0\\msty2\\i x}";
+const std::string kY = "{\\mr\\mscr0\\msty2\\i y}";
+const std::string kTwo = "{\\mr\\mscr0\\msty0 2}";
+
+std::string superscript(const std::string& base) { return tmpl(28, 0, {line({}), line({base})}); }
+std::string embellished(char c, int type) {
+  return byte(2) + byte(1) + byte(kVariable) + byte(c) + byte(0) + byte(6) + byte(0) + byte(type) + byte(0);
+}
+
+TEST(OfficeMathWriter, ScriptsFindTheirBase) {
+  struct Case {
+    const char* what;
+    std::string records;
+    std::string expected;
+  } cases[] = {
+      {"the item before the script", line({var('y'), var('x'), superscript(num('2'))}),
+       kY + "{\\msSup{\\msSupPr}{\\me " + kX + "}{\\msup " + kTwo + "}}"},
+      {"nothing at the start of a slot", line({fraction(line({superscript(num('2'))}), line({var('y')}))}),
+       "{\\mf{\\mfPr{\\mtype }}{\\mnum {\\msSup{\\msSupPr}{\\me  }{\\msup " + kTwo + "}}}{\\mden " + kY + "}}"},
+      {"a whole template", line({fraction(line({var('x')}), line({var('y')})), superscript(num('2'))}),
+       "{\\msSup{\\msSupPr}{\\me {\\mf{\\mfPr{\\mtype }}{\\mnum " + kX + "}{\\mden " + kY + "}}}{\\msup " + kTwo + "}}"},
+      {"leading scripts keep the item before them", line({var('x'), tmpl(28, 1, {line({}), line({num('2')})})}),
+       kX + "{\\msPre{\\msPrePr}{\\msub  }{\\msup " + kTwo + "}{\\me  }}"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(officeMath(c.records), c.expected) << c.what;
+}
+
+TEST(OfficeMathWriter, CharactersAndOptions) {
+  writers::OfficeMathOptions plain;
+  plain.uniPrime = false;
+  writers::OfficeMathOptions greekFont;
+  greekFont.greekFontRef = "\\f9";
+  struct Case {
+    const char* what;
+    std::string records;
+    writers::OfficeMathOptions options;
+    std::string expected;
+  } cases[] = {
+      {"RTF specials escaped", line({var('{'), var('\\')}), {}, "{\\mr\\mscr0\\msty2\\i \\{}{\\mr\\mscr0\\msty2\\i \\\\}"},
+      {"Greek through the document's Greek font", line({greek(0x03B1, 'a')}), greekFont, "{\\mr\\mscr0\\msty2\\i \\f9\\'e1}"},
+      {"beyond code page 1252 as a Unicode escape", line({sym(0x2211)}), {}, "{\\mr\\mscr0\\msty2\\i {\\uc1\\u8721\\'3f}}"},
+      {"a prime in its Unicode form", line({embellished('x', 5)}), {},
+       "{{\\mr\\mscr0\\msty2\\i x{\\mr\\mscr0\\msty2\\i {\\uc1\\u39 '}}}}"},
+      {"a plain prime", line({embellished('x', 5)}), plain, "{{\\mr\\mscr0\\msty2\\i x{\\uc1\\u39 '}}}"},
+      {"a dot accent", line({embellished('x', 2)}), {}, "{\\macc{\\maccPr{\\mchr {\\uc1\\u775\\'3f}}}{\\me" + kX + "}}"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(officeMath(c.records, c.options), c.expected) << c.what;
+}
+
+TEST(OfficeMathWriter, AnEquationThatDrawsNothingGivesNoText) {
+  EXPECT_EQ(writers::writeOfficeMathRtf(read(line({})), {}), "");
+}
+
+// The MTEF 3 stream: its header states the MTEF length, the version is 3, font records
+// come first and END closes the equation.
+TEST(Mtef3Writer, StreamLayout) {
+  const std::string records = byte(17) + byte(1) + "Courier New" + byte(0) + byte(8) + byte(1) + byte(0) +
+                              line({ch(1, 'a'), var('x')});
+  for (bool euclid : {false, true}) {
+    const std::string native = writers::writeEquationNative(read(records), writers::Mtef3Options{euclid});
+    ASSERT_GT(native.size(), 40u);
+    EXPECT_EQ(native.substr(0, 6), std::string("\x1c\x00\x00\x00\x02\x00", 6));
+    const std::size_t length = static_cast<unsigned char>(native[8]) + 256u * static_cast<unsigned char>(native[9]);
+    EXPECT_EQ(length, native.size() - 28);
+    EXPECT_EQ(native[28], 3);
+    EXPECT_EQ(native.back(), 0);
+    const std::string euclidFont = std::string("\x08\x7f\x00", 3) + "Euclid Extra" + '\0';
+    EXPECT_EQ(native.find(euclidFont) != std::string::npos, euclid);
+    // The explicit font the character uses is named for Equation 3.0.
+    EXPECT_NE(native.find(std::string("\x08\x7f\x00", 3) + "Courier New" + '\0'), std::string::npos);
+    // What the writer wrote, the reader reads as the same characters.
+    const equation::ReadResult again = equation::readEquationNative(native);
+    ASSERT_FALSE(again.failed) << again.failure.reason;
+    EXPECT_EQ(writers::writeOfficeMathRtf(again.equation, {}), writers::writeOfficeMathRtf(read(records), {}));
+  }
+}
+
+}  // namespace
