@@ -14,6 +14,10 @@ std::int32_t currentFont = 0;
 
 namespace {
 
+// "\fonttbl" is written without its delimiter; text right after it then needs one, or
+// "\fonttbl Times;" would come out as the unknown word "\fonttblTimes".
+bool fontTableWordUndelimited = false;
+
 bool suppressed() { return (walkFlags & kSuppressOutput) != 0; }
 
 // A control symbol (a backslash and one character that is not a letter: "\*", "\~",
@@ -146,6 +150,7 @@ ObjectData ReadObjectData() {
 void BeginDocumentPass() {
   walkFlags = 0;
   currentFont = 0;
+  fontTableWordUndelimited = false;
   greekFontRef.clear();
   greekFontRefDefault = "\\f382";
   BeginEquationObjects();
@@ -163,6 +168,7 @@ void HandleControlWord(std::string_view text, bool hasParameter, std::int32_t pa
   if (text == "\\fonttbl" && !suppressed()) {
     WriteOutput("\\fonttbl");
     walkFlags |= kInFontTable;
+    fontTableWordUndelimited = true;
     return;
   }
   if (text == "\\f" && !suppressed()) {
@@ -188,6 +194,7 @@ std::int32_t WalkRtf() {
   std::vector<bool> groups;
   for (;;) {
     RtfToken token = NextRtfToken({});
+    if (token.kind != kTokenText) fontTableWordUndelimited = false;
     switch (token.kind) {
       case kTokenBrace:
         if (!suppressed()) WriteOutputByte(token.text[0]);
@@ -199,7 +206,11 @@ std::int32_t WalkRtf() {
         if (groups.empty()) return kWalkGroupEnd;
         break;
       case kTokenText:
-        if (!(walkFlags & (kSuppressOutput | kAfterClassId))) WriteOutput(token.text);
+        if (!(walkFlags & (kSuppressOutput | kAfterClassId)) && !token.text.empty()) {
+          if (fontTableWordUndelimited) WriteOutputByte(' ');
+          fontTableWordUndelimited = false;
+          WriteOutput(token.text);
+        }
         noteFontName(token.text);
         if (groups.empty()) return kWalkItem;
         continue;

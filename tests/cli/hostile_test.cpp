@@ -32,14 +32,21 @@ bool readNumber(const std::string& s, std::size_t& i, long long& value) {
 }
 
 // The document as the pass writes what it copies: line breaks and tabs of text become
-// nothing and a blank, a control word ends in exactly one blank (none after \fonttbl), hex
-// escapes are in lower case, control symbols stay as they are (a backslash and a line
-// break as a backslash and a line feed) and \bin data is copied verbatim.
+// nothing and a blank, a control word ends in exactly one blank (after \fonttbl only when
+// text follows), hex escapes are in lower case, control symbols stay as they are (a
+// backslash and a line break as a backslash and a line feed) and \bin data is copied
+// verbatim.
 std::string normalised(const std::string& in) {
   std::string out;
   std::size_t i = 0;
+  bool fontTable = false;  // "\fonttbl" was the last token
   while (i < in.size()) {
     const char c = in[i];
+    if (c != '\r' && c != '\n') {
+      const bool text = c != '\\' && c != '{' && c != '}';
+      if (fontTable && text) out += ' ';
+      fontTable = false;
+    }
     if (c == '\r' || c == '\n') {
       ++i;
     } else if (c == '\t') {
@@ -81,7 +88,8 @@ std::string normalised(const std::string& in) {
       }
       out += word;
       if (hasNumber) out += std::to_string(value);
-      if (word != "\\fonttbl") out += ' ';
+      fontTable = word == "\\fonttbl";
+      if (!fontTable) out += ' ';
       if (word == "\\bin") {
         out += in.substr(j, static_cast<std::size_t>(value));
         j += static_cast<std::size_t>(value);

@@ -22,6 +22,7 @@ TEST(Walker, NormalisesControlWords) {
       {"{a\r\nb\tc}", "{ab c}"},
       {"{\\f}", "{\\f }"},
       {"{\\fonttbl\\f1 x;}", "{\\fonttbl\\f1 x;}"},
+      {"{\\fonttbl Times;}{\\fonttbl\r\nx}", "{\\fonttbl Times;}{\\fonttbl x}"},
       {"{\\{\\}\\\\}", "{\\{\\}\\\\}"},
       // \bin data is copied verbatim, braces and backslashes included.
       {"{\\bin3 {\\}x}", "{\\bin3 {\\}x}"},
