@@ -108,7 +108,10 @@ ObjectData ReadObjectData() {
         }
         leavePlain();
         data.copy += token.text;
-        depth += token.text[0] == '{' ? 1 : static_cast<std::size_t>(-1);
+        if (token.text[0] == '{')
+          ++depth;
+        else
+          --depth;
         continue;
       case kTokenText:
         if (depth > 0 || token.text.find('\0') != std::string::npos) {
@@ -220,7 +223,7 @@ std::int32_t WalkRtf() {
         if (groups.empty()) return kWalkItem;
         continue;
       default:
-        // No token: the innermost open group stops here, as if closed without a brace.
+        // End of input: each open group stops here, as if closed without a brace.
         if (groups.empty()) return kWalkEnd;
         break;
     }
