@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <algorithm>
+#include <utility>
+#include <vector>
 
 RtfInput gRtfInput;
 
@@ -14,6 +16,9 @@ namespace {
 // the two arrive in different chunks or different tokens.
 bool afterCarriageReturn = false;
 
+// Tokens handed back with UnreadRtfToken, the last one on top.
+std::vector<RtfToken> pendingTokens;
+
 bool isLetter(unsigned char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 bool isDigit(unsigned char c) { return c >= '0' && c <= '9'; }
 bool isHexDigit(unsigned char c) {
@@ -21,11 +26,12 @@ bool isHexDigit(unsigned char c) {
 }
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
-// Bytes that end a plain stretch of a text run: markup, line ends and the zero byte.
+// Bytes that end a plain stretch of a text run: markup and line ends. A zero byte is
+// ordinary text: it is copied like any other byte.
 struct PlainTextStops {
   bool table[256] = {};
   constexpr PlainTextStops() {
-    for (unsigned char c : {'{', '}', '\\', '\r', '\n', '\0'}) table[c] = true;
+    for (unsigned char c : {'{', '}', '\\', '\r', '\n'}) table[c] = true;
   }
 };
 constexpr PlainTextStops kPlainTextStops;
@@ -76,6 +82,7 @@ void InitRtfInput(platform::RtfCallback rtfCallback, platform::MemHandle rtfBuff
   gRtfInput.rtfCallback = rtfCallback;
   gRtfInput.rtfBuffer = rtfBuffer;
   afterCarriageReturn = false;
+  pendingTokens.clear();
 }
 
 void ReleaseRtfInput() {
@@ -149,7 +156,7 @@ RtfToken readRawToChar(char stop) {
       const std::size_t size = in.buffer.size();
       while (end < size) {
         const char c = in.buffer[end];
-        if (c == stop || c == '\r' || c == '\n' || c == '\t' || c == 0) break;
+        if (c == stop || c == '\r' || c == '\n' || c == '\t') break;
         ++end;
       }
       if (end > start) {
@@ -159,7 +166,7 @@ RtfToken readRawToChar(char stop) {
       }
     }
     unsigned char c = ReadRtfByte();
-    if (c == 0) return token;  // end of input (or a zero byte): kind stays 0
+    if (c == 0 && in.endOfInput) return token;  // no stop character: kind stays 0
     if (c == '\r') {
       afterCarriageReturn = true;
       continue;
@@ -179,7 +186,14 @@ RtfToken readRawToChar(char stop) {
 
 }  // namespace
 
+void UnreadRtfToken(RtfToken token) { pendingTokens.push_back(std::move(token)); }
+
 RtfToken NextRtfToken(std::string_view stopText) {
+  if (!pendingTokens.empty() && stopText.empty()) {
+    RtfToken token = std::move(pendingTokens.back());
+    pendingTokens.pop_back();
+    return token;
+  }
   if (stopText.size() == 1 && !isBlank(stopText[0]) && stopText[0] != '\n' &&
       stopText[0] != '\r' && stopText[0] != 0)
     return readRawToChar(stopText[0]);
@@ -191,7 +205,8 @@ RtfToken NextRtfToken(std::string_view stopText) {
 
   for (;;) {
     unsigned char c = ReadRtfByte();
-    if (c == 0) break;
+    // A zero byte is data; only the end of the input ends a token early.
+    if (c == 0 && gRtfInput.endOfInput) break;
     if (c == '\r') {
       afterCarriageReturn = true;
       c = '\n';

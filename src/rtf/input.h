@@ -64,7 +64,11 @@ inline std::uint64_t RtfInputOffset() {
 
 // Reads one token; with a non-empty stop text, reads raw text up to and including the
 // first place where the stop text ends the text read so far, and returns the text before.
+// A zero byte is an ordinary byte of text; only the end of the input yields kind 0.
 RtfToken NextRtfToken(std::string_view stopText);
+// Hands a token back: the next ordinary reads return the tokens handed back, the last
+// one first, before reading on.
+void UnreadRtfToken(RtfToken token);
 
 // Length of the text before a stop text that ends `text`, or -1 when it does not end it.
 // A run of blanks in the stop text matches any run of blanks (or none) in the text.

@@ -1,6 +1,7 @@
 #include "rtf/objects.h"
 
 #include <string_view>
+#include <utility>
 
 #include "conversion/equation_conversion.h"
 #include "platform/hex.h"
@@ -19,6 +20,33 @@ namespace {
 // The equation settings of the current run, taken when the run begins.
 conversion::EquationSettings runSettings;
 
+// After an object replaced by a native equation, the {\result ...} group that held its
+// picture is dropped with it. Blanks and line breaks before it are copied as the walker
+// copies text; any other item stays.
+void skipResultGroup() {
+  unsigned char next = ReadRtfByte();
+  for (;; next = ReadRtfByte()) {
+    if (next == ' ' || next == '\t') {
+      WriteOutputByte(' ');
+    } else if (next != '\r' && next != '\n') {
+      break;
+    }
+  }
+  if (gRtfInput.endOfInput) return;
+  UnreadRtfByte();
+  if (next != '{') return;
+  RtfToken brace = NextRtfToken({});
+  RtfToken first = NextRtfToken({});
+  if (first.text != "\\result") {
+    UnreadRtfToken(std::move(first));
+    UnreadRtfToken(std::move(brace));
+    return;
+  }
+  walkFlags |= kSuppressOutput;
+  WalkGroup();
+  walkFlags &= ~kSuppressOutput;
+}
+
 }  // namespace
 
 void BeginEquationObjects() {
@@ -30,8 +58,8 @@ void BeginEquationObjects() {
 
 void HandleObjectData() {
   const std::uint64_t offset = RtfInputOffset();
-  RtfToken data = NextRtfToken("}");
-  const std::string& objectHex = data.text;
+  const ObjectData data = ReadObjectData();
+  const std::string& objectHex = data.hex;
   const std::uint32_t eqVersion = runSettings.eqVersion;
 
   if (greekFontRef.empty()) greekFontRef = greekFontRefDefault;
@@ -42,26 +70,15 @@ void HandleObjectData() {
     if (outcome.equationClass)
       unconvertedObjects.push_back({offset, outcome.className, outcome.reason});
     WriteOutput("\\objdata ");
-    WriteOutput(objectHex);
-    WriteOutputByte('}');
+    WriteOutput(data.written());
+    if (data.closed) WriteOutputByte('}');
     return;
   }
   if (eqVersion == 0) WriteOutput("\\objdata ");
   WriteOutput(replacement);
   ++convertedCount;
-  WriteOutputByte('}');
-  if (eqVersion == 1) {
-    // The picture that stood for the object is dropped with it. Only a group is
-    // consumed, so an object group that ends right after its data keeps its brace.
-    unsigned char next = ReadRtfByte();
-    while (next == '\r' || next == '\n') next = ReadRtfByte();
-    if (next != 0) UnreadRtfByte();
-    if (next == '{') {
-      walkFlags |= kSuppressOutput;
-      WalkRtf();
-      walkFlags &= ~kSuppressOutput;
-    }
-  }
+  if (data.closed) WriteOutputByte('}');
+  if (eqVersion == 1 && data.closed) skipResultGroup();
 }
 
 void HandleClassId() {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 constexpr std::uint32_t kSuppressOutput = 1;  // consume tokens without writing them
@@ -26,6 +27,22 @@ void BeginDocumentPass();
 std::int32_t WalkRtf();
 // Calls WalkRtf while it returns kWalkItem.
 void WalkGroup();
+
+// Appends one control word as the pass writes it: the word, its parameter (two lower-case
+// hex digits after "\'", else decimal) and one blank, except after a control symbol.
+void AppendControlWord(std::string& out, std::string_view text, bool hasParameter,
+                       std::int32_t parameter);
+
+// The contents of an object's data group, read after "\objdata" to the group's own
+// closing brace: nested groups, control words, zero bytes and "\bin" data included.
+struct ObjectData {
+  std::string hex;     // the group's own text without zero bytes, \bin data as hex digits
+  std::string copy;    // the contents as the pass writes them back, when not plain
+  bool plain = true;   // the contents are the text alone: written back as `hex`
+  bool closed = false; // the closing brace was read (it is in neither string)
+  const std::string& written() const { return plain ? hex : copy; }
+};
+ObjectData ReadObjectData();
 
 // Writes or treats one control word (hasParameter false for a word without parameter).
 void HandleControlWord(std::string_view text, bool hasParameter, std::int32_t parameter);

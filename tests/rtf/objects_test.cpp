@@ -76,7 +76,7 @@ TEST(EquationObjects, UnconvertedObjectsAreWrittenBack) {
 TEST(EquationObjects, DataGroupWithoutClosingBrace) {
   std::string hex = objectRecordHex("Paint.Picture", "abc");
   EXPECT_EQ(convertDocument("{\\rtf1{\\object{\\*\\objdata " + hex),
-            "{\\rtf1 {\\object {\\*\\objdata " + hex + "}");
+            "{\\rtf1 {\\object {\\*\\objdata " + hex);
 }
 
 }  // namespace
@@ -129,6 +129,63 @@ TEST(EquationObjects, UnconvertedEquationsAreListedWithTheirReason) {
     EXPECT_NE(listed[0].reason.find(c.reason), std::string::npos) << listed[0].reason;
   }
   gSettings = ConverterSettings{};
+}
+
+}  // namespace
+
+namespace {
+
+TEST(EquationObjects, KeptDataGroupIsCopiedToItsOwnEnd) {
+  const std::string hex = objectRecord("Paint.Picture", "abc");
+  const std::string nul(1, '\0');
+  struct Case {
+    std::string input;
+    std::string expected;
+  } cases[] = {
+      // Markup inside the data: nested groups stay, and a line break that ends a control
+      // word becomes its blank instead of vanishing.
+      {"{\\object{\\*\\objdata 0105\\fnil\r\n0000{\\*\\proptype\\staticval\r\nabc}02}{\\result x}}",
+       "{\\object {\\*\\objdata 0105\\fnil 0000{\\*\\proptype \\staticval abc}02}{\\result x}}"},
+      // Binary data, braces and backslashes in it, is copied verbatim.
+      {"{\\*\\objdata \\bin4 }{" + nul + "\\}x", "{\\*\\objdata \\bin4 }{" + nul + "\\}x"},
+      // A zero byte in the hex text stays, the line break goes.
+      {"{\\*\\objdata " + hex.substr(0, 20) + "\r\n" + nul + hex.substr(20) + "}x",
+       "{\\*\\objdata " + hex.substr(0, 20) + nul + hex.substr(20) + "}x"},
+      // The input ends inside the group: no brace is made up.
+      {"{\\object{\\*\\objdata " + hex, "{\\object {\\*\\objdata " + hex},
+      {"{\\*\\objdata \\bin9 ab", "{\\*\\objdata \\bin9 ab"},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(convertDocument("{\\rtf1 " + c.input + "}"), "{\\rtf1 " + c.expected + "}") << c.input;
+}
+
+TEST(EquationObjects, EquationDataInAnyFormConvertsAlike) {
+  using namespace mtef5;
+  const std::string record = objectRecordHex("Equation.DSMT4", mathTypeObject(equationNative(line({var('x')}))));
+  std::string bytes;
+  for (std::size_t i = 0; i + 1 < record.size(); i += 2)
+    bytes += static_cast<char>(std::stoi(record.substr(i, 2), nullptr, 16));
+  const std::string head = "{\\rtf1{\\object\\objemb{\\*\\objdata ";
+  const std::string result = "{\\result{\\pict 00}}";
+  const std::string reference = convertDocument(head + record + "}" + result + "}}");
+  ASSERT_NE(reference.find("\\mmath"), std::string::npos);
+  ASSERT_EQ(reference.find("\\pict"), std::string::npos);
+  // The reference up to the data group's brace, without the object's and document's.
+  const std::string replaced = reference.substr(0, reference.size() - 2);
+  struct Case {
+    std::string input;
+    std::string expected;
+  } cases[] = {
+      {head + "\\bin" + std::to_string(bytes.size()) + " " + bytes + "}" + result + "}}", reference},
+      {head + record.substr(0, 100) + std::string(1, '\0') + record.substr(100) + "}" + result + "}}",
+       reference},
+      // Blanks and line breaks before the picture do not keep it; the blanks stay.
+      {head + record + "} \r\n\t" + result + "}}", replaced + "  }}"},
+      // Only a \result group is dropped.
+      {head + record + "}{\\*\\other a}" + result + "}}",
+       replaced + "{\\*\\other a}{\\result {\\pict 00}}}}"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(convertDocument(c.input), c.expected) << c.input.substr(head.size(), 40);
 }
 
 }  // namespace

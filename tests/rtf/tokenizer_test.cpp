@@ -50,11 +50,12 @@ TEST(Tokenizer, ReadsTheKindsOfToken) {
       {"\\a1-2", {"4:\\a=1", "2:-2"}},
       {"\\word", {"3:\\word"}},
       {"\\", {"3:"}},
-      {"ab\0cd", {"2:ab"}},
   };
   for (const Case& c : cases) EXPECT_EQ(tokens(c.input), c.expected) << c.input;
-  // A zero byte ends the token; the text after it is read as the next token.
-  EXPECT_EQ(tokens(std::string("ab\0cd", 5)), (V{"2:ab", "2:cd"}));
+  // A zero byte is text, wherever it stands.
+  EXPECT_EQ(tokens(std::string("ab\0cd", 5)), (V{std::string("2:ab\0cd", 7)}));
+  EXPECT_EQ(tokens(std::string("{\0\\b\0", 5)),
+            (V{"1:{", std::string("2:\0", 3), "3:\\b", std::string("2:\0", 3)}));
 }
 
 TEST(Tokenizer, ChunkBoundariesDoNotChangeTokens) {

@@ -22,16 +22,22 @@ TEST(Walker, NormalisesControlWords) {
       {"{a\r\nb\tc}", "{ab c}"},
       {"{\\f}", "{\\f }"},
       {"{\\fonttbl\\f1 x;}", "{\\fonttbl\\f1 x;}"},
+      {"{\\fonttbl Times;}{\\fonttbl\r\nx}", "{\\fonttbl Times;}{\\fonttbl x}"},
       {"{\\{\\}\\\\}", "{\\{\\}\\\\}"},
       // \bin data is copied verbatim, braces and backslashes included.
       {"{\\bin3 {\\}x}", "{\\bin3 {\\}x}"},
       {"{\\bin0 x}", "{\\bin0 x}"},
       {"{\\bin x}", "{\\bin0 x}"},
-      // Only the outer group is processed.
-      {"{a}{b}", "{a}"},
-      {"{a}}", "{a}"},
+      // Control symbols take no delimiter; a backslash and a line break stays just that.
+      {"{\\1x\\ y}", "{\\1x\\ y}"},
+      {"{a\\\r\nb\\\nc}", "{a\\\nb\\\nc}"},
+      // Whatever stands before, between or after groups is copied as well.
+      {"{a}{b}", "{a}{b}"},
+      {"{a}}b}", "{a}}b}"},
+      {"\xef\xbb\xbf{a}", "\xef\xbb\xbf{a}"},
+      {"\r\n {a}\r\n", " {a}"},
       // Text runs after \oleclsid are dropped until the group closes.
-      {"{\\*\\oleclsid \\'7bABC\\'7d}x", "{\\*\\oleclsid \\'7b\\'7d}"},
+      {"{\\*\\oleclsid \\'7bABC\\'7d}x", "{\\*\\oleclsid \\'7b\\'7d}x"},
       // End of input inside groups: the missing braces stay missing.
       {"{\\rtf1{a", "{\\rtf1 {a"},
       // Cut in the middle of a control word.
@@ -44,17 +50,19 @@ TEST(Walker, NormalisesControlWords) {
       {std::string("{\\bin3 \0\0}}", 11), std::string("{\\bin3 \0\0}}", 11)},
       // Nothing at all.
       {"", ""},
-      // A closing brace first ends the walk at once.
-      {"}{a}", "}"},
+      // A closing brace first does not end the walk.
+      {"}{a}", "}{a}"},
   };
   for (const Case& c : cases) EXPECT_EQ(convertDocument(c.input), c.expected) << c.input;
 }
 
-TEST(Walker, ZeroByteEndsOnlyTheInnermostGroup) {
-  // A zero byte inside a token only ends that token.
-  EXPECT_EQ(convertDocument(std::string("{a{b\0c}d}", 9)), "{a{bc}d}");
-  // Between tokens it closes the inner group without a brace; the outer one goes on.
-  EXPECT_EQ(convertDocument(std::string("{a{\0c}d}", 8)), "{a{c}");
+TEST(Walker, ZeroBytesAreCopiedAsText) {
+  // Inside a run, at the start of a token, after a control word: the zero byte is text and
+  // no group ends early.
+  const std::string docs[] = {std::string("{a{b\0c}d}", 9), std::string("{a{\0c}d}", 8),
+                              std::string("{a{b}\0 d}", 9), std::string("{\\b \0x}", 7)};
+  for (const std::string& doc : docs) EXPECT_EQ(convertDocument(doc), doc);
+  EXPECT_EQ(convertDocument(std::string("{\\b\0x}", 6)), std::string("{\\b \0x}", 7));
 }
 
 TEST(Walker, RecordsGreekFontReferences) {
