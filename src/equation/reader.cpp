@@ -195,9 +195,7 @@ Outcome Reader::readItem(Mode mode, Item& item) {
       continue;
     }
     const std::string where = at();
-    // A character read after an embellishment may carry embellishments of its own, so
-    // it counts as nesting too.
-    const bool nesting = nests(type) || currentMode == Mode::OnlyChar;
+    const bool nesting = nests(type);
     if (nesting) {
       if (depth_ >= kMaxNesting)
         fail("records nested deeper than " + std::to_string(kMaxNesting) + where);
@@ -380,11 +378,17 @@ Node Reader::character(std::int32_t tag) {
   }
 
   if (node.embellished) {
+    // The record the flag announces may be another embellished character, and so on:
+    // each one counts as a level of nesting.
+    if (depth_ >= kMaxNesting)
+      fail("records nested deeper than " + std::to_string(kMaxNesting) + at());
+    ++depth_;
     node.attached = std::make_unique<Item>();
     const bool outer = inAttachedRecord_;
     inAttachedRecord_ = true;
     readItem(Mode::Nested, *node.attached);
     inAttachedRecord_ = outer;
+    --depth_;
   }
   return node;
 }

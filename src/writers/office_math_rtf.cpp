@@ -7,6 +7,7 @@
 // and no marker is ever written into the text.
 #include "writers/office_math_rtf.h"
 
+#include <memory>
 #include <string_view>
 #include <vector>
 
@@ -29,12 +30,41 @@ std::string cat(std::initializer_list<std::string_view> parts) {
   return s;
 }
 
+// One atom of the output: a character run, a template, a pile or a matrix. A script's
+// atom holds its base atom between its own head and tail, so a run of scripts each
+// taking the one before as its base costs time in proportion to its length.
+struct Atom {
+  std::string head;
+  std::unique_ptr<Atom> inner;
+  std::string tail;
+
+  Atom(std::string text) : head(std::move(text)) {}  // NOLINT: a plain atom is its text
+  Atom(std::string before, std::unique_ptr<Atom> base, std::string after)
+      : head(std::move(before)), inner(std::move(base)), tail(std::move(after)) {}
+
+  void appendTo(std::string& out) const {
+    std::vector<const Atom*> chain;
+    for (const Atom* a = this; a != nullptr; a = a->inner.get()) {
+      out += a->head;
+      chain.push_back(a);
+    }
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) out += (*it)->tail;
+  }
+  ~Atom() {
+    // Unlinks a long chain of bases one by one instead of recursively.
+    std::unique_ptr<Atom> next = std::move(inner);
+    while (next) next = std::move(next->inner);
+  }
+  Atom(Atom&&) = default;
+  Atom& operator=(Atom&&) = default;
+};
+
 // The atoms written into one place of the equation. The cells of a pile or matrix are
 // written one after the other between their opening and closing texts; a script at the
 // start of a cell takes its base from the cells before it, and that base then runs from
 // the atom it takes to the start of the script, the cell boundaries in between included.
 struct Container {
-  std::vector<std::string> atoms;
+  std::vector<Atom> atoms;
   std::vector<Container>* siblings = nullptr;  // the cells of the enclosing pile or matrix
   std::size_t index = 0;                       // this cell's place among them
   std::string open;                            // the cell's opening and closing text
@@ -42,37 +72,37 @@ struct Container {
 
   std::string text() const {
     std::string result;
-    for (const std::string& atom : atoms) result += atom;
+    for (const Atom& atom : atoms) atom.appendTo(result);
     return result;
   }
 };
 
-std::string takeBase(Container& container) {
-  std::string base;
-  if (!container.atoms.empty()) {
-    base = std::move(container.atoms.back());
-    container.atoms.pop_back();
+// The base of a script: the last atom before it, or null when there is none.
+std::unique_ptr<Atom> takeBase(Container& container) {
+  auto take = [](Container& from) {
+    auto base = std::make_unique<Atom>(std::move(from.atoms.back()));
+    from.atoms.pop_back();
     return base;
-  }
-  if (container.siblings == nullptr) return base;
+  };
+  if (!container.atoms.empty()) return take(container);
+  if (container.siblings == nullptr) return nullptr;
   std::vector<Container>& cells = *container.siblings;
   for (std::size_t i = container.index; i-- > 0;) {
     Container& cell = cells[i];
     if (cell.atoms.empty()) continue;
-    base = std::move(cell.atoms.back());
-    cell.atoms.pop_back();
-    base += cell.close;
+    std::unique_ptr<Atom> base = take(cell);
+    std::string boundary = std::move(cell.close);
     cell.close.clear();
     for (std::size_t between = i + 1; between < container.index; ++between) {
-      base += cells[between].open + cells[between].close;
+      boundary += cells[between].open + cells[between].close;
       cells[between].open.clear();
       cells[between].close.clear();
     }
-    base += container.open;
+    boundary += container.open;
     container.open.clear();
-    return base;
+    return std::make_unique<Atom>(std::string{}, std::move(base), std::move(boundary));
   }
-  return base;
+  return nullptr;
 }
 
 constexpr std::string_view kMatrixHeader =
@@ -477,30 +507,33 @@ void Writer::script(const Node& node, Container& into, int kind, bool before) {
   const std::string sub = slots.size() > 0 ? slots[0] : std::string{};
   const std::string sup = slots.size() > 1 ? slots[1] : std::string{};
   // MTEF writes a script after the item it scripts: that item is the base.
-  std::string base = takeBase(into);
-  std::string om;
+  std::unique_ptr<Atom> base = takeBase(into);
   if (!before) {
-    const std::string_view b = base.empty() ? std::string_view{" "} : std::string_view{base};
-    if (kind == kSuperscript) {
-      om = cat({R"({\msSup{\msSupPr}{\me )", b, R"(}{\msup )", sup, "}}"});
-    } else if (kind == kSubscript) {
-      om = cat({R"({\msSub{\msSubPr}{\me )", b, R"(}{\msub )", sub, "}}"});
-    } else {
-      om = cat({R"({\msSubSup{\msSubSupPr}{\me )", b, R"(}{\msub )", sub, R"(}{\msup )", sup,
-                "}}"});
-    }
-  } else {
-    // Leading scripts: the item before them is written back unchanged; the pre-script
-    // group itself has an empty base.
-    if (kind == kSuperscript) {
-      om = cat({base, R"({\msPre{\msPrePr}{\msub  }{\msup )", sup, R"(}{\me  }})"});
-    } else if (kind == kSubscript) {
-      om = cat({base, R"({\msPre{\msPrePr}{\msub )", sub, R"(}{\msup  }{\me  }})"});
-    } else {
-      om = cat({base, R"({\msPre{\msPrePr}{\msub )", sub, R"(}{\msup )", sup, R"(}{\me  }})"});
-    }
+    const char* head = kind == kSuperscript ? R"({\msSup{\msSupPr}{\me )"
+                       : kind == kSubscript ? R"({\msSub{\msSubPr}{\me )"
+                                            : R"({\msSubSup{\msSubSupPr}{\me )";
+    std::string tail = kind == kSuperscript ? cat({R"(}{\msup )", sup, "}}"})
+                       : kind == kSubscript ? cat({R"(}{\msub )", sub, "}}"})
+                                            : cat({R"(}{\msub )", sub, R"(}{\msup )", sup, "}}"});
+    if (!base) base = std::make_unique<Atom>(" ");
+    into.atoms.emplace_back(head, std::move(base), std::move(tail));
+    return;
   }
-  into.atoms.push_back(std::move(om));
+  // Leading scripts: the item before them is written back unchanged; the pre-script
+  // group itself has an empty base.
+  std::string pre;
+  if (kind == kSuperscript) {
+    pre = cat({R"({\msPre{\msPrePr}{\msub  }{\msup )", sup, R"(}{\me  }})"});
+  } else if (kind == kSubscript) {
+    pre = cat({R"({\msPre{\msPrePr}{\msub )", sub, R"(}{\msup  }{\me  }})"});
+  } else {
+    pre = cat({R"({\msPre{\msPrePr}{\msub )", sub, R"(}{\msup )", sup, R"(}{\me  }})"});
+  }
+  if (base) {
+    into.atoms.emplace_back(std::string{}, std::move(base), std::move(pre));
+  } else {
+    into.atoms.emplace_back(std::move(pre));
+  }
 }
 
 void Writer::bigOperator(const Node& node, Container& into, int kind) {
@@ -557,7 +590,7 @@ void Writer::bigOperator(const Node& node, Container& into, int kind) {
   // The operator character is the base of the group; the operand follows the group so
   // that its content is not lost.
   into.atoms.push_back(cat({opening, slot(3), tail}));
-  for (std::string& atom : main.atoms) into.atoms.push_back(std::move(atom));
+  for (Atom& atom : main.atoms) into.atoms.push_back(std::move(atom));
 }
 
 constexpr std::string_view kBothHidden = R"({\msubHide on}{\msupHide on})";

@@ -106,3 +106,18 @@ TEST(Mtef3Writer, StreamLayout) {
 }
 
 }  // namespace
+
+namespace {
+
+// 100,000 subscripts in a row, each taking the one before as its base: the text grows in
+// proportion to the count, and so does the work (a quadratic writer takes minutes here).
+TEST(OfficeMathWriter, LongRunsOfScriptsStayLinear) {
+  std::string scripts;
+  for (int i = 0; i < 100000; ++i) scripts += tmpl(27, 0, {line({var('i')}), line({})});
+  const std::string text = writers::writeOfficeMathRtf(read(line({scripts})), {});
+  EXPECT_GT(text.size(), 100000u * 40);
+  EXPECT_LT(text.size(), 100000u * 80);
+  EXPECT_NE(text.find("{\\msSub{\\msSubPr}{\\me  }"), std::string::npos);  // the first has no base
+}
+
+}  // namespace
