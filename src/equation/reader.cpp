@@ -86,7 +86,8 @@ class Reader {
     return value;
   }
   std::int64_t offset() const { return last_ < 0 ? 0 : last_; }
-  std::string at() const { return " at byte " + std::to_string(offset()); }
+  std::string at() const { return at(offset()); }
+  static std::string at(std::int64_t where) { return " at byte " + std::to_string(where); }
   std::int64_t remainingAfterCurrent() const {
     return static_cast<std::int64_t>(data_.size()) - 1 - last_;
   }
@@ -194,11 +195,10 @@ Outcome Reader::readItem(Mode mode, Item& item) {
       currentMode = Mode::Nested;
       continue;
     }
-    const std::string where = at();
     const bool nesting = nests(type);
     if (nesting) {
       if (depth_ >= kMaxNesting)
-        fail("records nested deeper than " + std::to_string(kMaxNesting) + where);
+        fail("records nested deeper than " + std::to_string(kMaxNesting) + at());
       ++depth_;
     }
     item.record = std::make_unique<Node>(structural(type, tag));
@@ -288,7 +288,7 @@ Node Reader::pile(std::int32_t tag) {
 }
 
 Node Reader::matrix(std::int32_t tag) {
-  const std::string where = at();
+  const std::int64_t where = offset();
   Node node;
   node.kind = Kind::Matrix;
   node.options = recordOptions(tag);
@@ -302,7 +302,7 @@ Node Reader::matrix(std::int32_t tag) {
   const std::int32_t partitionBytes = (node.rows + 1 + 3) / 4 + (node.columns + 1 + 3) / 4;
   for (std::int32_t i = 0; i < partitionBytes; ++i) node.partitions += static_cast<char>(body());
   for (std::int32_t cell = 0; cell < node.rows * node.columns; ++cell) {
-    if (endOfData_) fail("MATRIX record" + where + " could not be translated");
+    if (endOfData_) fail("MATRIX record" + at(where) + " could not be translated");
     Item item;
     readItem(Mode::Nested, item);
     node.children.push_back(std::move(item));
@@ -427,7 +427,7 @@ bool takeFlag(int& digit, int weight) {
 }
 
 Node Reader::templ(std::int32_t tag) {
-  const std::string where = at();
+  const std::int64_t where = offset();
   // Slots are items of their own: an embellishment list in one belongs to no character.
   const bool outerAttached = inAttachedRecord_;
   inAttachedRecord_ = false;
@@ -438,7 +438,7 @@ Node Reader::templ(std::int32_t tag) {
   if (node.options == 8) node.nudge = nudge();
   node.selector = body();
   if (node.selector < 0 || node.selector > (v5() ? 37 : 48))
-    fail("TMPL record" + where + " could not be translated");
+    fail("TMPL record" + at(where) + " could not be translated");
   node.variation = body();
   bool contour = false;
   if (v5() && node.selector == 15) {

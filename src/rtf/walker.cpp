@@ -122,8 +122,12 @@ ObjectData ReadObjectData() {
         }
         // Only the group's own text is data; a zero byte is none.
         if (depth == 0) {
-          for (char c : token.text)
-            if (c != 0) data.hex += c;
+          if (token.text.find('\0') == std::string::npos) {
+            data.hex += token.text;
+          } else {
+            for (char c : token.text)
+              if (c != 0) data.hex += c;
+          }
         }
         continue;
       default:
