@@ -28,8 +28,6 @@
 #include "settings/settings_store.h"
 #include "platform/module.h"
 #include "platform/ui.h"
-#include "rtf/objects.h"
-#include "rtf/output.h"
 
 #ifndef VELOTRIX_VERSION
 #define VELOTRIX_VERSION "dev"
@@ -270,12 +268,12 @@ struct ProgressLine {
 // Lists the equation objects of the last run that stayed as they were.
 void printReport(const std::string& input) {
   const std::string name = input == "-" ? "(standard input)" : input;
-  for (const UnconvertedObject& o : unconvertedObjects)
+  for (const UnconvertedObject& o : lastRunUnconverted)
     std::fprintf(stderr, "%s: byte %llu: %s: not converted: %s\n", name.c_str(),
                  static_cast<unsigned long long>(o.inputOffset), o.className.c_str(),
                  o.reason.c_str());
   std::fprintf(stderr, "%s: %d equation(s) converted, %zu left unconverted\n", name.c_str(),
-               convertedCount, unconvertedObjects.size());
+               convertedCount, lastRunUnconverted.size());
 }
 
 int convertOne(const Options& opts, const std::string& input) {
@@ -350,7 +348,7 @@ int convertOne(const Options& opts, const std::string& input) {
                  input == "-" ? "(standard input)" : input.c_str());
     return kExitInput;
   }
-  if (OutputFailed() || !result.commit(error)) {
+  if (lastRunWriteFailed || !result.commit(error)) {
     std::fprintf(stderr, "velotrix: error while writing %s%s%s\n", outputName.c_str(),
                  error.empty() ? "" : ": ", error.c_str());
     return kExitWrite;

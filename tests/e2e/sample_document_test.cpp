@@ -6,7 +6,7 @@
 #include <fstream>
 #include <string>
 
-#include "rtf/objects.h"
+#include "rtf/document.h"
 #include "settings/settings.h"
 #include "support/convert.h"
 #include "support/mtef_builder.h"
@@ -48,9 +48,8 @@ TEST(SampleDocument, MatchesTheBuiltEquations) {
 TEST(SampleDocument, EveryEquationConverts) {
   for (std::uint32_t format : {1u, 0u}) {
     gSettings.eqVersion = format;
-    convertedCount = 0;
     std::string out = convertDocument(sampleDocument());
-    EXPECT_EQ(convertedCount, 6) << "format " << format;
+    EXPECT_EQ(lastPass().converted, 6) << "format " << format;
     if (format == 1) {
       EXPECT_NE(out.find("{\\mm {\\mmPr"), std::string::npos);
       EXPECT_NE(out.find("{\\mf{\\mfPr"), std::string::npos);
