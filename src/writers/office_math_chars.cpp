@@ -5,6 +5,7 @@
 
 #include <string_view>
 
+#include "platform/hex.h"
 #include "platform/platform.h"
 
 namespace writers {
@@ -22,8 +23,10 @@ std::string symbolField(std::string_view font, std::uint32_t position) {
 }
 
 std::string hexByte(std::uint32_t value) {
-  static const char* digits = "0123456789abcdef";
-  return {digits[(value >> 4) & 15], digits[value & 15]};
+  std::string out;
+  const char byte = static_cast<char>(value & 0xff);
+  platform::appendHex(out, std::string_view(&byte, 1));
+  return out;
 }
 
 constexpr std::string_view kEuclidFraktur = "Euclid Fraktur";
