@@ -35,6 +35,7 @@ struct DocumentPass {
   // written in front of Greek letters.
   std::string greekFontRef;
   std::string greekFontRefDefault = "\\f382";
+  bool greekFontNamed = false;  // the font table names a Greek font
   std::int32_t converted = 0;           // equation objects replaced
   std::vector<UnconvertedObject> unconverted;
 };

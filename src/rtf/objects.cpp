@@ -4,8 +4,11 @@
 
 bool ReplaceObjectData(DocumentPass& pass, const ObjectData& data) {
   if (pass.greekFontRef.empty()) pass.greekFontRef = pass.greekFontRefDefault;
-  const conversion::ObjectOutcome outcome =
-      conversion::convertObject(platform::decodeHex(data.hex), pass.equations, pass.greekFontRef);
+  // A document that names no Greek font (one written by another program than Word) gets
+  // its Greek letters as Unicode escapes rather than references to a font it lacks.
+  const std::string noFont;
+  const conversion::ObjectOutcome outcome = conversion::convertObject(
+      platform::decodeHex(data.hex), pass.equations, pass.greekFontNamed ? pass.greekFontRef : noFont);
   if (outcome.replacement.empty()) {
     if (outcome.equationClass)
       pass.unconverted.push_back({data.inputOffset, outcome.className, outcome.reason});

@@ -47,9 +47,14 @@ void noteFontName(DocumentPass& pass, const std::string& text) {
   if (!greek) return;
   std::string ref = "\\f" + std::to_string(pass.currentFont);
   if (pass.greekFontRef.empty() && text.find("Cambria Math Greek;") != std::string::npos &&
-      text.find("Cambria Math;") == std::string::npos)
+      text.find("Cambria Math;") == std::string::npos) {
     pass.greekFontRef = ref;
-  if (text.find("Math") == std::string::npos) pass.greekFontRefDefault = ref;
+    pass.greekFontNamed = true;
+  }
+  if (text.find("Math") == std::string::npos) {
+    pass.greekFontRefDefault = ref;
+    pass.greekFontNamed = true;
+  }
 }
 
 void handleBin(DocumentPass& pass, bool hasParameter, std::int32_t parameter) {

@@ -201,8 +201,14 @@ bool isGreekLetter(std::uint32_t code) {
          (code >= 0x03C7 && code <= 0x03C9);
 }
 
-// Greek letters are written in the document's Greek font as code page 1253 bytes.
+// Greek letters are written in the document's Greek font as code page 1253 bytes; when
+// the document names no Greek font, as Unicode escapes.
 std::string greekText(const std::string& greekFontRef, std::uint32_t code, std::uint32_t position) {
+  if (greekFontRef.empty()) {
+    if (code == 0x03C6 && position != 106) return "\\i{\\uc1\\u981\\'3f}";
+    if (code == 0x03D5) return unicodeEscape(position == 102 ? 981 : 966);
+    return unicodeEscape(code);
+  }
   const std::string phiInFont = greekFontRef + "\\'f6";
   if (isGreekLetter(code)) return greekFontRef + "\\'" + hexByte(code - 0x2D0);
   switch (code) {

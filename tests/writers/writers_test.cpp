@@ -60,6 +60,8 @@ TEST(OfficeMathWriter, CharactersAndOptions) {
   plain.uniPrime = false;
   writers::OfficeMathOptions greekFont;
   greekFont.greekFontRef = "\\f9";
+  writers::OfficeMathOptions noGreekFont;
+  noGreekFont.greekFontRef.clear();
   struct Case {
     const char* what;
     std::string records;
@@ -68,6 +70,7 @@ TEST(OfficeMathWriter, CharactersAndOptions) {
   } cases[] = {
       {"RTF specials escaped", line({var('{'), var('\\')}), {}, "{\\mr\\mscr0\\msty2\\i \\{}{\\mr\\mscr0\\msty2\\i \\\\}"},
       {"Greek through the document's Greek font", line({greek(0x03B1, 'a')}), greekFont, "{\\mr\\mscr0\\msty2\\i \\f9\\'e1}"},
+      {"Greek without a Greek font", line({greek(0x03B1, 'a')}), noGreekFont, "{\\mr\\mscr0\\msty2\\i {\\uc1\\u945\\'3f}}"},
       {"beyond code page 1252 as a Unicode escape", line({sym(0x2211)}), {}, "{\\mr\\mscr0\\msty2\\i {\\uc1\\u8721\\'3f}}"},
       {"a prime in its Unicode form", line({embellished('x', 5)}), {},
        "{{\\mr\\mscr0\\msty2\\i x{\\mr\\mscr0\\msty2\\i {\\uc1\\u39 '}}}}"},
