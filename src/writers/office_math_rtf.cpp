@@ -638,9 +638,9 @@ bool takeFlag(int& digit, int weight) {
 void Writer::integral5(const Node& node, Container& into) {
   int low = node.variation & 0x0f;
   int high = node.variation >> 4;
-  bool contour = takeFlag(low, 12);
-  contour = takeFlag(low, 8) || contour;
-  contour = takeFlag(low, 4) || contour;
+  const bool anticlockwise = takeFlag(low, 12);
+  const bool clockwise = takeFlag(low, 8);
+  const bool contour = takeFlag(low, 4) || anticlockwise || clockwise;
   const int count = low == 0 ? 1 : low;
   takeFlag(high, 8);
   const bool sumStyle = takeFlag(high, 4);
@@ -654,8 +654,11 @@ void Writer::integral5(const Node& node, Container& into) {
   } else {
     hide = kUpperHidden;
   }
-  nary(node, into, integralChar(count, contour), cat({hide, sumStyle ? kUnderOver : kSubSup}), 1,
-       2);
+  // A single contour integral keeps its direction: clockwise U+2232, anticlockwise U+2233.
+  const std::string_view chr = count == 1 && anticlockwise ? R"({\uc1\u8755\'3f}})"
+                               : count == 1 && clockwise   ? R"({\uc1\u8754\'3f}})"
+                                                           : integralChar(count, contour);
+  nary(node, into, chr, cat({hide, sumStyle ? kUnderOver : kSubSup}), 1, 2);
 }
 
 void Writer::largeOperator5(const Node& node, Container& into, int kind) {
