@@ -722,28 +722,35 @@ void Writer::arrow(const Node& node, Container& into) {
   const bool bottom = (low & 8) != 0;
   const bool top = (low & 4) != 0;
   const int style = low & 3;
-  const int direction = node.variation >> 4;  // 2 right, 1 left
+  const int high = node.variation >> 4;
   const auto slots = slotTexts(node);
   auto slot = [&](std::size_t i) -> std::string_view {
     return i < slots.size() ? std::string_view{slots[i]} : std::string_view{};
   };
+  // The arrow: for a single one the high digit gives its direction (2 right, 1 left,
+  // otherwise both); for a pair it tells a long arrow over a short one (1) or a short one
+  // over a long one (2).
+  std::string_view chr;
   if (style == 0) {
-    const std::string_view chr = direction == 2   ? R"({\uc1\u8594 >}})"
-                                 : direction == 1 ? R"({\uc1\u8592 <}})"
-                                                  : R"({\uc1\u8596 -}})";
-    if (top && bottom) {
-      into.atoms.push_back(cat({kGroupChrOpen, chr, kVertBot, slot(0), "}}}}"}));
-    } else if (bottom) {
-      into.atoms.push_back(cat({kGroupChrOpen, chr, kPosTop, slot(1), "}}}}"}));
-    } else {
-      into.atoms.push_back(cat({kGroupChrOpen, chr, kVertBot, slot(0), "}}}}"}));
-    }
+    chr = high == 2 ? R"({\uc1\u8594 >}})" : high == 1 ? R"({\uc1\u8592 <}})" : R"({\uc1\u8596 -}})";
+  } else if (style == 2) {
+    chr = R"({\uc1\u8652\'3f}})";  // rightwards harpoon over leftwards harpoon
+  } else {
+    chr = high == 1   ? R"({\uc1\u10562\'3f}})"  // rightwards arrow above short leftwards arrow
+          : high == 2 ? R"({\uc1\u10564\'3f}})"  // short rightwards arrow above leftwards arrow
+                      : R"({\uc1\u8644\'3f}})";  // rightwards arrow over leftwards arrow
+  }
+  // The text above sits on the arrow, the text below under it; with both, the arrow and
+  // its upper text are the base of a lower limit holding the lower text.
+  if (bottom && !top) {
+    into.atoms.push_back(cat({kGroupChrOpen, chr, kPosTop, slot(1), "}}}}"}));
     return;
   }
-  // Double arrows and harpoons keep one label.
-  const bool bottomOnly = bottom && !top;
-  into.atoms.push_back(cat({kGroupChrOpen, R"({\uc1\u8596 -}})", bottomOnly ? kPosTop : kVertBot,
-                            bottomOnly ? slot(1) : slot(0), "}}}}"}));
+  std::string arrow = cat({kGroupChrOpen, chr, kVertBot, slot(0), "}}}}"});
+  if (top && bottom) {
+    arrow = cat({R"({\mlimLow{\mlimLowPr }{\me )", arrow, R"(}{\mlim )", slot(1), "}}"});
+  }
+  into.atoms.push_back(std::move(arrow));
 }
 
 void Writer::accent(const Node& node, Container& into, int kind) {

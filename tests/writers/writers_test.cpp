@@ -80,6 +80,25 @@ TEST(OfficeMathWriter, CharactersAndOptions) {
   for (const Case& c : cases) EXPECT_EQ(officeMath(c.records, c.options), c.expected) << c.what;
 }
 
+// Each arrow keeps its own character and both labels.
+TEST(OfficeMathWriter, ArrowsKeepTheirKindAndLabels) {
+  const std::string box = "{\\mbox{\\mboxPr{\\mopEmu on}}{\\me{\\mgroupChr{\\mgroupChrPr{\\mchr ";
+  auto arrow = [](int variation) {
+    return tmpl(14, variation, {line({var('x')}), line({var('y')}), line({}), line({})});
+  };
+  struct Case {
+    int variation;
+    std::string expected;
+  } cases[] = {
+      {0x24, box + "{\\uc1\\u8594 >}}{\\mvertJc bot}}{\\me " + kX + "}}}}"},
+      {0x18, box + "{\\uc1\\u8592 <}}{\\mpos top}}{\\me " + kY + "}}}}"},
+      {0x0e, "{\\mlimLow{\\mlimLowPr }{\\me " + box + "{\\uc1\\u8652\\'3f}}{\\mvertJc bot}}{\\me " + kX +
+                 "}}}}}{\\mlim " + kY + "}}"},
+      {0x15, box + "{\\uc1\\u10562\\'3f}}{\\mvertJc bot}}{\\me " + kX + "}}}}"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(officeMath(line({arrow(c.variation)})), c.expected) << c.variation;
+}
+
 TEST(OfficeMathWriter, AnEquationThatDrawsNothingGivesNoText) {
   EXPECT_EQ(writers::writeOfficeMathRtf(read(line({})), {}), "");
 }
