@@ -37,6 +37,8 @@ struct Atom {
   std::string head;
   std::unique_ptr<Atom> inner;
   std::string tail;
+  std::int8_t bracket = 0;  // a character that is an opening (1) or closing (-1) bracket
+  std::int64_t match = -1;  // for a closing bracket: the place of its opening one
 
   Atom(std::string text) : head(std::move(text)) {}  // NOLINT: a plain atom is its text
   Atom(std::string before, std::unique_ptr<Atom> base, std::string after)
@@ -59,16 +61,23 @@ struct Atom {
   Atom& operator=(Atom&&) = default;
 };
 
-// The atoms written into one place of the equation. The cells of a pile or matrix are
-// written one after the other between their opening and closing texts; a script at the
-// start of a cell takes its base from the cells before it, and that base then runs from
-// the atom it takes to the start of the script, the cell boundaries in between included.
+// The atoms written into one place of the equation: a line, a slot, a pile line or a
+// matrix cell. A script finds its base there and nowhere else: at the start of the place
+// it has none. Opening and closing brackets written as characters are paired as they
+// come, so that a script on a closing bracket takes the whole bracketed group as its base.
 struct Container {
   std::vector<Atom> atoms;
-  std::vector<Container>* siblings = nullptr;  // the cells of the enclosing pile or matrix
-  std::size_t index = 0;                       // this cell's place among them
-  std::string open;                            // the cell's opening and closing text
-  std::string close;
+  std::vector<std::size_t> openBrackets;  // unmatched opening brackets, innermost last
+
+  void push(Atom atom) {
+    if (atom.bracket > 0) {
+      openBrackets.push_back(atoms.size());
+    } else if (atom.bracket < 0 && !openBrackets.empty()) {
+      atom.match = static_cast<std::int64_t>(openBrackets.back());
+      openBrackets.pop_back();
+    }
+    atoms.push_back(std::move(atom));
+  }
 
   std::string text() const {
     std::string result;
@@ -77,32 +86,26 @@ struct Container {
   }
 };
 
-// The base of a script: the last atom before it, or null when there is none.
+// The base of a script: the last atom before it (a closing bracket with everything back to
+// its opening one), or null at the start of its place.
 std::unique_ptr<Atom> takeBase(Container& container) {
-  auto take = [](Container& from) {
-    auto base = std::make_unique<Atom>(std::move(from.atoms.back()));
-    from.atoms.pop_back();
-    return base;
-  };
-  if (!container.atoms.empty()) return take(container);
-  if (container.siblings == nullptr) return nullptr;
-  std::vector<Container>& cells = *container.siblings;
-  for (std::size_t i = container.index; i-- > 0;) {
-    Container& cell = cells[i];
-    if (cell.atoms.empty()) continue;
-    std::unique_ptr<Atom> base = take(cell);
-    std::string boundary = std::move(cell.close);
-    cell.close.clear();
-    for (std::size_t between = i + 1; between < container.index; ++between) {
-      boundary += cells[between].open + cells[between].close;
-      cells[between].open.clear();
-      cells[between].close.clear();
-    }
-    boundary += container.open;
-    container.open.clear();
-    return std::make_unique<Atom>(std::string{}, std::move(base), std::move(boundary));
+  if (container.atoms.empty()) return nullptr;
+  std::size_t from = container.atoms.size() - 1;
+  const Atom& last = container.atoms.back();
+  if (last.bracket < 0 && last.match >= 0) from = static_cast<std::size_t>(last.match);
+  std::unique_ptr<Atom> base;
+  if (from + 1 == container.atoms.size()) {
+    base = std::make_unique<Atom>(std::move(container.atoms.back()));
+  } else {
+    std::string group;
+    for (std::size_t i = from; i < container.atoms.size(); ++i) container.atoms[i].appendTo(group);
+    base = std::make_unique<Atom>(std::move(group));
   }
-  return nullptr;
+  container.atoms.erase(container.atoms.begin() + static_cast<std::ptrdiff_t>(from), container.atoms.end());
+  while (!container.openBrackets.empty() && container.openBrackets.back() >= from)
+    container.openBrackets.pop_back();
+  base->bracket = 0;
+  return base;
 }
 
 constexpr std::string_view kMatrixHeader =
@@ -149,14 +152,17 @@ class Writer {
       case Kind::Line:
         if (!node.nullLine) items(node.children, into);
         return;
-      case Kind::Char:
-        into.atoms.push_back(character(node));
+      case Kind::Char: {
+        Atom atom(character(node));
+        atom.bracket = bracketOf(node);
+        into.push(std::move(atom));
         return;
+      }
       case Kind::Pile:
-        into.atoms.push_back(pile(node));
+        into.push(pile(node));
         return;
       case Kind::Matrix:
-        into.atoms.push_back(matrix(node));
+        into.push(matrix(node));
         return;
       case Kind::Template:
         templ(node, into);
@@ -167,38 +173,41 @@ class Writer {
   }
 
   std::string pile(const Node& node) {
-    std::vector<Container> rows(node.children.size());
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-      rows[i].siblings = &rows;
-      rows[i].index = i;
-      rows[i].open = R"({\mmr {\me )";
-      rows[i].close = "}}";
-      item(node.children[i], rows[i]);
-    }
     std::string text = cat({kMatrixHeader, horizontalAlignment(node.halign), R"(}{\mcount 1}}}}})"});
-    for (const Container& row : rows) text += cat({row.open, row.text(), row.close});
+    for (const Item& line : node.children) {
+      Container row;
+      item(line, row);
+      text += cat({R"({\mmr {\me )", row.text(), "}}"});
+    }
     text += "}";
     return text;
   }
 
   std::string matrix(const Node& node) {
-    std::vector<Container> cells(node.children.size());
-    for (std::size_t i = 0; i < cells.size(); ++i) {
-      cells[i].siblings = &cells;
-      cells[i].index = i;
-      const std::size_t column = node.columns > 0 ? i % static_cast<std::size_t>(node.columns) : 0;
-      cells[i].open = column == 0 ? R"({\mmr {\me )" : R"({\me )";
-      cells[i].close = column + 1 == static_cast<std::size_t>(node.columns) ? "}}" : "}";
-      item(node.children[i], cells[i]);
-    }
     std::string text = cat({kMatrixHeader, horizontalAlignment(node.halign), R"(}{\mcount )",
                             std::to_string(node.columns), "}}}}}"});
-    for (const Container& cell : cells) text += cat({cell.open, cell.text(), cell.close});
-    if (node.columns == 0) {
-      for (std::int32_t row = 0; row < node.rows; ++row) text += R"({\mmr })";
+    std::size_t cell = 0;
+    for (std::int32_t row = 0; row < node.rows; ++row) {
+      text += R"({\mmr )";
+      for (std::int32_t column = 0; column < node.columns; ++column, ++cell) {
+        Container content;
+        if (cell < node.children.size()) item(node.children[cell], content);
+        text += cat({R"({\me )", content.text(), "}"});
+      }
+      text += "}";
     }
     text += "}";
     return text;
+  }
+
+  // Opening (1) and closing (-1) brackets among plain characters.
+  static std::int8_t bracketOf(const Node& node) {
+    if (node.attached) return 0;
+    switch (node.code) {
+      case '(': case '[': case '{': return 1;
+      case ')': case ']': case '}': return -1;
+      default: return 0;
+    }
   }
 
   std::string character(const Node& node) {
@@ -455,7 +464,7 @@ void Writer::fence(const Node& node, Container& into, int kind) {
   }
   const auto slots = slotTexts(node);
   const std::string main = slots.empty() ? std::string{} : slots[0];
-  into.atoms.push_back(cat({R"({\md{\mdPr)", fences, R"(}{\me )", main, "}}"}));
+  into.push(cat({R"({\md{\mdPr)", fences, R"(}{\me )", main, "}}"}));
 }
 
 void Writer::braKet(const Node& node, Container& into) {
@@ -475,7 +484,7 @@ void Writer::braKet(const Node& node, Container& into) {
     om += cat({R"({\mbegChr )", kAngleOpen, R"(}{\mendChr )", kAngleClose, "}}", R"({\me )",
                slot(0), R"(}{\me )", slot(1), "}", "}"});
   }
-  into.atoms.push_back(std::move(om));
+  into.push(std::move(om));
 }
 
 void Writer::fraction(const Node& node, Container& into, std::string_view type,
@@ -487,9 +496,9 @@ void Writer::fraction(const Node& node, Container& into, std::string_view type,
   // A long division is a bar fraction whose numerator holds two blanks and the quotient
   // and whose denominator holds a closing parenthesis and the dividend.
   if (longDivision) {
-    into.atoms.push_back(cat({head, R"({\mnum  )", second, R"(}{\mden ))", first, "}}"}));
+    into.push(cat({head, R"({\mnum  )", second, R"(}{\mden ))", first, "}}"}));
   } else {
-    into.atoms.push_back(cat({head, R"({\mnum )", first, R"(}{\mden )", second, "}}"}));
+    into.push(cat({head, R"({\mnum )", first, R"(}{\mden )", second, "}}"}));
   }
 }
 
@@ -498,7 +507,7 @@ void Writer::radical(const Node& node, Container& into) {
   const std::string radicand = slots.size() > 0 ? slots[0] : std::string{};
   const std::string index = slots.size() > 1 ? slots[1] : std::string{};
   // The degree group is written for a square root too, empty and hidden.
-  into.atoms.push_back(cat({R"({\mrad{\mradPr )", node.variation != 0 ? "}" : R"({\mdegHide on}})",
+  into.push(cat({R"({\mrad{\mradPr )", node.variation != 0 ? "}" : R"({\mdegHide on}})",
                             R"({\mdeg )", index, R"(}{\me )", radicand, "}}"}));
 }
 
@@ -516,7 +525,7 @@ void Writer::script(const Node& node, Container& into, int kind, bool before) {
                        : kind == kSubscript ? cat({R"(}{\msub )", sub, "}}"})
                                             : cat({R"(}{\msub )", sub, R"(}{\msup )", sup, "}}"});
     if (!base) base = std::make_unique<Atom>(" ");
-    into.atoms.emplace_back(head, std::move(base), std::move(tail));
+    into.push(Atom(head, std::move(base), std::move(tail)));
     return;
   }
   // Leading scripts: the item before them is written back unchanged; the pre-script
@@ -530,9 +539,9 @@ void Writer::script(const Node& node, Container& into, int kind, bool before) {
     pre = cat({R"({\msPre{\msPrePr}{\msub )", sub, R"(}{\msup )", sup, R"(}{\me  }})"});
   }
   if (base) {
-    into.atoms.emplace_back(std::string{}, std::move(base), std::move(pre));
+    into.push(Atom(std::string{}, std::move(base), std::move(pre)));
   } else {
-    into.atoms.emplace_back(std::move(pre));
+    into.push(Atom(std::move(pre)));
   }
 }
 
@@ -584,13 +593,16 @@ void Writer::bigOperator(const Node& node, Container& into, int kind) {
                        : cat({R"(}{\mlim )", upp, "}}"});
   }
   if (kind == kLimit) {
-    into.atoms.push_back(cat({opening, main.text(), tail}));
+    into.push(cat({opening, main.text(), tail}));
     return;
   }
   // The operator character is the base of the group; the operand follows the group so
   // that its content is not lost.
-  into.atoms.push_back(cat({opening, slot(3), tail}));
-  for (Atom& atom : main.atoms) into.atoms.push_back(std::move(atom));
+  into.push(cat({opening, slot(3), tail}));
+  for (Atom& atom : main.atoms) {
+    atom.match = -1;
+    into.push(std::move(atom));
+  }
 }
 
 constexpr std::string_view kBothHidden = R"({\msubHide on}{\msupHide on})";
@@ -624,7 +636,7 @@ void Writer::nary(const Node& node, Container& into, std::string_view chr,
   };
   const std::string_view main = slot(0);
   const std::string_view operand = main.empty() ? std::string_view{R"(\zwnbo)"} : main;
-  into.atoms.push_back(cat({R"({\mnary{\mnaryPr{\mctrlPr }{\mchr )", chr, props, R"(}{\msub )",
+  into.push(cat({R"({\mnary{\mnaryPr{\mctrlPr }{\mchr )", chr, props, R"(}{\msub )",
                             slot(lowerSlot), R"(}{\msup )", slot(upperSlot), R"(}{\me )", operand,
                             "}}"}));
 }
@@ -743,14 +755,14 @@ void Writer::arrow(const Node& node, Container& into) {
   // The text above sits on the arrow, the text below under it; with both, the arrow and
   // its upper text are the base of a lower limit holding the lower text.
   if (bottom && !top) {
-    into.atoms.push_back(cat({kGroupChrOpen, chr, kPosTop, slot(1), "}}}}"}));
+    into.push(cat({kGroupChrOpen, chr, kPosTop, slot(1), "}}}}"}));
     return;
   }
   std::string arrow = cat({kGroupChrOpen, chr, kVertBot, slot(0), "}}}}"});
   if (top && bottom) {
     arrow = cat({R"({\mlimLow{\mlimLowPr }{\me )", arrow, R"(}{\mlim )", slot(1), "}}"});
   }
-  into.atoms.push_back(std::move(arrow));
+  into.push(std::move(arrow));
 }
 
 void Writer::accent(const Node& node, Container& into, int kind) {
@@ -773,19 +785,19 @@ void Writer::accent(const Node& node, Container& into, int kind) {
     } else {
       chr = R"({\uc1\u8417\'3f}}}{\me )";
     }
-    into.atoms.push_back(below ? cat({R"({\mbar{\mbarPr }{\me )", main, "}}"})
+    into.push(below ? cat({R"({\mbar{\mbarPr }{\me )", main, "}}"})
                                : cat({R"({\macc{\maccPr{\mchr )", chr, main, "}}"}));
     return;
   }
   if (kind >= 1 && kind <= 4) {
     const std::string_view opening = kind == 1 ? R"({\macc{\maccPr{\mchr {\uc1\u771\'3f}}}{\me )"
                                                : R"({\macc{\maccPr }{\me )";
-    into.atoms.push_back(cat({opening, main, "}}"}));
+    into.push(cat({opening, main, "}}"}));
     return;
   }
   // Horizontal brace and bracket, with a label.
   const std::string_view label = slot(1);
-  into.atoms.push_back(
+  into.push(
       d == 1 ? cat({R"({\mlimUpp{\mlimUppPr }{\me {\mgroupChr{\mgroupChrPr{\mchr {\uc1\u9182\'3f}}{\mpos top}{\mvertJc bot}}{\me )",
                     main, R"(}}}{\mlim )", label, "}}"})
              : cat({R"({\mlimLow{\mlimLowPr }{\me {\mgroupChr{\mgroupChrPr }{\me )", main,
@@ -808,7 +820,7 @@ void Writer::box(const Node& node, Container& into, bool strike) {
     } else if (tlbr && bltr) {
       strikes = R"({\mstrikeBLTR on}{\mstrikeTLBR on})";
     }
-    into.atoms.push_back(
+    into.push(
         cat({R"({\mborderBox{\mborderBoxPr {\mhideTop on}{\mhideBot on}{\mhideLeft on}{\mhideRight on})",
              strikes, R"(}{\me )", main, "}}"}));
     return;
@@ -827,7 +839,7 @@ void Writer::box(const Node& node, Container& into, bool strike) {
   } else if (left && bottom && !right) {
     props = R"({\mhideTop on}{\mhideRight on})";
   }
-  into.atoms.push_back(cat({R"({\mborderBox{\mborderBoxPr )", props, R"(}{\me )", main, "}}"}));
+  into.push(cat({R"({\mborderBox{\mborderBoxPr )", props, R"(}{\me )", main, "}}"}));
 }
 
 void Writer::decoration(const Node& node, Container& into) {
@@ -876,13 +888,13 @@ void Writer::decoration(const Node& node, Container& into) {
   om += "}}";
   if (v != 0 && (underbar || overbar)) om += "}}";
   if (arrowSel) om += "}}";
-  into.atoms.push_back(std::move(om));
+  into.push(std::move(om));
 }
 
 void Writer::arc(const Node& node, Container& into) {
   const auto slots = slotTexts(node);
   const std::string_view main = slots.empty() ? std::string_view{} : std::string_view{slots[0]};
-  into.atoms.push_back(cat({R"({\macc{\maccPr }{\me )", main, "}}"}));
+  into.push(cat({R"({\macc{\maccPr }{\me )", main, "}}"}));
 }
 
 }  // namespace

@@ -49,6 +49,11 @@ TEST(OfficeMathWriter, ScriptsFindTheirBase) {
        "{\\mf{\\mfPr{\\mtype }}{\\mnum {\\msSup{\\msSupPr}{\\me  }{\\msup " + kTwo + "}}}{\\mden " + kY + "}}"},
       {"a whole template", line({fraction(line({var('x')}), line({var('y')})), superscript(num('2'))}),
        "{\\msSup{\\msSupPr}{\\me {\\mf{\\mfPr{\\mtype }}{\\mnum " + kX + "}{\\mden " + kY + "}}}{\\msup " + kTwo + "}}"},
+      {"a bracketed group back to its opening bracket", line({var('y'), sym('('), var('x'), sym(')'), superscript(num('2'))}),
+       kY + "{\\msSup{\\msSupPr}{\\me {\\mr\\mscr0\\msty2\\i (}" + kX + "{\\mr\\mscr0\\msty2\\i )}}{\\msup " + kTwo + "}}"},
+      {"nothing at the start of a pile line", pile({line({var('x')}), line({superscript(num('2'))})}),
+       "{\\mm {\\mmPr{\\mplcHide on}{\\mmcs{\\mmc{\\mmcPr{\\mmcJc left}{\\mcount 1}}}}}{\\mmr {\\me " + kX +
+           "}}{\\mmr {\\me {\\msSup{\\msSupPr}{\\me  }{\\msup " + kTwo + "}}}}}"},
       {"leading scripts keep the item before them", line({var('x'), tmpl(28, 1, {line({}), line({num('2')})})}),
        kX + "{\\msPre{\\msPrePr}{\\msub  }{\\msup " + kTwo + "}{\\me  }}"},
   };
