@@ -147,11 +147,11 @@ struct ExtraChar {
 };
 
 const ExtraChar kExtraChars[] = {
-    {0x2102, "{\\mr\\mscr3\\msty0 C}"},
-    {0x2115, "{\\mr\\mscr3\\msty0 N}"},
-    {0x211A, "{\\mr\\mscr3\\msty0 Q}"},
-    {0x211D, "{\\mr\\mscr3\\msty0 R}"},
-    {0x2124, "{\\mr\\mscr3\\msty0 Z}"},
+    {0x2102, "C"},
+    {0x2115, "N"},
+    {0x211A, "Q"},
+    {0x211D, "R"},
+    {0x2124, "Z"},
     {0x2127, "{\\uc1\\u8487\\'3f}"},
     {0x2221, "{\\uc1\\u8737\\'3f}"},
     {0x2222, "{\\uc1\\u8738\\'3f}"},
@@ -282,7 +282,17 @@ std::string unicodeEscape(std::uint32_t value) {
   return "{\\uc1\\u" + std::to_string(value) + "\\'3f}";
 }
 
+// MT Extra's double-struck letters are letters in the double-struck script.
+bool isDoubleStruck(const equation::Node& c) {
+  if (c.layout != equation::CharLayout::Position8 || c.typeface != 139) return false;
+  switch (c.code) {
+    case 0x2102: case 0x2115: case 0x211A: case 0x211D: case 0x2124: return true;
+    default: return false;
+  }
+}
+
 std::string_view OfficeMathChars::styleWords(const equation::Node& c) const {
+  if (isDoubleStruck(c)) return "\\mscr3\\msty0 ";
   if (c.typeface >= 128) return styleWordsForTypeface(c.typeface);
   if (!c.font.valid) return "\\mscr0\\msty0 ";
   bool letterAlphabet = false;

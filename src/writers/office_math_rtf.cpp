@@ -156,6 +156,9 @@ class Writer {
         Atom atom(character(node));
         atom.bracket = bracketOf(node);
         into.push(std::move(atom));
+        // A record other than an embellishment list where the character announced one
+        // follows the character.
+        if (node.attached && !isEmbellishmentList(*node.attached)) item(*node.attached, into);
         return;
       }
       case Kind::Pile:
@@ -200,6 +203,10 @@ class Writer {
     return text;
   }
 
+  static bool isEmbellishmentList(const Item& item) {
+    return item.record && item.record->kind == Kind::Embellishments;
+  }
+
   // Opening (1) and closing (-1) brackets among plain characters.
   static std::int8_t bracketOf(const Node& node) {
     if (node.attached) return 0;
@@ -214,22 +221,16 @@ class Writer {
     std::string run = "{\\mr";
     run += chars_.styleWords(node);
     run += chars_.text(node);
-    if (node.attached) {
-      const Item& attached = *node.attached;
-      const Node* list = attached.record.get();
-      if (list != nullptr && list->kind == Kind::Embellishments) {
-        run = embellish(run, *list);
-      } else {
-        Container inner;
-        item(attached, inner);
-        run += inner.text();
-      }
-    }
+    const Node* marks = node.attached && isEmbellishmentList(*node.attached)
+                            ? node.attached->record.get()
+                            : nullptr;
+    if (marks) run += primes(*marks);
     run += '}';
-    return run;
+    return marks ? embellish(run, *marks) : run;
   }
 
-  std::string embellish(const std::string& core, const Node& list);
+  std::string embellish(const std::string& run, const Node& list);
+  std::string primes(const Node& list) const;
   void templ(const Node& node, Container& into);
   void fence(const Node& node, Container& into, int kind);
   void braKet(const Node& node, Container& into);
@@ -288,9 +289,26 @@ std::string borderBox(std::string_view strikes) {
               strikes, "}{\\me"});
 }
 
-// Wraps the character's run (still open: its closing brace follows) in the groups of its
-// embellishments: pieces put in front, the last one outermost, and text put behind.
-std::string Writer::embellish(const std::string& core, const Node& list) {
+// The primes among a character's embellishments, written after the character in its own
+// run: prime, double and triple prime, reversed prime; plain apostrophes and a grave
+// accent when the Unicode forms are not wanted.
+std::string Writer::primes(const Node& list) const {
+  std::string text;
+  for (const equation::Embellishment& mark : list.marks) {
+    switch (mark.type) {
+      case 5: text += chars_.uniPrime ? unicodeEscape(8242) : "'"; break;
+      case 6: text += chars_.uniPrime ? unicodeEscape(8243) : "''"; break;
+      case 18: text += chars_.uniPrime ? unicodeEscape(8244) : "'''"; break;
+      case 7: text += chars_.uniPrime ? unicodeEscape(8245) : "`"; break;
+      default: break;
+    }
+  }
+  return text;
+}
+
+// Wraps the character's run in the groups of its other embellishments, the last one
+// outermost: accents, bars and strike-through boxes.
+std::string Writer::embellish(const std::string& run, const Node& list) {
   std::vector<std::string> front;
   std::string back;
   auto wrap = [&](std::string opener, std::string_view closer) {
@@ -305,26 +323,10 @@ std::string Writer::embellish(const std::string& core, const Node& list) {
       wrap(cat({"{\\macc{\\maccPr{\\mchr ", accentChar}), "}}");
       continue;
     }
-    switch (type) {
-      case 5:
-        back += chars_.uniPrime ? "{\\mr\\mscr0\\msty2\\i {\\uc1\\u39 '}}" : "{\\uc1\\u39 '}";
-        wrap("{", "}");
-        continue;
-      case 6:
-        wrap("{", "{\\uc1\\u39 '\\u39 '}}");
-        continue;
-      case 7:
-        wrap("{`", "}");
-        continue;
-      case 18:
-        wrap("{", "{\\uc1\\u39 '\\u39 '\\u39 '}}");
-        continue;
-      case 16:
-        if (!middleBar) wrap(borderBox("{\\mstrikeH on}"), "}}");
-        middleBar = true;
-        continue;
-      default:
-        break;
+    if (type == 16) {
+      if (!middleBar) wrap(borderBox("{\\mstrikeH on}"), "}}");
+      middleBar = true;
+      continue;
     }
     if (const char* strikes = slashStrikes(type)) {
       if (!slash) wrap(borderBox(strikes), "}}");
@@ -335,7 +337,7 @@ std::string Writer::embellish(const std::string& core, const Node& list) {
   }
   std::string result;
   for (auto it = front.rbegin(); it != front.rend(); ++it) result += *it;
-  result += core;
+  result += run;
   result += back;
   return result;
 }
@@ -493,10 +495,11 @@ void Writer::fraction(const Node& node, Container& into, std::string_view type,
   const std::string first = slots.size() > 0 ? slots[0] : std::string{};
   const std::string second = slots.size() > 1 ? slots[1] : std::string{};
   const std::string head = cat({R"({\mf{\mfPr{\mtype )", type, "}}"});
-  // A long division is a bar fraction whose numerator holds two blanks and the quotient
-  // and whose denominator holds a closing parenthesis and the dividend.
+  // A long division is a bar fraction whose numerator holds a blank and the quotient and
+  // whose denominator holds a closing parenthesis and the dividend, each in a run.
   if (longDivision) {
-    into.push(cat({head, R"({\mnum  )", second, R"(}{\mden ))", first, "}}"}));
+    into.push(cat({head, R"({\mnum {\mr\mscr0\msty0  })", second, R"(}{\mden {\mr\mscr0\msty0 )})",
+                   first, "}}"}));
   } else {
     into.push(cat({head, R"({\mnum )", first, R"(}{\mden )", second, "}}"}));
   }
@@ -524,7 +527,7 @@ void Writer::script(const Node& node, Container& into, int kind, bool before) {
     std::string tail = kind == kSuperscript ? cat({R"(}{\msup )", sup, "}}"})
                        : kind == kSubscript ? cat({R"(}{\msub )", sub, "}}"})
                                             : cat({R"(}{\msub )", sub, R"(}{\msup )", sup, "}}"});
-    if (!base) base = std::make_unique<Atom>(" ");
+    if (!base) base = std::make_unique<Atom>(std::string{});
     into.push(Atom(head, std::move(base), std::move(tail)));
     return;
   }
@@ -532,11 +535,11 @@ void Writer::script(const Node& node, Container& into, int kind, bool before) {
   // group itself has an empty base.
   std::string pre;
   if (kind == kSuperscript) {
-    pre = cat({R"({\msPre{\msPrePr}{\msub  }{\msup )", sup, R"(}{\me  }})"});
+    pre = cat({R"({\msPre{\msPrePr}{\msub }{\msup )", sup, R"(}{\me }})"});
   } else if (kind == kSubscript) {
-    pre = cat({R"({\msPre{\msPrePr}{\msub )", sub, R"(}{\msup  }{\me  }})"});
+    pre = cat({R"({\msPre{\msPrePr}{\msub )", sub, R"(}{\msup }{\me }})"});
   } else {
-    pre = cat({R"({\msPre{\msPrePr}{\msub )", sub, R"(}{\msup )", sup, R"(}{\me  }})"});
+    pre = cat({R"({\msPre{\msPrePr}{\msub )", sub, R"(}{\msup )", sup, R"(}{\me }})"});
   }
   if (base) {
     into.push(Atom(std::string{}, std::move(base), std::move(pre)));
@@ -627,7 +630,7 @@ std::string_view largeOperatorChar(int kind) {
   }
 }
 
-// The n-ary group: limits first, then the operand, which is never left empty.
+// The n-ary group: limits first, then the operand.
 void Writer::nary(const Node& node, Container& into, std::string_view chr,
                   std::string_view props, std::size_t lowerSlot, std::size_t upperSlot) {
   const auto slots = slotTexts(node);
@@ -635,7 +638,7 @@ void Writer::nary(const Node& node, Container& into, std::string_view chr,
     return i < slots.size() ? std::string_view{slots[i]} : std::string_view{};
   };
   const std::string_view main = slot(0);
-  const std::string_view operand = main.empty() ? std::string_view{R"(\zwnbo)"} : main;
+  const std::string_view operand = main;
   into.push(cat({R"({\mnary{\mnaryPr{\mctrlPr }{\mchr )", chr, props, R"(}{\msub )",
                             slot(lowerSlot), R"(}{\msup )", slot(upperSlot), R"(}{\me )", operand,
                             "}}"}));
