@@ -260,17 +260,38 @@ const char* accentCharacter(std::int32_t type) {
   switch (type) {
     case 2: return "{\\uc1\\u775\\'3f}}}{\\me";
     case 3: return "{\\uc1\\u776\\'3f}}}{\\me";
-    case 4: case 24: return "{\\uc1\\u8411\\'3f}}}{\\me";
+    case 4: return "{\\uc1\\u8411\\'3f}}}{\\me";
+    case 24: return "{\\uc1\\u8412\\'3f}}}{\\me";
     case 8: return "{\\uc1\\u771\\'3f}}}{\\me";
-    case 9: case 19: return "{\\uc1\\u770\\'3f}}}{\\me";
+    case 9: return "{\\uc1\\u770\\'3f}}}{\\me";
+    case 19: return "{\\uc1\\u8994\\'3f}}}{\\me";  // frown
     case 11: return "{\\uc1\\u8407\\'3f}}}{\\me";
     case 12: return "{\\uc1\\u8406\\'3f}}}{\\me";
     case 13: return "{\\uc1\\u8417\\'3f}}}{\\me";
     case 14: return "{\\uc1\\u8401\\'3f}}}{\\me";
     case 15: return "{\\uc1\\u8400\\'3f}}}{\\me";
     case 17: return "{\\uc1\\u773\\'3f}}}{\\me";
-    case 20: return "{\\uc1\\u774\\'3f}}}{\\me";
+    case 20: return "{\\uc1\\u8995\\'3f}}}{\\me";  // smile
     default: return nullptr;
+  }
+}
+
+// The marks drawn under a character: dots, tilde, frown, smile, arrows and harpoons.
+std::string_view underMark(std::int32_t type) {
+  switch (type) {
+    case 25: return "{\\uc1\\u729\\'3f}";
+    case 26: return "{\\uc1\\u729\\'3f}{\\uc1\\u729\\'3f}";
+    case 27: return "{\\uc1\\u729\\'3f}{\\uc1\\u729\\'3f}{\\uc1\\u729\\'3f}";
+    case 28: return "{\\uc1\\u729\\'3f}{\\uc1\\u729\\'3f}{\\uc1\\u729\\'3f}{\\uc1\\u729\\'3f}";
+    case 30: return "{\\uc1\\u732\\'3f}";
+    case 31: return "{\\uc1\\u8994\\'3f}";
+    case 32: return "{\\uc1\\u8995\\'3f}";
+    case 33: return "{\\uc1\\u8594\\'3f}";
+    case 34: return "{\\uc1\\u8592\\'3f}";
+    case 35: return "{\\uc1\\u8596\\'3f}";
+    case 36: return "{\\uc1\\u8640\\'3f}";
+    case 37: return "{\\uc1\\u8637\\'3f}";
+    default: return {};
   }
 }
 
@@ -307,7 +328,8 @@ std::string Writer::primes(const Node& list) const {
 }
 
 // Wraps the character's run in the groups of its other embellishments, the last one
-// outermost: accents, bars and strike-through boxes.
+// outermost: accents above, bars, strike-through boxes, and the marks below as a lower
+// limit.
 std::string Writer::embellish(const std::string& run, const Node& list) {
   std::vector<std::string> front;
   std::string back;
@@ -333,7 +355,11 @@ std::string Writer::embellish(const std::string& run, const Node& list) {
       slash = true;
       continue;
     }
-    if (type >= 29 && type <= 37) wrap("{\\mbar{\\mbarPr}{\\me", "}}");
+    if (type == 29) {
+      wrap("{\\mbar{\\mbarPr}{\\me", "}}");
+    } else if (const std::string_view under = underMark(type); !under.empty()) {
+      wrap("{\\mlimLow{\\mlimLowPr }{\\me ", cat({"}{\\mlim {\\mr\\mscr0\\msty0 ", under, "}}}"}));
+    }
   }
   std::string result;
   for (auto it = front.rbegin(); it != front.rend(); ++it) result += *it;

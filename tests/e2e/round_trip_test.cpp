@@ -3,6 +3,7 @@
 // conversion.
 #include <gtest/gtest.h>
 
+#include <regex>
 #include <set>
 #include <string>
 #include <vector>
@@ -126,8 +127,13 @@ TEST(RoundTrip, Equation3ObjectsKeepTheCharacters) {
     const std::vector<std::string> viaEquation3 = splitRuns(unifyEscapes(runCharacters(again)));
     const std::vector<std::string> directRuns = splitRuns(unifyEscapes(runCharacters(direct)));
     if (kMarksBecomeCharacters.count(e.file)) {
-      // Every character of the direct conversion is still there.
-      EXPECT_TRUE(containsAll(directRuns, viaEquation3)) << e.file;
+      // Every letter and digit of the direct conversion is still there (the marks are
+      // drawn with other characters).
+      std::vector<std::string> letters;
+      for (const std::string& run : directRuns)
+        if (std::regex_match(run, std::regex("[A-Za-z0-9]+")))
+          letters.push_back(run);
+      EXPECT_TRUE(containsAll(letters, viaEquation3)) << e.file;
       EXPECT_GT(viaEquation3.size(), directRuns.size()) << e.file;
     } else {
       EXPECT_EQ(viaEquation3, directRuns) << e.file;
