@@ -36,6 +36,15 @@ struct DocumentPass {
   std::string greekFontRef;
   std::string greekFontRefDefault = "\\f382";
   bool greekFontNamed = false;  // the font table names a Greek font
+  // Where the class name of the object being read stands in the output buffer, so that
+  // an object re-issued as Equation 3.0 can name its new class.
+  bool classNameNext = false;
+  struct ClassName {
+    std::size_t at = 0;
+    std::size_t size = 0;
+    std::uint64_t drains = 0;
+    bool known = false;
+  } className;
   std::int32_t converted = 0;           // equation objects replaced
   std::vector<UnconvertedObject> unconverted;
 };

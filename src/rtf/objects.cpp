@@ -18,7 +18,17 @@ bool ReplaceObjectData(DocumentPass& pass, const ObjectData& data) {
     return false;
   }
   const bool officeMath = pass.equations.eqVersion != 0;
-  if (!officeMath) WriteOutput(pass.output, "\\objdata ");
+  if (!officeMath) {
+    // The object is an Equation 3.0 object now: readers choose their importer by its
+    // class, so the class name written before the data is corrected while it is still in
+    // the output buffer.
+    const DocumentPass::ClassName& name = pass.className;
+    if (name.known && name.drains == pass.output.drains &&
+        name.at + name.size <= pass.output.buffer.size())
+      pass.output.buffer.replace(name.at, name.size, "Equation.3");
+    pass.className.known = false;
+    WriteOutput(pass.output, "\\objdata ");
+  }
   WriteOutput(pass.output, outcome.replacement);
   ++pass.converted;
   if (data.closed) WriteOutputByte(pass.output, '}');

@@ -9,6 +9,7 @@ void drain(RtfOutput& out) {
   if (!out.failed && !platform::writeFile(out.file, out.buffer.data(), out.buffer.size()))
     out.failed = true;
   out.buffer.clear();
+  ++out.drains;
 }
 
 }  // namespace
@@ -24,6 +25,7 @@ void WriteOutput(RtfOutput& out, std::string_view bytes) {
   if (out.buffer.size() + bytes.size() > kSinkSize) {
     drain(out);
     if (bytes.size() >= kSinkSize) {
+      ++out.drains;
       if (!out.failed && !platform::writeFile(out.file, bytes.data(), bytes.size()))
         out.failed = true;
       return;

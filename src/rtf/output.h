@@ -12,6 +12,7 @@ struct RtfOutput {
   platform::FileHandle file = platform::kInvalidFile;
   std::string buffer;
   bool failed = false;
+  std::uint64_t drains = 0;  // how often the buffer was written out and emptied
 };
 
 // Starts a fresh sink on `file`.

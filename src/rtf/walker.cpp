@@ -195,6 +195,12 @@ void handleControlWord(DocumentPass& pass, std::string_view text, bool hasParame
     pass.currentFont = (pass.walkFlags & kInFontTable) && hasParameter ? parameter : 0;
     return;
   }
+  if (text == "\\objclass" && !suppressed(pass)) {
+    WriteOutput(pass.output, "\\objclass ");
+    pass.classNameNext = true;
+    return;
+  }
+  if (text == "\\object") pass.className.known = false;
   if (text == "\\oleclsid" && !suppressed(pass)) {
     // The class id of an object whose data is replaced: the text runs of the rest of the
     // group are dropped.
@@ -226,6 +232,9 @@ std::int32_t WalkRtf(DocumentPass& pass) {
   for (;;) {
     RtfToken token = NextRtfToken(pass.input);
     if (token.kind != kTokenText) pass.fontTableWordUndelimited = false;
+    // The text right after "\\objclass" is the object's class name.
+    const bool classNameNext = pass.classNameNext;
+    pass.classNameNext = false;
     switch (token.kind) {
       case kTokenBrace:
         if (!suppressed(pass)) WriteOutputByte(pass.output, token.text[0]);
@@ -240,6 +249,8 @@ std::int32_t WalkRtf(DocumentPass& pass) {
         if (!(pass.walkFlags & (kSuppressOutput | kAfterClassId)) && !token.text.empty()) {
           if (pass.fontTableWordUndelimited) WriteOutputByte(pass.output, ' ');
           pass.fontTableWordUndelimited = false;
+          if (classNameNext)
+            pass.className = {pass.output.buffer.size(), token.text.size(), pass.output.drains, true};
           WriteOutput(pass.output, token.text);
         }
         noteFontName(pass, token.text);

@@ -146,8 +146,13 @@ int checkOutput(const std::vector<Segment>& segments, const std::string& out, st
       pos += seg.expected.size();
       continue;
     }
-    // Replaced: the prefix stands, then the new data.
-    const std::string head = seg.prefix + "{\\*";
+    // Replaced: the prefix stands (an Equation 3.0 object naming its new class), then the
+    // new data.
+    std::string head = seg.prefix + "{\\*";
+    if (eqVersion == 0) {
+      const std::size_t name = head.find("\\objclass ") + 10;
+      head.replace(name, head.find('}', name) - name, "Equation.3");
+    }
     EXPECT_EQ(out.compare(pos, head.size(), head), 0) << out.substr(pos, 120);
     pos += head.size();
     std::string end;
