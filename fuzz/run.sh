@@ -12,7 +12,10 @@ CC=clang CXX=clang++ cmake -S fuzz -B "$out" -G Ninja >/dev/null
 cmake --build "$out" -j2 >/dev/null
 
 seeds=$out/seeds
-rm -rf "$seeds" && mkdir -p "$seeds"/{document,compound,equation,textfile} "$out/findings" "$out/logs"
+rm -rf "$seeds" && mkdir -p "$seeds"/{document,compound,equation,textfile,cli} "$out/findings" "$out/logs"
+# The command-line target finds its language files through VELOTRIX_SHARE.
+mkdir -p "$out/share/velotrix" && ln -sfn "$root/lang" "$out/share/velotrix/language"
+export VELOTRIX_SHARE=$out/share
 corpus=$root/../shared/corpus
 if [ -d "$corpus/equations" ]; then
   /usr/bin/python3 - "$corpus" "$seeds" <<'PY'
@@ -37,6 +40,7 @@ for line in open(os.path.join(corpus, "manifest.tsv")).read().splitlines()[1:]:
 PY
 fi
 cp samples/*.rtf "$seeds/document/" 2>/dev/null || true
+cp "$seeds"/document/* "$seeds/cli/" 2>/dev/null || true
 cp lang/*/language.txt "$seeds/textfile/" 2>/dev/null || true
 
 status=0
