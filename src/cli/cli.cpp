@@ -22,6 +22,7 @@
 #include "platform/unicode.h"
 #include "cli/installation.h"
 #include "cli/output_file.h"
+#include "conversion/equation_conversion.h"
 #include "converter/converter.h"
 #include "settings/messages.h"
 #include "settings/settings.h"
@@ -30,6 +31,9 @@
 #include "platform/ui.h"
 #include "rtf/objects.h"
 #include "rtf/output.h"
+#if defined(VELOTRIX_DOCX)
+#include "docx/docx.h"
+#endif
 
 #ifndef VELOTRIX_VERSION
 #define VELOTRIX_VERSION "dev"
@@ -40,12 +44,14 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: velotrix IN.rtf [-o OUT.rtf] [options]\n"
-    "       velotrix IN.rtf... --output-dir DIR [options]\n"
-    "Converts the equation objects (MathType, Equation Editor 3.x) of RTF documents into\n"
-    "native Word equations or Equation 3.0 objects; everything else is copied.\n"
-    "Without -o the result goes to NAME.converted.rtf beside the input; an input is never\n"
-    "overwritten. Use - for IN or OUT to read standard input or write standard output.\n"
+    "Usage: velotrix IN.rtf|IN.docx [-o OUT] [options]\n"
+    "       velotrix IN... --output-dir DIR [options]\n"
+    "Converts the equation objects (MathType, Equation Editor 3.x) of RTF documents and\n"
+    "Word packages (.docx, .docm, .dotx, .dotm, told apart by their content) into native\n"
+    "Word equations or Equation 3.0 objects; everything else is copied.\n"
+    "Without -o the result goes to NAME.converted.rtf (or .docx ...) beside the input; an\n"
+    "input is never overwritten. Use - for IN or OUT to read standard input or write\n"
+    "standard output.\n"
     "\n"
     "Options:\n"
     "  -o, --output FILE        where to write the converted document (one input only)\n"
@@ -81,6 +87,7 @@ struct Options {
   std::size_t chunkSize = 64 * 1024;
   bool report = false;
   UserOptions choices;
+  conversion::EquationSettings equationSettings;  // for Word packages
 };
 
 int usageError(const std::string& message) {
@@ -175,13 +182,36 @@ int parseArguments(int argc, char** argv, Options& opts) {
   return -1;
 }
 
+// True when the file starts like a zip archive: a Word package rather than RTF.
+bool isZipFile(const std::string& path) {
+  if (path == "-") return false;
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return false;
+  char head[4] = {};
+  const std::size_t n = std::fread(head, 1, sizeof head, f);
+  std::fclose(f);
+  return n == 4 && std::memcmp(head, "PK\x03\x04", 4) == 0;
+}
+
+// The extension a converted package keeps: its own when it is one of Word's, else .docx.
+std::string packageExtension(const fs::path& input) {
+  std::string ext = input.extension().string();
+  std::string lower = ext;
+  for (char& c : lower)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  for (const char* known : {".docx", ".docm", ".dotx", ".dotm"})
+    if (lower == known) return ext;
+  return ".docx";
+}
+
 // Where an input's result goes.
 std::string outputPathFor(const Options& opts, const std::string& input) {
   if (!opts.output.empty()) return opts.output;
   if (!opts.outputDir.empty())
     return (fs::path(opts.outputDir) / fs::path(input).filename()).string();
   fs::path p(input);
-  return (p.parent_path() / (p.stem().string() + ".converted.rtf")).string();
+  const std::string ext = isZipFile(input) ? packageExtension(p) : std::string(".rtf");
+  return (p.parent_path() / (p.stem().string() + ".converted" + ext)).string();
 }
 
 // What identifies the file a path names: the path with "." and ".." and symbolic links
@@ -278,6 +308,69 @@ void printReport(const std::string& input) {
                convertedCount, unconvertedObjects.size());
 }
 
+// Reads the rest of a stream after `head`; false on a read error.
+bool readAll(std::FILE* in, std::string& bytes) {
+  char chunk[1 << 16];
+  for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, in)) > 0;) bytes.append(chunk, n);
+  return !std::ferror(in);
+}
+
+// Converts a Word package (read whole into `package`); returns an exit code.
+int convertPackage(const Options& opts, const std::string& input, const std::string& package,
+                   const std::string& output) {
+  const std::string name = input == "-" ? "(standard input)" : input;
+  const std::string outputName = output == "-" ? "standard output" : "'" + output + "'";
+#if !defined(VELOTRIX_DOCX)
+  (void)opts;
+  (void)package;
+  std::fprintf(stderr,
+               "velotrix: '%s' is a Word package (.docx); this build of velotrix converts RTF\n"
+               "documents only. Save the document as RTF, or use velotrix on Linux for .docx.\n",
+               name.c_str());
+  (void)outputName;
+  return kExitInput;
+#else
+  if (InitConverter32(nullptr, nullptr) != 1) {
+    std::fprintf(stderr, "velotrix: the installation is incomplete\n");
+    return kExitInstall;
+  }
+  const docx::DocxResult result = docx::convertDocx(package, opts.equationSettings);
+  if (!result.ok) {
+    std::fprintf(stderr, "velotrix: cannot convert '%s': %s\n", name.c_str(), result.error.c_str());
+    return kExitInput;
+  }
+  OutputFile file;
+  std::string error;
+  if (!file.open(output, error)) {
+    std::fprintf(stderr, "velotrix: cannot create %s: %s\n", outputName.c_str(), error.c_str());
+    return kExitOutput;
+  }
+  platform::FileHandle handle = file.handOff();
+  const bool written = platform::writeFile(handle, result.package.data(), result.package.size());
+  const bool closed = platform::closeFile(handle);
+  if (!written || !closed || !file.commit(error)) {
+    std::fprintf(stderr, "velotrix: error while writing %s%s%s\n", outputName.c_str(),
+                 error.empty() ? "" : ": ", error.c_str());
+    return kExitWrite;
+  }
+  if (opts.report) {
+    for (const docx::UnconvertedObject& o : result.unconverted)
+      std::fprintf(stderr, "%s: %s: object %s: %s: not converted: %s\n", name.c_str(), o.part.c_str(),
+                   o.objectId.empty() ? "-" : o.objectId.c_str(),
+                   o.className.empty() ? "-" : o.className.c_str(), o.reason.c_str());
+    std::fprintf(stderr, "%s: %d equation(s) converted, %zu left unconverted\n", name.c_str(),
+                 result.converted, result.unconverted.size());
+  }
+  if (opts.choices.isStatistics != 0)
+    std::fprintf(stderr, "%s\n",
+                 toUtf8(StatisticsMessage(opts.equationSettings.eqVersion, result.converted,
+                                         opts.equationSettings.uniPrime ? 1 : 0,
+                                         opts.equationSettings.euclid ? 1 : 0))
+                     .c_str());
+  return kExitOk;
+#endif
+}
+
 int convertOne(const Options& opts, const std::string& input) {
   const std::string output = outputPathFor(opts, input);
   const std::string outputName = output == "-" ? "standard output" : "'" + output + "'";
@@ -286,6 +379,20 @@ int convertOne(const Options& opts, const std::string& input) {
     std::fprintf(stderr, "velotrix: cannot read '%s': %s\n", input.c_str(), std::strerror(errno));
     return kExitInput;
   }
+  // The first bytes tell a Word package (a zip) from RTF; for RTF they are served first.
+  std::string head(4, '\0');
+  head.resize(std::fread(head.data(), 1, head.size(), in));
+  if (head == std::string("PK\x03\x04", 4)) {
+    std::string package = head;
+    const bool read = readAll(in, package);
+    if (in != stdin) std::fclose(in);
+    if (!read) {
+      std::fprintf(stderr, "velotrix: error while reading '%s'\n", input.c_str());
+      return kExitInput;
+    }
+    return convertPackage(opts, input, package, output);
+  }
+  std::size_t headServed = 0;
   auto closeInput = [&] {
     if (in != stdin) std::fclose(in);
   };
@@ -311,7 +418,14 @@ int convertOne(const Options& opts, const std::string& input) {
     platform::memUnlock(fileName);
   }
   HostBegin(
-      [in, &progress](char* dest, std::size_t capacity) -> long {
+      [in, &progress, &head, &headServed](char* dest, std::size_t capacity) -> long {
+        if (headServed < head.size()) {
+          const std::size_t n = std::min(capacity, head.size() - headServed);
+          std::memcpy(dest, head.data() + headServed, n);
+          headServed += n;
+          progress.advance(n);
+          return static_cast<long>(n);
+        }
         std::size_t n = std::fread(dest, 1, capacity, in);
         if (n == 0 && std::ferror(in)) return -1;
         progress.advance(n);
@@ -403,7 +517,18 @@ int RunVelotrix(int argc, char** argv) {
       return kExitUsage;
     }
     installation.optionsFile = file.wstring();
+    // Word packages take the same values as the converter reads in server mode.
+    auto flag = [&](const wchar_t* key, std::uint32_t& into) {
+      auto it = options.find(key);
+      if (it != options.end() && !it->second.empty()) into = it->second == L"0" ? 0 : 1;
+    };
+    flag(L"eqVersion", opts.choices.eqVersion);
+    flag(L"isEuclid", opts.choices.isEuclid);
+    flag(L"isUniPrime", opts.choices.isUniPrime);
   }
+  opts.equationSettings.eqVersion = opts.choices.eqVersion;
+  opts.equationSettings.euclid = opts.choices.isEuclid != 0;
+  opts.equationSettings.uniPrime = opts.choices.isUniPrime != 0;
   InstallBuiltIn(installation);
   installMessagePrinter();
 #if !defined(_WIN32)
