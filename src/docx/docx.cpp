@@ -455,6 +455,7 @@ class Conversion {
   std::map<std::string, PartChange> changes_;
   std::map<std::string, EmbeddingState> embeddings_;  // by zip name
   std::set<std::string> droppedTargets_;               // lower-cased zip names
+  std::string failure_;                                // a story part that cannot be read
 };
 
 bool Conversion::loadStructure() {
@@ -510,7 +511,7 @@ void Conversion::convertStory(const std::string& partName) {
   if (!entry) return;
   std::string text, error;
   if (!package_.read(*entry, text, error)) {
-    result_.unconverted.push_back(UnconvertedObject{"/" + partName, "", "", error});
+    failure_ = error;
     return;
   }
   StoryScan scan;
@@ -685,7 +686,13 @@ bool Conversion::run() {
       if (!r.external && isStoryType(r.type) && package_.find(r.target) &&
           std::find(stories.begin(), stories.end(), r.target) == stories.end())
         stories.push_back(r.target);
-  for (const std::string& story : stories) convertStory(package_.find(story)->name);
+  for (const std::string& story : stories) {
+    convertStory(package_.find(story)->name);
+    if (!failure_.empty()) {
+      result_.error = failure_;
+      return false;
+    }
+  }
   removeOrphans();
   std::string error;
   if (changes_.empty()) {
