@@ -12,7 +12,7 @@ CC=clang CXX=clang++ cmake -S fuzz -B "$out" -G Ninja >/dev/null
 cmake --build "$out" -j2 >/dev/null
 
 seeds=$out/seeds
-rm -rf "$seeds" && mkdir -p "$seeds"/{document,compound,equation,textfile} "$out/findings" "$out/logs"
+rm -rf "$seeds" && mkdir -p "$seeds"/{document,compound,equation,textfile,docx} "$out/findings" "$out/logs"
 corpus=$root/../shared/corpus
 if [ -d "$corpus/equations" ]; then
   /usr/bin/python3 - "$corpus" "$seeds" <<'PY'
@@ -38,6 +38,12 @@ PY
 fi
 cp samples/*.rtf "$seeds/document/" 2>/dev/null || true
 cp lang/*/language.txt "$seeds/textfile/" 2>/dev/null || true
+# .docx seeds: the sample package whole (first byte even) and its main part (odd).
+for f in samples/*.docx; do
+  [ -f "$f" ] || continue
+  { printf '\x00'; cat "$f"; } >"$seeds/docx/$(basename "$f").whole"
+  { printf '\x01'; unzip -p "$f" word/document.xml; } >"$seeds/docx/$(basename "$f").main" 2>/dev/null || true
+done
 
 status=0
 for bin in "$out"/fuzz_*; do

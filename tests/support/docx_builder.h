@@ -23,6 +23,7 @@ inline std::string zipParts(const Parts& parts, bool store = false) {
     zip_source_t* s = zip_source_buffer(z, bytes.data(), bytes.size(), 0);
     const zip_int64_t i = zip_file_add(z, name.c_str(), s, ZIP_FL_ENC_UTF_8);
     zip_set_file_compression(z, static_cast<zip_uint64_t>(i), store ? ZIP_CM_STORE : ZIP_CM_DEFLATE, 0);
+    zip_file_set_mtime(z, static_cast<zip_uint64_t>(i), 1767225600, 0);  // a fixed time: same bytes each run
   }
   zip_close(z);
   std::string out;
