@@ -391,7 +391,8 @@ bool isDisplayParagraph(const StoryScan& scan, const ParagraphSite& p, int run,
 }
 
 struct EmbeddingState {
-  conversion::EmbeddingOutcome outcome;
+  conversion::EmbeddingOutcome outcome;  // its element tree is written out and dropped
+  std::string officeMathXml;             // the inline form; display wraps it
   bool read = false;
   std::string error;
 };
@@ -523,6 +524,9 @@ void Conversion::convertStory(const std::string& partName) {
   if (scan.objects.empty()) return;
   RelationshipPart* rels = nullptr;
   if (auto it = rels_.find(lowerAscii(partName)); it != rels_.end()) rels = &it->second;
+  std::map<std::string, const Relationship*> relById;
+  if (rels)
+    for (const Relationship& r : rels->rels) relById.emplace(r.id, &r);
 
   const bool utf8 = text.compare(0, 1, "<") == 0 || text.compare(0, 3, "\xEF\xBB\xBF") == 0;
   const auto bound = [&](const char* prefix) {
@@ -542,10 +546,8 @@ void Conversion::convertStory(const std::string& partName) {
       if (conversion::isConvertedClass(o.progId, settings_)) keep(partName, o, o.progId, "a linked object, not an embedded one");
       continue;
     }
-    const Relationship* rel = nullptr;
-    if (rels)
-      for (const Relationship& r : rels->rels)
-        if (r.id == o.relId) rel = &r;
+    const auto found = relById.find(o.relId);
+    const Relationship* rel = found == relById.end() ? nullptr : found->second;
     if (!rel || rel->external || !package_.find(rel->target)) {
       if (conversion::isConvertedClass(o.progId, settings_) || o.progId.empty())
         keep(partName, o, o.progId,
@@ -561,6 +563,10 @@ void Conversion::convertStory(const std::string& partName) {
         state.outcome.isEquation = conversion::isConvertedClass(o.progId, settings_);
       } else {
         state.outcome = conversion::convertEmbedding(bytes, o.progId, settings_);
+        if (state.outcome.converted && settings_.eqVersion != 0) {
+          state.officeMathXml = writers::writeOfficeMathXml(state.outcome.officeMath, false);
+          state.outcome.officeMath = {};
+        }
       }
     }
     const conversion::EmbeddingOutcome& out = state.outcome;
@@ -597,7 +603,8 @@ void Conversion::convertStory(const std::string& partName) {
     std::vector<int> leadingTabs;
     const bool display = wholeRun && run.paragraph >= 0 &&
                          isDisplayParagraph(scan, scan.paragraphs[run.paragraph], o.run, leadingTabs);
-    const std::string xml = writers::writeOfficeMathXml(out.officeMath, display);
+    const std::string xml =
+        display ? "<m:oMathPara>" + state.officeMathXml + "</m:oMathPara>" : state.officeMathXml;
     if (wholeRun) {
       edits.push_back(Edit{run.begin, run.end, xml});
       removedSpans.emplace_back(run.begin, run.end);

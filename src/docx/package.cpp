@@ -173,7 +173,7 @@ bool writePackage(const PackageReader& in, const std::map<std::string, PartChang
       zip_source_free(data);
       return fail("the part '" + e.name + "' cannot be added: " + zip_strerror(dst));
     }
-    if (replaced) zip_set_file_compression(dst, static_cast<zip_uint64_t>(added), ZIP_CM_DEFLATE, 6);
+    if (replaced) zip_set_file_compression(dst, static_cast<zip_uint64_t>(added), ZIP_CM_DEFLATE, 1);
     zip_stat_t st;
     zip_stat_init(&st);
     if (zip_stat_index(src, e.index, 0, &st) == 0 && (st.valid & ZIP_STAT_MTIME))
