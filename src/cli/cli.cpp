@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -15,6 +16,8 @@
 #if defined(_WIN32)
 #include <io.h>
 #else
+#include <fcntl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
@@ -182,15 +185,27 @@ int parseArguments(int argc, char** argv, Options& opts) {
   return -1;
 }
 
-// True when the file starts like a zip archive: a Word package rather than RTF.
-bool isZipFile(const std::string& path) {
-  if (path == "-") return false;
+constexpr std::string_view kZipMagic("PK\x03\x04", 4);
+constexpr std::string_view kCompoundMagic("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8);
+
+enum class InputKind { Rtf, Package, Word97 };
+
+InputKind kindOf(std::string_view head) {
+  if (head.substr(0, 4) == kZipMagic) return InputKind::Package;
+  if (head.substr(0, 8) == kCompoundMagic) return InputKind::Word97;
+  return InputKind::Rtf;
+}
+
+// What a file is, told by its first bytes: a Word package (zip), a Word 97-2003 document
+// (compound file) or RTF.
+InputKind fileKind(const std::string& path) {
+  if (path == "-") return InputKind::Rtf;
   std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) return false;
-  char head[4] = {};
+  if (!f) return InputKind::Rtf;
+  char head[8] = {};
   const std::size_t n = std::fread(head, 1, sizeof head, f);
   std::fclose(f);
-  return n == 4 && std::memcmp(head, "PK\x03\x04", 4) == 0;
+  return kindOf(std::string_view(head, n));
 }
 
 // The extension a converted package keeps: its own when it is one of Word's, else .docx.
@@ -210,7 +225,10 @@ std::string outputPathFor(const Options& opts, const std::string& input) {
   if (!opts.outputDir.empty())
     return (fs::path(opts.outputDir) / fs::path(input).filename()).string();
   fs::path p(input);
-  const std::string ext = isZipFile(input) ? packageExtension(p) : std::string(".rtf");
+  const InputKind kind = fileKind(input);
+  const std::string ext = kind == InputKind::Package ? packageExtension(p)
+                          : kind == InputKind::Word97 ? std::string(".docx")
+                                                      : std::string(".rtf");
   return (p.parent_path() / (p.stem().string() + ".converted" + ext)).string();
 }
 
@@ -315,6 +333,114 @@ bool readAll(std::FILE* in, std::string& bytes) {
   return !std::ferror(in);
 }
 
+#if defined(VELOTRIX_DOCX)
+// The program's full path when it is on PATH, else empty.
+std::string findOnPath(const std::string& program) {
+  const char* path = std::getenv("PATH");
+  std::string dirs = path ? path : "";
+  std::size_t at = 0;
+  while (at <= dirs.size()) {
+    std::size_t colon = dirs.find(':', at);
+    if (colon == std::string::npos) colon = dirs.size();
+    const std::string dir = dirs.substr(at, colon - at);
+    const std::string candidate = (dir.empty() ? std::string(".") : dir) + "/" + program;
+    if (::access(candidate.c_str(), X_OK) == 0) return candidate;
+    at = colon + 1;
+  }
+  return {};
+}
+
+// LibreOffice's user settings for the conversion: MathType and Equation Editor objects
+// stay OLE objects instead of becoming LibreOffice formulas, so that they reach us as they
+// are.
+constexpr const char* kLibreOfficeSettings =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+    "<oor:items xmlns:oor=\"http://openoffice.org/2001/registry\" "
+    "xmlns:xs=\"http://www.w3.org/2001/XMLSchema\" "
+    "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\">\n"
+    "<item oor:path=\"/org.openoffice.Office.Common/Filter/Microsoft/Import\">"
+    "<prop oor:name=\"MathTypeToMath\" oor:op=\"fuse\"><value>false</value></prop></item>\n"
+    "</oor:items>\n";
+#endif
+
+// Turns a Word 97-2003 document into a Word package with LibreOffice headless, in a
+// private profile and folder that are removed afterwards; returns an exit code.
+int word97ToPackage(const std::string& input, const std::string& bytes, std::string& package) {
+  const std::string name = input == "-" ? "(standard input)" : input;
+#if !defined(VELOTRIX_DOCX)
+  (void)bytes;
+  (void)package;
+  std::fprintf(stderr,
+               "velotrix: '%s' is a Word 97-2003 document (.doc); this build of velotrix converts\n"
+               "RTF documents only. Save the document as RTF.\n",
+               name.c_str());
+  return kExitInput;
+#else
+  const std::string soffice = findOnPath("soffice");
+  if (soffice.empty()) {
+    std::fprintf(stderr,
+                 "velotrix: '%s' is a Word 97-2003 document (.doc), which velotrix reads through\n"
+                 "LibreOffice, and soffice is not on PATH. Install LibreOffice (on Debian:\n"
+                 "apt-get install libreoffice-writer-nogui), or save the document as .docx or RTF.\n",
+                 name.c_str());
+    return kExitInstall;
+  }
+  std::string pattern = (fs::temp_directory_path() / "velotrix-doc-XXXXXX").string();
+  if (!::mkdtemp(pattern.data())) {
+    std::fprintf(stderr, "velotrix: cannot create a temporary folder: %s\n", std::strerror(errno));
+    return kExitOutput;
+  }
+  const fs::path work(pattern);
+  struct Cleanup {
+    fs::path dir;
+    ~Cleanup() {
+      std::error_code ec;
+      fs::remove_all(dir, ec);
+    }
+  } cleanup{work};
+  std::error_code ec;
+  fs::create_directories(work / "profile" / "user", ec);
+  fs::create_directories(work / "out", ec);
+  std::ofstream(work / "profile" / "user" / "registrymodifications.xcu") << kLibreOfficeSettings;
+  std::ofstream(work / "document.doc", std::ios::binary) << bytes;
+
+  const std::string profile = "-env:UserInstallation=file://" + (work / "profile").string();
+  const std::string outDir = (work / "out").string();
+  const std::string doc = (work / "document.doc").string();
+  const std::string home = "HOME=" + work.string();
+  std::vector<std::string> args = {soffice, profile, "--headless", "--norestore", "--nologo",
+                                   "--convert-to", "docx:MS Word 2007 XML", "--outdir", outDir, doc};
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::putenv(const_cast<char*>(home.c_str()));
+    const int devnull = ::open("/dev/null", O_WRONLY);
+    if (devnull >= 0) {
+      ::dup2(devnull, STDOUT_FILENO);
+      ::dup2(devnull, STDERR_FILENO);
+    }
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    ::execv(soffice.c_str(), argv.data());
+    ::_exit(127);
+  }
+  int status = 0;
+  if (child < 0 || ::waitpid(child, &status, 0) < 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0 ||
+      !fs::exists(work / "out" / "document.docx")) {
+    std::fprintf(stderr, "velotrix: LibreOffice could not turn '%s' into a .docx package\n", name.c_str());
+    return kExitInput;
+  }
+  std::FILE* f = std::fopen((work / "out" / "document.docx").string().c_str(), "rb");
+  const bool read = f && readAll(f, package);
+  if (f) std::fclose(f);
+  if (!read) {
+    std::fprintf(stderr, "velotrix: cannot read LibreOffice's package for '%s'\n", name.c_str());
+    return kExitInput;
+  }
+  return kExitOk;
+#endif
+}
+
 // Converts a Word package (read whole into `package`); returns an exit code.
 int convertPackage(const Options& opts, const std::string& input, const std::string& package,
                    const std::string& output) {
@@ -379,18 +505,25 @@ int convertOne(const Options& opts, const std::string& input) {
     std::fprintf(stderr, "velotrix: cannot read '%s': %s\n", input.c_str(), std::strerror(errno));
     return kExitInput;
   }
-  // The first bytes tell a Word package (a zip) from RTF; for RTF they are served first.
-  std::string head(4, '\0');
+  // The first bytes tell a Word package (a zip) or a Word 97-2003 document from RTF; for
+  // RTF they are served first.
+  std::string head(8, '\0');
   head.resize(std::fread(head.data(), 1, head.size(), in));
-  if (head == std::string("PK\x03\x04", 4)) {
-    std::string package = head;
-    const bool read = readAll(in, package);
+  const InputKind kind = kindOf(head);
+  if (kind != InputKind::Rtf) {
+    std::string bytes = head;
+    const bool read = readAll(in, bytes);
     if (in != stdin) std::fclose(in);
     if (!read) {
       std::fprintf(stderr, "velotrix: error while reading '%s'\n", input.c_str());
       return kExitInput;
     }
-    return convertPackage(opts, input, package, output);
+    if (kind == InputKind::Word97) {
+      std::string package;
+      if (int status = word97ToPackage(input, bytes, package); status != kExitOk) return status;
+      bytes = std::move(package);
+    }
+    return convertPackage(opts, input, bytes, output);
   }
   std::size_t headServed = 0;
   auto closeInput = [&] {

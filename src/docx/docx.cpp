@@ -446,6 +446,7 @@ class Conversion {
     result_.unconverted.push_back(UnconvertedObject{"/" + part, o.objectId, cls, why});
   }
   void removeOrphans();
+  const Relationship* mainRelationship(const std::string& id) const;
 
   const PackageReader& package_;
   conversion::EquationSettings settings_;
@@ -457,6 +458,8 @@ class Conversion {
   std::map<std::string, EmbeddingState> embeddings_;  // by zip name
   std::set<std::string> droppedTargets_;               // lower-cased zip names
   std::string failure_;                                // a story part that cannot be read
+  std::map<std::string, std::set<std::string>> remainingReferences_;  // relationship ids
+                                                       // a story still uses, by part
 };
 
 bool Conversion::loadStructure() {
@@ -521,6 +524,8 @@ void Conversion::convertStory(const std::string& partName) {
     result_.unconverted.push_back(UnconvertedObject{"/" + partName, "", "", error});
     return;
   }
+  std::set<std::string>& remaining = remainingReferences_[lowerAscii(partName)];
+  for (const auto& ref : scan.references) remaining.insert(ref.first);
   if (scan.objects.empty()) return;
   RelationshipPart* rels = nullptr;
   if (auto it = rels_.find(lowerAscii(partName)); it != rels_.end()) rels = &it->second;
@@ -548,6 +553,9 @@ void Conversion::convertStory(const std::string& partName) {
     }
     const auto found = relById.find(o.relId);
     const Relationship* rel = found == relById.end() ? nullptr : found->second;
+    if (!rel && lowerAscii(partName) != lowerAscii(mainPart_))
+      // LibreOffice puts the relationships of objects in notes into the main part's.
+      if (const Relationship* borrowed = mainRelationship(o.relId)) rel = borrowed;
     if (!rel || rel->external || !package_.find(rel->target)) {
       if (conversion::isConvertedClass(o.progId, settings_) || o.progId.empty())
         keep(partName, o, o.progId,
@@ -641,7 +649,7 @@ void Conversion::convertStory(const std::string& partName) {
 
   // Relationships that only the removed objects used go, with the parts they name once
   // nothing else names them.
-  if (!rels || removedSpans.empty()) return;
+  if (removedSpans.empty()) return;
   std::sort(removedSpans.begin(), removedSpans.end());
   auto removed = [&](std::size_t offset) {
     auto it = std::upper_bound(removedSpans.begin(), removedSpans.end(),
@@ -650,14 +658,29 @@ void Conversion::convertStory(const std::string& partName) {
   };
   std::set<std::string> inside, outside;
   for (const auto& [id, offset] : scan.references) (removed(offset) ? inside : outside).insert(id);
-  bool relsChanged = false;
-  for (const Relationship& r : rels->rels) {
-    if (!inside.count(r.id) || outside.count(r.id)) continue;
-    rels->removed.emplace_back(r.begin, r.end);
+  remaining = outside;
+  const auto drop = [&](RelationshipPart& from, const Relationship& r) {
+    from.removed.emplace_back(r.begin, r.end);
     if (!r.external) droppedTargets_.insert(lowerAscii(r.target));
-    relsChanged = true;
+    changes_[from.name].bytes = withoutSpans(from.text, from.removed);
+  };
+  for (const std::string& id : inside) {
+    if (outside.count(id)) continue;
+    if (auto own = relById.find(id); own != relById.end()) {
+      drop(*rels, *own->second);
+    } else if (const Relationship* borrowed = mainRelationship(id)) {
+      // A relationship of the main part goes only when the main part does not use it.
+      if (!remainingReferences_[lowerAscii(mainPart_)].count(id)) drop(rels_[lowerAscii(mainPart_)], *borrowed);
+    }
   }
-  if (relsChanged) changes_[rels->name].bytes = withoutSpans(rels->text, rels->removed);
+}
+
+const Relationship* Conversion::mainRelationship(const std::string& id) const {
+  auto main = rels_.find(lowerAscii(mainPart_));
+  if (main == rels_.end()) return nullptr;
+  for (const Relationship& r : main->second.rels)
+    if (r.id == id) return &r;
+  return nullptr;
 }
 
 void Conversion::removeOrphans() {

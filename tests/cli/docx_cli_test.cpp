@@ -101,4 +101,13 @@ TEST_F(DocxCli, PackagesThatAreNotWordDocumentsAreRefused) {
   }
 }
 
+TEST_F(DocxCli, Word97DocumentsNeedLibreOffice) {
+  // Any compound file starts like a .doc; without soffice on PATH the run stops early.
+  const std::string doc = put("old.doc", readFile(corpusDir() + "/equations/mtef3-frac.bin"));
+  const CliRun run = velotrix(doc + " --no-stats", "", "PATH=/nonexistent");
+  EXPECT_EQ(run.status, kExitInstall);
+  EXPECT_NE(run.err.find("soffice is not on PATH"), std::string::npos) << run.err;
+  EXPECT_FALSE(fs::exists(path("old.converted.docx")));
+}
+
 }  // namespace

@@ -104,14 +104,30 @@ TEST_F(DocxClients, PandocAndLibreOfficeReadEveryEquation) {
   }
 
   if (soffice) {
+    // A Word 97-2003 document holding the same objects, made by LibreOffice with its
+    // MathType import off, goes through velotrix's LibreOffice path.
+    fs::create_directories(dir_ / "profile" / "user");
+    std::ofstream(path("profile/user/registrymodifications.xcu"))
+        << "<?xml version=\"1.0\" encoding=\"UTF-8\"?><oor:items xmlns:oor=\"http://openoffice.org/2001/registry\">"
+           "<item oor:path=\"/org.openoffice.Office.Common/Filter/Microsoft/Import\"><prop oor:name=\"MathTypeToMath\" "
+           "oor:op=\"fuse\"><value>false</value></prop></item></oor:items>";
+    const std::string makeDoc = "HOME=" + path("home") + " soffice -env:UserInstallation=file://" + path("profile") +
+                                " --headless --convert-to doc --outdir " + path("doc") + " " + path("corpus.docx") +
+                                " >" + path("soffice-doc.log") + " 2>&1";
+    ASSERT_EQ(std::system(makeDoc.c_str()), 0) << readFile(path("soffice-doc.log"));
+    CliRun doc = velotrix(path("doc/corpus.doc") + " -o " + path("from-doc.docx") + " --report --no-stats");
+    ASSERT_EQ(doc.status, 0) << doc.err;
+    EXPECT_NE(doc.err.find(std::to_string(equations().size()) + " equation(s) converted, 0 left"), std::string::npos)
+        << doc.err;
+
     // One LibreOffice start for every document: each start takes seconds.
-    const std::string profile = "file://" + path("profile");
+    const std::string profile = "file://" + path("profile-odt");
     const std::string cmd = "HOME=" + path("home") + " soffice -env:UserInstallation=" + profile +
                             " --headless --convert-to odt --outdir " + path("odt") + " " +
-                            path("corpus.converted.docx") + " " + path("equation3.docx") +
+                            path("corpus.converted.docx") + " " + path("equation3.docx") + " " + path("from-doc.docx") +
                             " >" + path("soffice.log") + " 2>&1";
     ASSERT_EQ(std::system(cmd.c_str()), 0) << readFile(path("soffice.log"));
-    for (const char* odt : {"corpus.converted.odt", "equation3.odt"}) {
+    for (const char* odt : {"corpus.converted.odt", "equation3.odt", "from-doc.odt"}) {
       SCOPED_TRACE(odt);
       ASSERT_TRUE(fs::exists(path("odt/") + odt)) << readFile(path("soffice.log"));
       const std::vector<Parts::value_type> parts = unzipParts(readFile(path("odt/") + odt));
