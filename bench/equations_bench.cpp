@@ -15,8 +15,6 @@
 
 #include "cli/host_simulator.h"
 #include "rtf/document.h"
-#include "rtf/objects.h"
-#include "rtf/output.h"
 #include "settings/settings.h"
 #include "support/objects.h"
 
@@ -78,18 +76,19 @@ int main(int argc, char** argv) {
       },
       64 * 1024);
 
-  convertedCount = 0;
-  outputFile = platform::createOutputFileA("/dev/null");
+  platform::FileHandle file = platform::createOutputFileA("/dev/null");
+  DocumentPass pass;
+  pass.equations.eqVersion = gSettings.eqVersion;
   auto start = std::chrono::steady_clock::now();
-  RunDocumentPass(HostCallback(), HostBuffer());
+  RunDocumentPass(pass, HostCallback(), HostBuffer(), file);
   double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  platform::closeFile(outputFile);
+  platform::closeFile(file);
   HostEnd();
 
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
   std::printf("format: %s\n", format.c_str());
-  std::printf("equations: %ld in document, %d converted, in %.3f s\n", count, convertedCount, seconds);
+  std::printf("equations: %ld in document, %d converted, in %.3f s\n", count, pass.converted, seconds);
   std::printf("throughput: %.0f equations/s\n", count / seconds);
   std::printf("peak memory: %.1f MB\n", usage.ru_maxrss / 1024.0);
   // Equation 3.0 objects stay as they are when the output is Equation 3.0.
@@ -97,5 +96,5 @@ int main(int argc, char** argv) {
   for (long i = 0; i < count; ++i)
     expected += gSettings.eqVersion == 1 || objects[static_cast<std::size_t>(i) % objects.size()].className != "Equation.3";
   std::printf("expected to convert: %ld\n", expected);
-  return convertedCount == expected ? 0 : 2;
+  return pass.converted == expected ? 0 : 2;
 }

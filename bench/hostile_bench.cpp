@@ -9,18 +9,19 @@
 #include "cli/host_simulator.h"
 #include "ole/equation_object.h"
 #include "rtf/document.h"
-#include "rtf/objects.h"
-#include "rtf/output.h"
 #include "support/objects.h"
 
 namespace {
 
-// Converts a document held in memory to /dev/null; returns the output size.
+DocumentPass lastPass;
+
+// Converts a document held in memory to /dev/null.
 void convert(const std::string& doc) {
   HostBeginString(doc, 64 * 1024);
-  outputFile = platform::createOutputFileA("/dev/null");
-  RunDocumentPass(HostCallback(), HostBuffer());
-  platform::closeFile(outputFile);
+  platform::FileHandle file = platform::createOutputFileA("/dev/null");
+  lastPass = DocumentPass{};
+  RunDocumentPass(lastPass, HostCallback(), HostBuffer(), file);
+  platform::closeFile(file);
   HostEnd();
 }
 
@@ -58,8 +59,8 @@ int main() {
     for (int i = 0; i < 100000; ++i) mtef += std::string("\x03\x00\x0b\x00\x00\x01\x00", 7);
     // The bare-MTEF "Equation" class carries the records without a compound file.
     convert("{\\rtf1{\\object{\\*\\objdata " + objectRecordHex("Equation", mtef) + "}}}");
-    std::printf("  converted %d, left unconverted %zu: %s\n", convertedCount, unconvertedObjects.size(),
-                unconvertedObjects.empty() ? "" : unconvertedObjects[0].reason.c_str());
+    std::printf("  converted %d, left unconverted %zu: %s\n", lastPass.converted, lastPass.unconverted.size(),
+                lastPass.unconverted.empty() ? "" : lastPass.unconverted[0].reason.c_str());
   });
 
   timed("compound file whose sector chain loops", [] {

@@ -10,7 +10,6 @@
 
 #include "cli/host_simulator.h"
 #include "rtf/document.h"
-#include "rtf/output.h"
 
 namespace {
 
@@ -54,11 +53,12 @@ int main(int argc, char** argv) {
       },
       64 * 1024);
 
-  outputFile = platform::createOutputFileA("/dev/null");
+  platform::FileHandle file = platform::createOutputFileA("/dev/null");
+  DocumentPass pass;
   auto start = std::chrono::steady_clock::now();
-  bool ok = RunDocumentPass(HostCallback(), HostBuffer());
+  bool ok = RunDocumentPass(pass, HostCallback(), HostBuffer(), file);
   double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  platform::closeFile(outputFile);
+  platform::closeFile(file);
   HostEnd();
 
   rusage usage{};

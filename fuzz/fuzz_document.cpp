@@ -5,19 +5,17 @@
 
 #include "cli/host_simulator.h"
 #include "rtf/document.h"
-#include "rtf/output.h"
-#include "settings/settings.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static platform::FileHandle sink = platform::createOutputFileA("/dev/null");
-  outputFile = sink;
   const std::string doc(reinterpret_cast<const char*>(data), size);
   for (std::uint32_t format : {1u, 0u}) {
-    gSettings.eqVersion = format;
+    DocumentPass pass;
+    pass.equations.eqVersion = format;
     // Chunks of 1 to 7 bytes put token and line-end boundaries everywhere; larger ones
     // keep long documents quick.
     HostBeginString(doc, size % 2 ? 1 + size % 7 : 4096);
-    RunDocumentPass(HostCallback(), HostBuffer());
+    RunDocumentPass(pass, HostCallback(), HostBuffer(), sink);
     HostEnd();
   }
   return 0;

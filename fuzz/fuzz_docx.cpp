@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "docx/docx.h"
-#include "docx_builder.h"
+#include "support/docx_builder.h"
 #include "ole/equation_object.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "equation/tree.h"
+#include "support/office_math_check.h"
 #include "writers/mtef3.h"
 #include "writers/office_math_rtf.h"
 
@@ -24,18 +25,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   options.euclid = (data[0] >> 2) & 1;
   options.uniPrime = (data[0] >> 3) & 1;
   const std::string text = writers::writeOfficeMathRtf(read.equation, options);
-  // The group the writer returns is balanced: every brace it opens it closes.
-  long depth = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\\') {
-      ++i;
-    } else if (text[i] == '{') {
-      ++depth;
-    } else if (text[i] == '}' && --depth < 0) {
-      __builtin_trap();
-    }
-  }
-  if (depth != 0) __builtin_trap();
+  // What the writer returns is valid Office Math: well nested, every text in a run, no
+  // run inside a run, children in schema order.
+  if (!omcheck::problems(text).empty()) __builtin_trap();
   writers::writeEquationNative(read.equation, writers::Mtef3Options{options.euclid});
   return 0;
 }

@@ -32,8 +32,6 @@
 #include "settings/settings_store.h"
 #include "platform/module.h"
 #include "platform/ui.h"
-#include "rtf/objects.h"
-#include "rtf/output.h"
 #if defined(VELOTRIX_DOCX)
 #include "docx/docx.h"
 #endif
@@ -318,12 +316,12 @@ struct ProgressLine {
 // Lists the equation objects of the last run that stayed as they were.
 void printReport(const std::string& input) {
   const std::string name = input == "-" ? "(standard input)" : input;
-  for (const UnconvertedObject& o : unconvertedObjects)
+  for (const UnconvertedObject& o : lastRunUnconverted)
     std::fprintf(stderr, "%s: byte %llu: %s: not converted: %s\n", name.c_str(),
                  static_cast<unsigned long long>(o.inputOffset), o.className.c_str(),
                  o.reason.c_str());
   std::fprintf(stderr, "%s: %d equation(s) converted, %zu left unconverted\n", name.c_str(),
-               convertedCount, unconvertedObjects.size());
+               convertedCount, lastRunUnconverted.size());
 }
 
 // Reads the rest of a stream after `head`; false on a read error.
@@ -597,7 +595,7 @@ int convertOne(const Options& opts, const std::string& input) {
                  input == "-" ? "(standard input)" : input.c_str());
     return kExitInput;
   }
-  if (OutputFailed() || !result.commit(error)) {
+  if (lastRunWriteFailed || !result.commit(error)) {
     std::fprintf(stderr, "velotrix: error while writing %s%s%s\n", outputName.c_str(),
                  error.empty() ? "" : ": ", error.c_str());
     return kExitWrite;

@@ -5,10 +5,12 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/module.h"
 #include "platform/platform.h"
 #include "platform/ui.h"
+#include "rtf/document.h"
 
 #if defined(_WIN32)
 #define VLX_API __stdcall
@@ -87,3 +89,10 @@ inline const std::wstring kOptionsModuleName = L"Korvanevlx64.dll";
 void StartEquationServer(platform::WindowHandle window);
 void CloseEquationEditorWindows();
 
+// The process-wide records of the export runs: the output file of the run in progress,
+// the objects replaced since InitConverter32 reset the count, and what the last run left
+// unconverted (for the command line's report).
+extern platform::FileHandle outputFile;
+extern std::int32_t convertedCount;
+extern std::vector<UnconvertedObject> lastRunUnconverted;
+extern bool lastRunWriteFailed;  // a write to the output failed in the last run

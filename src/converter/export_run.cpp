@@ -8,9 +8,12 @@
 #include "settings/settings_store.h"
 #include "platform/registry.h"
 #include "rtf/document.h"
-#include "rtf/objects.h"
-#include "rtf/output.h"
 #include "ui/progress.h"
+
+platform::FileHandle outputFile = platform::kInvalidFile;
+std::int32_t convertedCount = 0;
+std::vector<UnconvertedObject> lastRunUnconverted;
+bool lastRunWriteFailed = false;
 
 namespace {
 
@@ -130,7 +133,15 @@ extern "C" std::int32_t VLX_API RtfToForeign32(platform::MemHandle fileName, voi
   if (progress)
     ShowProgressWindow(gConverter.moduleInstance, gConverter.hostWindow, L"", msgCancelButton,
                        msgCancelConfirm, msgPreparing, msgConfiguring, false);
-  RunDocumentPass(rtfCallback, rtfBuffer);
+  // One pass with the settings of this moment; its counts go into the process-wide ones.
+  DocumentPass pass;
+  pass.equations.eqVersion = gSettings.eqVersion;
+  pass.equations.euclid = gSettings.isEuclid != 0;
+  pass.equations.uniPrime = gSettings.isUniPrime != 0;
+  RunDocumentPass(pass, rtfCallback, rtfBuffer, outputFile);
+  convertedCount += pass.converted;
+  lastRunUnconverted = std::move(pass.unconverted);
+  lastRunWriteFailed = pass.output.failed;
   if (progress) CloseProgressWindow();
 
   if (gSettings.isStatistics != 0) showStatistics();

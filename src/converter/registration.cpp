@@ -8,7 +8,6 @@
 #include "settings/settings.h"
 #include "settings/settings_store.h"
 #include "platform/registry.h"
-#include "rtf/objects.h"
 
 ConverterModule gConverter;
 

@@ -398,22 +398,28 @@ Node Reader::embellishments() {
   if (!inAttachedRecord_) fail("embellishment outside a character" + at());
   Node node;
   node.kind = Kind::Embellishments;
-  while ((current_ & 0x0f) == 6) {
-    const std::int32_t tag = current_;
-    const std::int32_t options = v5() ? body() : (tag >> 4);
-    Embellishment mark;
-    if (options == 8) mark.nudge = nudge();
-    mark.type = body();
-    node.marks.push_back(std::move(mark));
-    // The next tag: another embellishment or the END of the list. A character record
-    // there is read and dropped.
-    Item next;
-    readItem(Mode::OnlyChar, next);
-  }
-  if (version_ == 3) {
-    // MTEF 3 streams close a character's embellishment list with a second END. Only an
-    // END is consumed here, so a stream without it does not lose its next record.
-    if ((body() & 0x0f) != 0) putBack();
+  for (;;) {
+    while ((current_ & 0x0f) == 6) {
+      const std::int32_t tag = current_;
+      const std::int32_t options = v5() ? body() : (tag >> 4);
+      Embellishment mark;
+      if (options == 8) mark.nudge = nudge();
+      mark.type = body();
+      node.marks.push_back(std::move(mark));
+      // The next tag: another embellishment or the END of the list. A character record
+      // there is read and dropped.
+      Item next;
+      readItem(Mode::OnlyChar, next);
+    }
+    if (version_ != 3) break;
+    // MTEF 3 closes each embellishment with an END and the character's list with one
+    // more; an embellishment after an END is the next one of the same character. Only
+    // an END or an embellishment is consumed here, so a stream without the closing END
+    // does not lose its next record.
+    const std::int32_t next = body();
+    if ((next & 0x0f) == 6) continue;
+    if ((next & 0x0f) != 0) putBack();
+    break;
   }
   return node;
 }

@@ -1,8 +1,7 @@
-// Code pages, character types, the user's language and reading text files: what the
-// settings and language-file code needs from the operating system. win32/ uses the real
-// API (MultiByteToWideChar, GetACP, GetOEMCP, IsDBCSLeadByteEx, GetStringTypeW,
-// GetUserDefaultUILanguage, CreateFileW/ReadFile); posix/ converts with iconv and keeps
-// the ANSI and OEM code pages and the language as settable values.
+// Code pages, character types and reading text files: what the settings and language-file
+// code needs from the operating system. win32/ uses the real API (MultiByteToWideChar,
+// GetACP, GetOEMCP, IsDBCSLeadByteEx, GetStringTypeW, CreateFileW/ReadFile); posix/
+// converts with iconv and keeps the ANSI and OEM code pages as settable values.
 #pragma once
 
 #include <cstddef>
@@ -44,10 +43,6 @@ bool isDbcsLeadByte(std::uint32_t codePage, unsigned char byte);
 // spaces.
 bool isSpaceUnit(char16_t unit);
 
-// ---- The user's language ---------------------------------------------------------------
-// The user's user-interface language identifier (for example 1031 for German).
-std::uint16_t userLanguageId();
-
 // ---- Reading files ---------------------------------------------------------------------
 // Opens an existing file for reading, sharing it for reading with others. Returns
 // kInvalidFile on failure; close the handle with closeFile. On posix a backslash in the
@@ -62,7 +57,6 @@ bool readFromFile(FileHandle file, void* buffer, std::size_t capacity, std::size
 // ---- Posix stand-in configuration (the command-line tool and tests) ---------------------
 void setAnsiCodePage(std::uint32_t codePage);
 void setOemCodePage(std::uint32_t codePage);
-void setUserLanguageId(std::uint16_t languageId);
 #endif
 
 }  // namespace platform

@@ -1,12 +1,58 @@
-// One document pass: the input bound to the host, the walk over the whole input, and the
-// output flushed.
+// One document pass: the RTF the host serves, walked and copied to the output, with every
+// equation object replaced. Everything one pass needs lives in its DocumentPass, which
+// the caller owns, so two passes never share state.
 #pragma once
 
-#include "platform/platform.h"
+#include <cstdint>
+#include <string>
+#include <vector>
 
-// Converts the document the host serves through `callback` and `buffer` into
-// `outputFile`. The input is read to its end: what stands before or after the outer
-// group, or after a closing brace that has no group, is copied too.
+#include "conversion/equation_conversion.h"
+#include "platform/platform.h"
+#include "rtf/input.h"
+#include "rtf/output.h"
+
+// An equation object of the pass that stayed as it was, and why.
+struct UnconvertedObject {
+  std::uint64_t inputOffset = 0;  // where its data starts in the document
+  std::string className;
+  std::string reason;
+};
+
+// Walker flags.
+constexpr std::uint32_t kSuppressOutput = 1;  // consume tokens without writing them
+constexpr std::uint32_t kInFontTable = 2;     // inside the font-table group
+constexpr std::uint32_t kAfterClassId = 4;    // drop text runs until the group closes
+
+struct DocumentPass {
+  conversion::EquationSettings equations;  // the settings the pass was started with
+  RtfInput input;
+  RtfOutput output;
+  std::uint32_t walkFlags = 0;
+  std::int32_t currentFont = 0;         // the font-table entry being read
+  bool fontTableWordUndelimited = false;  // "\fonttbl" was written without its blank
+  // The document's Greek font reference and its fallback, found in the font table and
+  // written in front of Greek letters.
+  std::string greekFontRef;
+  std::string greekFontRefDefault = "\\f382";
+  bool greekFontNamed = false;  // the font table names a Greek font
+  // Where the class name of the object being read stands in the output buffer, so that
+  // an object re-issued as Equation 3.0 can name its new class.
+  bool classNameNext = false;
+  struct ClassName {
+    std::size_t at = 0;
+    std::size_t size = 0;
+    std::uint64_t drains = 0;
+    bool known = false;
+  } className;
+  std::int32_t converted = 0;           // equation objects replaced
+  std::vector<UnconvertedObject> unconverted;
+};
+
+// Converts the document the host serves through `callback` and `buffer` into `file`. The
+// input is read to its end: what stands before or after the outer group, or after a
+// closing brace that has no group, is copied too.
 // Returns false when writing the output failed or the pass had to stop early (out of
 // memory); what was converted until then is written either way.
-bool RunDocumentPass(platform::RtfCallback callback, platform::MemHandle buffer);
+bool RunDocumentPass(DocumentPass& pass, platform::RtfCallback callback,
+                     platform::MemHandle buffer, platform::FileHandle file);

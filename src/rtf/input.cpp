@@ -8,23 +8,13 @@
 #include <utility>
 #include <vector>
 
-RtfInput gRtfInput;
-
 namespace {
-
-// Set after a carriage return, so that a line feed right after it is skipped, even when
-// the two arrive in different chunks or different tokens.
-bool afterCarriageReturn = false;
-
-// Tokens handed back with UnreadRtfToken, the last one on top.
-std::vector<RtfToken> pendingTokens;
 
 bool isLetter(unsigned char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 bool isDigit(unsigned char c) { return c >= '0' && c <= '9'; }
 bool isHexDigit(unsigned char c) {
   return isDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
 // Bytes that end a plain stretch of a text run: markup and line ends. A zero byte is
 // ordinary text: it is copied like any other byte.
@@ -39,8 +29,7 @@ constexpr PlainTextStops kPlainTextStops;
 bool endsPlainText(unsigned char c) { return kPlainTextStops.table[c]; }
 
 // Appends the plain bytes that follow in the current chunk to a text run in one go.
-void appendPlainText(std::string& text) {
-  RtfInput& in = gRtfInput;
+void appendPlainText(RtfInput& in, std::string& text) {
   if (in.endOfInput || in.position < 0) return;
   const std::size_t start = static_cast<std::size_t>(in.position) + 1;
   const std::size_t room = kMaxTextRun > text.size() ? kMaxTextRun - text.size() : 0;
@@ -76,26 +65,23 @@ void applyTextReplacements(std::string& text) {
 
 }  // namespace
 
-void InitRtfInput(platform::RtfCallback rtfCallback, platform::MemHandle rtfBuffer) {
-  ReleaseRtfInput();
-  gRtfInput = RtfInput{};
-  gRtfInput.rtfCallback = rtfCallback;
-  gRtfInput.rtfBuffer = rtfBuffer;
-  afterCarriageReturn = false;
-  pendingTokens.clear();
+void InitRtfInput(RtfInput& in, platform::RtfCallback rtfCallback, platform::MemHandle rtfBuffer) {
+  ReleaseRtfInput(in);
+  in = RtfInput{};
+  in.rtfCallback = rtfCallback;
+  in.rtfBuffer = rtfBuffer;
 }
 
-void ReleaseRtfInput() {
-  if (gRtfInput.locked) platform::memUnlock(gRtfInput.rtfBuffer);
-  gRtfInput.locked = false;
+void ReleaseRtfInput(RtfInput& in) {
+  if (in.locked) platform::memUnlock(in.rtfBuffer);
+  in.locked = false;
 }
 
-unsigned char RefillRtfInput() {
-  RtfInput& in = gRtfInput;
+unsigned char RefillRtfInput(RtfInput& in) {
   // Refill: keep the last byte so that one byte can be pushed back across the boundary.
   in.chunkStart += in.buffer.size() - 1;
   in.buffer.erase(0, in.buffer.size() - 1);
-  ReleaseRtfInput();
+  ReleaseRtfInput(in);
   if (!in.rtfCallback) {
     in.endOfInput = true;
     return 0;
@@ -120,112 +106,36 @@ unsigned char RefillRtfInput() {
   return static_cast<unsigned char>(in.buffer[1]);
 }
 
-void UnreadRtfByte() {
-  if (--gRtfInput.position < -1) gRtfInput.position = -1;
+void UnreadRtfByte(RtfInput& in) {
+  if (--in.position < -1) in.position = -1;
 }
 
-std::int32_t MatchStopText(std::string_view text, std::string_view stopText) {
-  long i = static_cast<long>(text.size()) - 1;
-  long j = static_cast<long>(stopText.size()) - 1;
-  for (;;) {
-    if (j < 0) return static_cast<std::int32_t>(i + 1);
-    if (isBlank(stopText[j])) {
-      while (i >= 0 && isBlank(text[i])) --i;
-      while (j >= 0 && isBlank(stopText[j])) --j;
-      continue;
-    }
-    if (i < 0 || text[i] != stopText[j]) return -1;
-    --i;
-    --j;
-  }
-}
+void UnreadRtfToken(RtfInput& in, RtfToken token) { in.pendingTokens.push_back(std::move(token)); }
 
-namespace {
-
-// A raw read up to a single non-blank stop character (the object data up to "}"): the
-// same result as the general raw read, but whole stretches of the chunk are copied at once
-// and line feeds are dropped as they come instead of afterwards.
-RtfToken readRawToChar(char stop) {
-  RtfToken token;
-  std::string& text = token.text;
-  RtfInput& in = gRtfInput;
-  for (;;) {
-    if (!in.endOfInput && in.position >= -1) {
-      const std::size_t start = static_cast<std::size_t>(in.position + 1);
-      std::size_t end = start;
-      const std::size_t size = in.buffer.size();
-      while (end < size) {
-        const char c = in.buffer[end];
-        if (c == stop || c == '\r' || c == '\n' || c == '\t') break;
-        ++end;
-      }
-      if (end > start) {
-        text.append(in.buffer, start, end - start);
-        in.position = static_cast<std::int32_t>(end) - 1;
-        afterCarriageReturn = false;
-      }
-    }
-    unsigned char c = ReadRtfByte();
-    if (c == 0 && in.endOfInput) return token;  // no stop character: kind stays 0
-    if (c == '\r') {
-      afterCarriageReturn = true;
-      continue;
-    }
-    if (c == '\n') {
-      afterCarriageReturn = false;
-      continue;
-    }
-    afterCarriageReturn = false;
-    if (c == static_cast<unsigned char>(stop)) {
-      token.kind = kTokenText;
-      return token;
-    }
-    text += c == '\t' ? ' ' : static_cast<char>(c);
-  }
-}
-
-}  // namespace
-
-void UnreadRtfToken(RtfToken token) { pendingTokens.push_back(std::move(token)); }
-
-RtfToken NextRtfToken(std::string_view stopText) {
-  if (!pendingTokens.empty() && stopText.empty()) {
-    RtfToken token = std::move(pendingTokens.back());
-    pendingTokens.pop_back();
+RtfToken NextRtfToken(RtfInput& in) {
+  if (!in.pendingTokens.empty()) {
+    RtfToken token = std::move(in.pendingTokens.back());
+    in.pendingTokens.pop_back();
     return token;
   }
-  if (stopText.size() == 1 && !isBlank(stopText[0]) && stopText[0] != '\n' &&
-      stopText[0] != '\r' && stopText[0] != 0)
-    return readRawToChar(stopText[0]);
-  enum Mode { kOrdinary = 0, kHexEscape = 2, kRaw = 3 };
+  enum Mode { kOrdinary = 0, kHexEscape = 2 };
   RtfToken token;
-  Mode mode = stopText.empty() ? kOrdinary : kRaw;
+  Mode mode = kOrdinary;
   std::string digits;
   std::string& text = token.text;
 
   for (;;) {
-    unsigned char c = ReadRtfByte();
+    unsigned char c = ReadRtfByte(in);
     // A zero byte is data; only the end of the input ends a token early.
-    if (c == 0 && gRtfInput.endOfInput) break;
+    if (c == 0 && in.endOfInput) break;
     if (c == '\r') {
-      afterCarriageReturn = true;
+      in.afterCarriageReturn = true;
       c = '\n';
-    } else if (c == '\n' && afterCarriageReturn) {
-      afterCarriageReturn = false;
+    } else if (c == '\n' && in.afterCarriageReturn) {
+      in.afterCarriageReturn = false;
       continue;
     } else {
-      afterCarriageReturn = false;
-    }
-
-    if (mode == kRaw) {
-      text += static_cast<char>(c);
-      std::int32_t n = MatchStopText(text, stopText);
-      if (n >= 0) {
-        text.resize(static_cast<std::size_t>(n));
-        token.kind = kTokenText;
-        break;
-      }
-      continue;
+      in.afterCarriageReturn = false;
     }
 
     if (token.kind == kTokenNone) {
@@ -237,17 +147,17 @@ RtfToken NextRtfToken(std::string_view stopText) {
       token.kind = c == '\\' ? kTokenWord : kTokenText;
       // Line feeds never reach the text of a run; they are dropped as they come.
       if (c != '\n') text += static_cast<char>(c);
-      if (token.kind == kTokenText) appendPlainText(text);
+      if (token.kind == kTokenText) appendPlainText(in, text);
       continue;
     }
 
     if (token.kind == kTokenText) {
       if (c == '{' || c == '}' || c == '\\') {
-        UnreadRtfByte();
+        UnreadRtfByte(in);
         break;
       }
       if (c != '\n') text += static_cast<char>(c);
-      appendPlainText(text);
+      appendPlainText(in, text);
       if (text.size() >= kMaxTextRun) break;
       continue;
     }
@@ -267,7 +177,7 @@ RtfToken NextRtfToken(std::string_view stopText) {
         digits += static_cast<char>(c);
         continue;
       }
-      UnreadRtfByte();
+      UnreadRtfByte(in);
       break;
     }
     if (isLetter(c) && digits.empty()) {
@@ -275,15 +185,11 @@ RtfToken NextRtfToken(std::string_view stopText) {
     } else if (isDigit(c) || (c == '-' && digits.empty())) {
       digits += static_cast<char>(c);
     } else {
-      if (c != ' ' && c != '\n') UnreadRtfByte();
+      if (c != ' ' && c != '\n') UnreadRtfByte(in);
       break;
     }
   }
 
-  if (mode == kRaw) {
-    applyTextReplacements(text);
-    return token;
-  }
   if (token.kind == kTokenText) {
     applyTextReplacements(text);
   } else if (token.kind == kTokenWord) {

@@ -1,87 +1,36 @@
 #include "rtf/objects.h"
 
-#include <string_view>
-#include <utility>
-
-#include "conversion/equation_conversion.h"
 #include "platform/hex.h"
-#include "rtf/input.h"
-#include "rtf/output.h"
-#include "rtf/walker.h"
-#include "settings/settings.h"
 
-std::int32_t convertedCount = 0;
-std::vector<UnconvertedObject> unconvertedObjects;
-std::string greekFontRef;
-std::string greekFontRefDefault = "\\f382";
-
-namespace {
-
-// The equation settings of the current run, taken when the run begins.
-conversion::EquationSettings runSettings;
-
-// After an object replaced by a native equation, the {\result ...} group that held its
-// picture is dropped with it. Blanks and line breaks before it are copied as the walker
-// copies text; any other item stays.
-void skipResultGroup() {
-  unsigned char next = ReadRtfByte();
-  for (;; next = ReadRtfByte()) {
-    if (next == ' ' || next == '\t') {
-      WriteOutputByte(' ');
-    } else if (next != '\r' && next != '\n') {
-      break;
-    }
-  }
-  if (gRtfInput.endOfInput) return;
-  UnreadRtfByte();
-  if (next != '{') return;
-  RtfToken brace = NextRtfToken({});
-  RtfToken first = NextRtfToken({});
-  if (first.text != "\\result") {
-    UnreadRtfToken(std::move(first));
-    UnreadRtfToken(std::move(brace));
-    return;
-  }
-  walkFlags |= kSuppressOutput;
-  WalkGroup();
-  walkFlags &= ~kSuppressOutput;
-}
-
-}  // namespace
-
-void BeginEquationObjects() {
-  unconvertedObjects.clear();
-  runSettings.eqVersion = gSettings.eqVersion;
-  runSettings.euclid = gSettings.isEuclid != 0;
-  runSettings.uniPrime = gSettings.isUniPrime != 0;
-}
-
-void HandleObjectData() {
-  const std::uint64_t offset = RtfInputOffset();
-  const ObjectData data = ReadObjectData();
-  const std::string& objectHex = data.hex;
-  const std::uint32_t eqVersion = runSettings.eqVersion;
-
-  if (greekFontRef.empty()) greekFontRef = greekFontRefDefault;
-  const conversion::ObjectOutcome outcome =
-      conversion::convertObject(platform::decodeHex(objectHex), runSettings, greekFontRef);
-  const std::string& replacement = outcome.replacement;
-  if (replacement.empty()) {
+bool ReplaceObjectData(DocumentPass& pass, const ObjectData& data) {
+  if (pass.greekFontRef.empty()) pass.greekFontRef = pass.greekFontRefDefault;
+  // A document that names no Greek font (one written by another program than Word) gets
+  // its Greek letters as Unicode escapes rather than references to a font it lacks.
+  const std::string noFont;
+  const conversion::ObjectOutcome outcome = conversion::convertObject(
+      platform::decodeHex(data.hex), pass.equations, pass.greekFontNamed ? pass.greekFontRef : noFont);
+  if (outcome.replacement.empty()) {
     if (outcome.equationClass)
-      unconvertedObjects.push_back({offset, outcome.className, outcome.reason});
-    WriteOutput("\\objdata ");
-    WriteOutput(data.written());
-    if (data.closed) WriteOutputByte('}');
-    return;
+      pass.unconverted.push_back({data.inputOffset, outcome.className, outcome.reason});
+    WriteOutput(pass.output, "\\objdata ");
+    WriteOutput(pass.output, data.written());
+    if (data.closed) WriteOutputByte(pass.output, '}');
+    return false;
   }
-  if (eqVersion == 0) WriteOutput("\\objdata ");
-  WriteOutput(replacement);
-  ++convertedCount;
-  if (data.closed) WriteOutputByte('}');
-  if (eqVersion == 1 && data.closed) skipResultGroup();
-}
-
-void HandleClassId() {
-  WriteOutput("\\oleclsid ");
-  walkFlags |= kAfterClassId;
+  const bool officeMath = pass.equations.eqVersion != 0;
+  if (!officeMath) {
+    // The object is an Equation 3.0 object now: readers choose their importer by its
+    // class, so the class name written before the data is corrected while it is still in
+    // the output buffer.
+    const DocumentPass::ClassName& name = pass.className;
+    if (name.known && name.drains == pass.output.drains &&
+        name.at + name.size <= pass.output.buffer.size())
+      pass.output.buffer.replace(name.at, name.size, "Equation.3");
+    pass.className.known = false;
+    WriteOutput(pass.output, "\\objdata ");
+  }
+  WriteOutput(pass.output, outcome.replacement);
+  ++pass.converted;
+  if (data.closed) WriteOutputByte(pass.output, '}');
+  return officeMath && data.closed;
 }

@@ -1,34 +1,24 @@
-// Embedded equation objects: the \objdata and \oleclsid branches of the walker.
+// Embedded equation objects in RTF: an object's data group, once read, is replaced by the
+// converted equation or written back as it came.
 #pragma once
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
-// The document's Greek font reference and its fallback, found by the document pass in the
-// font table and written in front of Greek letters.
-extern std::string greekFontRef;
-extern std::string greekFontRefDefault;
+#include "rtf/document.h"
 
-// Builds the equation state for a new run from the settings of that moment.
-void BeginEquationObjects();
-
-// Takes in the object data after "\objdata", converts an equation object and writes the
-// replacement, or writes the data back unchanged.
-void HandleObjectData();
-
-// Writes "\oleclsid " and drops the text runs of the rest of the group.
-void HandleClassId();
-
-// The replaced objects since the converter was initialised.
-extern std::int32_t convertedCount;
-
-// An equation object of the current run that stayed as it was, and why.
-struct UnconvertedObject {
-  std::uint64_t inputOffset = 0;  // where its data starts in the document
-  std::string className;
-  std::string reason;
+// The contents of an object's data group, read after "\objdata" to the group's own
+// closing brace: nested groups, control words, zero bytes and "\bin" data included.
+struct ObjectData {
+  std::uint64_t inputOffset = 0;  // where the data starts in the document
+  std::string hex;     // the group's own text without zero bytes, \bin data as hex digits
+  std::string copy;    // the contents as the pass writes them back, when not plain
+  bool plain = true;   // the contents are the text alone: written back as `hex`
+  bool closed = false; // the closing brace was read (it is in neither string)
+  const std::string& written() const { return plain ? hex : copy; }
 };
-// Reset at the start of every run.
-extern std::vector<UnconvertedObject> unconvertedObjects;
 
+// Converts the object whose data was read and writes the replacement (or the data as it
+// came), the data group's closing brace included. True when the object was replaced by
+// an Office Math equation, whose picture group the caller then drops.
+bool ReplaceObjectData(DocumentPass& pass, const ObjectData& data);

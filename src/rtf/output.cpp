@@ -1,55 +1,40 @@
 #include "rtf/output.h"
 
-#include <string>
-
-platform::FileHandle outputFile = platform::kInvalidFile;
-
 namespace {
 
 constexpr std::size_t kSinkSize = 256 * 1024;
 
-struct OutputSink {
-  std::string buffer;
-  bool failed = false;
-};
-
-OutputSink sink;
-
-void drain() {
-  if (sink.buffer.empty()) return;
-  if (!sink.failed && !platform::writeFile(outputFile, sink.buffer.data(), sink.buffer.size()))
-    sink.failed = true;
-  sink.buffer.clear();
+void drain(RtfOutput& out) {
+  if (out.buffer.empty()) return;
+  if (!out.failed && !platform::writeFile(out.file, out.buffer.data(), out.buffer.size()))
+    out.failed = true;
+  out.buffer.clear();
+  ++out.drains;
 }
 
 }  // namespace
 
-void BeginOutput() {
-  sink.buffer.clear();
-  sink.buffer.reserve(kSinkSize);
-  sink.failed = false;
+void BeginOutput(RtfOutput& out, platform::FileHandle file) {
+  out.file = file;
+  out.buffer.clear();
+  out.buffer.reserve(kSinkSize);
+  out.failed = false;
 }
 
-void WriteOutput(std::string_view bytes) {
-  if (sink.buffer.size() + bytes.size() > kSinkSize) {
-    drain();
+void WriteOutput(RtfOutput& out, std::string_view bytes) {
+  if (out.buffer.size() + bytes.size() > kSinkSize) {
+    drain(out);
     if (bytes.size() >= kSinkSize) {
-      if (!sink.failed && !platform::writeFile(outputFile, bytes.data(), bytes.size()))
-        sink.failed = true;
+      ++out.drains;
+      if (!out.failed && !platform::writeFile(out.file, bytes.data(), bytes.size()))
+        out.failed = true;
       return;
     }
   }
-  sink.buffer.append(bytes);
+  out.buffer.append(bytes);
 }
 
-void WriteOutputByte(char byte) {
-  if (sink.buffer.size() >= kSinkSize) drain();
-  sink.buffer.push_back(byte);
+bool FlushOutput(RtfOutput& out) {
+  drain(out);
+  return !out.failed;
 }
-
-bool FlushOutput() {
-  drain();
-  return !sink.failed;
-}
-
-bool OutputFailed() { return sink.failed; }

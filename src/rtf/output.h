@@ -1,19 +1,26 @@
-// The output file of an export run and the buffered sink every writer of the document
-// pass goes through. The sink is flushed when it fills and when the run ends; a failed
-// write is remembered and reported at the end.
+// The buffered sink every writer of the document pass goes through. It is flushed when it
+// fills and when the run ends; a failed write is remembered and reported at the end.
 #pragma once
 
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 #include "platform/platform.h"
 
-extern platform::FileHandle outputFile;
+struct RtfOutput {
+  platform::FileHandle file = platform::kInvalidFile;
+  std::string buffer;
+  bool failed = false;
+  std::uint64_t drains = 0;  // how often the buffer was written out and emptied
+};
 
-// Starts a fresh sink on `outputFile`.
-void BeginOutput();
-void WriteOutput(std::string_view bytes);
-void WriteOutputByte(char byte);
+// Starts a fresh sink on `file`.
+void BeginOutput(RtfOutput& out, platform::FileHandle file);
+void WriteOutput(RtfOutput& out, std::string_view bytes);
+inline void WriteOutputByte(RtfOutput& out, char byte) {
+  if (out.buffer.size() + 1 >= out.buffer.capacity()) WriteOutput(out, std::string_view(&byte, 1));
+  else out.buffer.push_back(byte);
+}
 // Writes what is buffered; returns false when any write of the run failed.
-bool FlushOutput();
-bool OutputFailed();
+bool FlushOutput(RtfOutput& out);

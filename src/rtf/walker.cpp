@@ -4,21 +4,14 @@
 #include <string>
 #include <vector>
 
-#include "rtf/objects.h"
-#include "rtf/input.h"
-#include "rtf/objects.h"
-#include "rtf/output.h"
+#include <utility>
 
-std::uint32_t walkFlags = 0;
-std::int32_t currentFont = 0;
+#include "platform/hex.h"
+#include "rtf/objects.h"
 
 namespace {
 
-// "\fonttbl" is written without its delimiter; text right after it then needs one, or
-// "\fonttbl Times;" would come out as the unknown word "\fonttblTimes".
-bool fontTableWordUndelimited = false;
-
-bool suppressed() { return (walkFlags & kSuppressOutput) != 0; }
+bool suppressed(const DocumentPass& pass) { return (pass.walkFlags & kSuppressOutput) != 0; }
 
 // A control symbol (a backslash and one character that is not a letter: "\*", "\~",
 // "\'", a backslash and a line break) takes no delimiter, so none is written after it; a
@@ -26,69 +19,63 @@ bool suppressed() { return (walkFlags & kSuppressOutput) != 0; }
 bool isLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 bool isControlSymbol(std::string_view text) { return text.size() == 2 && !isLetter(text[1]); }
 
-// Appends a control word's parameter: decimal, or two lower-case hex digits for "\'".
-void appendNumber(std::string& out, std::int32_t n, bool asHexByte = false) {
-  char buf[16];
+// A control word's parameter: decimal, or two lower-case hex digits for "\\'".
+std::string_view formatNumber(char (&buf)[16], std::int32_t n, bool asHexByte) {
   auto result = std::to_chars(buf, buf + sizeof buf, n, asHexByte ? 16 : 10);
   if (asHexByte && result.ptr - buf == 1) {
     buf[1] = buf[0];
     buf[0] = '0';
     result.ptr = buf + 2;
   }
-  out.append(buf, static_cast<std::size_t>(result.ptr - buf));
+  return std::string_view(buf, static_cast<std::size_t>(result.ptr - buf));
 }
 
-void writeNumber(std::int32_t n) {
-  std::string text;
-  appendNumber(text, n);
-  WriteOutput(text);
+void appendNumber(std::string& out, std::int32_t n, bool asHexByte = false) {
+  char buf[16];
+  out.append(formatNumber(buf, n, asHexByte));
+}
+
+void writeNumber(DocumentPass& pass, std::int32_t n) {
+  char buf[16];
+  WriteOutput(pass.output, formatNumber(buf, n, false));
 }
 
 // Font-table entries name the Greek font that Greek letters in equations refer to.
-void noteFontName(const std::string& text) {
-  if (!(walkFlags & kInFontTable) || currentFont == 0) return;
+void noteFontName(DocumentPass& pass, const std::string& text) {
+  if (!(pass.walkFlags & kInFontTable) || pass.currentFont == 0) return;
   bool greek = text.find("Greek") != std::string::npos;
   if (!greek) return;
-  std::string ref = "\\f" + std::to_string(currentFont);
-  if (greekFontRef.empty() && text.find("Cambria Math Greek;") != std::string::npos &&
-      text.find("Cambria Math;") == std::string::npos)
-    greekFontRef = ref;
-  if (text.find("Math") == std::string::npos) greekFontRefDefault = ref;
+  std::string ref = "\\f" + std::to_string(pass.currentFont);
+  if (pass.greekFontRef.empty() && text.find("Cambria Math Greek;") != std::string::npos &&
+      text.find("Cambria Math;") == std::string::npos) {
+    pass.greekFontRef = ref;
+    pass.greekFontNamed = true;
+  }
+  if (text.find("Math") == std::string::npos) {
+    pass.greekFontRefDefault = ref;
+    pass.greekFontNamed = true;
+  }
 }
 
-void handleBin(bool hasParameter, std::int32_t parameter) {
+void handleBin(DocumentPass& pass, bool hasParameter, std::int32_t parameter) {
   std::int32_t count = hasParameter ? parameter : 0;
-  if (!suppressed()) {
-    WriteOutput("\\bin");
-    writeNumber(count);
-    WriteOutputByte(' ');
+  if (!suppressed(pass)) {
+    WriteOutput(pass.output, "\\bin");
+    writeNumber(pass, count);
+    WriteOutputByte(pass.output, ' ');
   }
   // The data is copied verbatim. Once the input has ended nothing more is written, so a
   // hostile length cannot make the output grow beyond the input.
   for (std::int32_t i = 0; i < count; ++i) {
-    unsigned char c = ReadRtfByte();
-    if (gRtfInput.endOfInput) break;
-    if (!suppressed()) WriteOutputByte(static_cast<char>(c));
+    unsigned char c = ReadRtfByte(pass.input);
+    if (pass.input.endOfInput) break;
+    if (!suppressed(pass)) WriteOutputByte(pass.output, static_cast<char>(c));
   }
 }
 
-void appendHexByte(std::string& out, unsigned char c) {
-  static constexpr char kDigits[] = "0123456789abcdef";
-  out += kDigits[c >> 4];
-  out += kDigits[c & 15];
-}
-
-}  // namespace
-
-void AppendControlWord(std::string& out, std::string_view text, bool hasParameter,
-                       std::int32_t parameter) {
-  out.append(text);
-  if (hasParameter) appendNumber(out, parameter, text == "\\'");
-  if (!isControlSymbol(text)) out += ' ';
-}
-
-ObjectData ReadObjectData() {
+ObjectData readObjectData(DocumentPass& pass) {
   ObjectData data;
+  data.inputOffset = RtfInputOffset(pass.input);
   // Until markup or a zero byte turns up, the group is plain hex text and its copy is the
   // text itself, so it is held only once.
   auto leavePlain = [&data] {
@@ -97,7 +84,7 @@ ObjectData ReadObjectData() {
   };
   std::size_t depth = 0;  // groups open inside the data group
   for (;;) {
-    RtfToken token = NextRtfToken({});
+    RtfToken token = NextRtfToken(pass.input);
     switch (token.kind) {
       case kTokenNone:
         return data;  // the input ended inside the group
@@ -146,84 +133,132 @@ ObjectData ReadObjectData() {
     appendNumber(data.copy, count);
     data.copy += ' ';
     for (std::int32_t i = 0; i < count; ++i) {
-      const unsigned char c = ReadRtfByte();
-      if (gRtfInput.endOfInput) break;
+      const unsigned char c = ReadRtfByte(pass.input);
+      if (pass.input.endOfInput) break;
       data.copy += static_cast<char>(c);
-      if (depth == 0) appendHexByte(data.hex, c);
+      if (depth == 0) platform::appendHex(data.hex, std::string_view(reinterpret_cast<const char*>(&c), 1));
     }
   }
 }
 
-void BeginDocumentPass() {
-  walkFlags = 0;
-  currentFont = 0;
-  fontTableWordUndelimited = false;
-  greekFontRef.clear();
-  greekFontRefDefault = "\\f382";
-  BeginEquationObjects();
+// After an object replaced by a native equation, the {\result ...} group that held its
+// picture is dropped with it. Blanks and line breaks before it are copied as the walker
+// copies text; any other item stays.
+void skipResultGroup(DocumentPass& pass) {
+  unsigned char next = ReadRtfByte(pass.input);
+  for (;; next = ReadRtfByte(pass.input)) {
+    if (next == ' ' || next == '\t') {
+      WriteOutputByte(pass.output, ' ');
+    } else if (next != '\r' && next != '\n') {
+      break;
+    }
+  }
+  if (pass.input.endOfInput) return;
+  UnreadRtfByte(pass.input);
+  if (next != '{') return;
+  RtfToken brace = NextRtfToken(pass.input);
+  RtfToken first = NextRtfToken(pass.input);
+  if (first.text != "\\result") {
+    UnreadRtfToken(pass.input, std::move(first));
+    UnreadRtfToken(pass.input, std::move(brace));
+    return;
+  }
+  pass.walkFlags |= kSuppressOutput;
+  UnreadRtfToken(pass.input, std::move(first));
+  UnreadRtfToken(pass.input, std::move(brace));
+  WalkRtf(pass);
+  pass.walkFlags &= ~kSuppressOutput;
 }
 
-void HandleControlWord(std::string_view text, bool hasParameter, std::int32_t parameter) {
-  if (text == "\\objdata" && !suppressed()) {
-    HandleObjectData();
+// Writes or treats one control word (hasParameter false for a word without parameter).
+void handleControlWord(DocumentPass& pass, std::string_view text, bool hasParameter,
+                       std::int32_t parameter) {
+  if (text == "\\objdata" && !suppressed(pass)) {
+    const ObjectData data = readObjectData(pass);
+    if (ReplaceObjectData(pass, data)) skipResultGroup(pass);
     return;
   }
   if (text == "\\bin") {
-    handleBin(hasParameter, parameter);
+    handleBin(pass, hasParameter, parameter);
     return;
   }
-  if (text == "\\fonttbl" && !suppressed()) {
-    WriteOutput("\\fonttbl");
-    walkFlags |= kInFontTable;
-    fontTableWordUndelimited = true;
+  if (text == "\\fonttbl" && !suppressed(pass)) {
+    WriteOutput(pass.output, "\\fonttbl");
+    pass.walkFlags |= kInFontTable;
+    pass.fontTableWordUndelimited = true;
     return;
   }
-  if (text == "\\f" && !suppressed()) {
-    WriteOutput("\\f");
-    if (hasParameter) writeNumber(parameter);
-    WriteOutputByte(' ');
-    currentFont = (walkFlags & kInFontTable) && hasParameter ? parameter : 0;
+  if (text == "\\f" && !suppressed(pass)) {
+    WriteOutput(pass.output, "\\f");
+    if (hasParameter) writeNumber(pass, parameter);
+    WriteOutputByte(pass.output, ' ');
+    pass.currentFont = (pass.walkFlags & kInFontTable) && hasParameter ? parameter : 0;
     return;
   }
-  if (text == "\\oleclsid" && !suppressed()) {
-    HandleClassId();
+  if (text == "\\objclass" && !suppressed(pass)) {
+    WriteOutput(pass.output, "\\objclass ");
+    pass.classNameNext = true;
     return;
   }
-  if (suppressed()) return;
-  static std::string word;
-  word.clear();
-  AppendControlWord(word, text, hasParameter, parameter);
-  WriteOutput(word);
+  if (text == "\\object") pass.className.known = false;
+  if (text == "\\oleclsid" && !suppressed(pass)) {
+    // The class id of an object whose data is replaced: the text runs of the rest of the
+    // group are dropped.
+    WriteOutput(pass.output, "\\oleclsid ");
+    pass.walkFlags |= kAfterClassId;
+    return;
+  }
+  if (suppressed(pass)) return;
+  WriteOutput(pass.output, text);
+  if (hasParameter) {
+    char digits[16];
+    WriteOutput(pass.output, formatNumber(digits, parameter, text == "\\'"));
+  }
+  if (!isControlSymbol(text)) WriteOutputByte(pass.output, ' ');
 }
 
-std::int32_t WalkRtf() {
+}  // namespace
+
+void AppendControlWord(std::string& out, std::string_view text, bool hasParameter,
+                       std::int32_t parameter) {
+  out.append(text);
+  if (hasParameter) appendNumber(out, parameter, text == "\\'");
+  if (!isControlSymbol(text)) out += ' ';
+}
+
+std::int32_t WalkRtf(DocumentPass& pass) {
   // One entry per open group: whether the font table was open when the group began.
   std::vector<bool> groups;
   for (;;) {
-    RtfToken token = NextRtfToken({});
-    if (token.kind != kTokenText) fontTableWordUndelimited = false;
+    RtfToken token = NextRtfToken(pass.input);
+    if (token.kind != kTokenText) pass.fontTableWordUndelimited = false;
+    // The text right after "\\objclass" is the object's class name.
+    const bool classNameNext = pass.classNameNext;
+    pass.classNameNext = false;
     switch (token.kind) {
       case kTokenBrace:
-        if (!suppressed()) WriteOutputByte(token.text[0]);
+        if (!suppressed(pass)) WriteOutputByte(pass.output, token.text[0]);
         if (token.text[0] == '{') {
-          groups.push_back((walkFlags & kInFontTable) == 0);
+          groups.push_back((pass.walkFlags & kInFontTable) == 0);
           continue;
         }
-        walkFlags &= ~kAfterClassId;
+        pass.walkFlags &= ~kAfterClassId;
         if (groups.empty()) return kWalkGroupEnd;
         break;
       case kTokenText:
-        if (!(walkFlags & (kSuppressOutput | kAfterClassId)) && !token.text.empty()) {
-          if (fontTableWordUndelimited) WriteOutputByte(' ');
-          fontTableWordUndelimited = false;
-          WriteOutput(token.text);
+        if (!(pass.walkFlags & (kSuppressOutput | kAfterClassId)) && !token.text.empty()) {
+          if (pass.fontTableWordUndelimited) WriteOutputByte(pass.output, ' ');
+          pass.fontTableWordUndelimited = false;
+          if (classNameNext)
+            pass.className = {pass.output.buffer.size(), token.text.size(), pass.output.drains, true};
+          WriteOutput(pass.output, token.text);
         }
-        noteFontName(token.text);
+        noteFontName(pass, token.text);
         if (groups.empty()) return kWalkItem;
         continue;
       case kTokenWord:
       case kTokenWordNum:
-        HandleControlWord(token.text, token.kind == kTokenWordNum, token.value);
+        handleControlWord(pass, token.text, token.kind == kTokenWordNum, token.value);
         if (groups.empty()) return kWalkItem;
         continue;
       default:
@@ -232,13 +267,10 @@ std::int32_t WalkRtf() {
         break;
     }
     // The innermost group has ended.
-    if (groups.back()) walkFlags &= ~kInFontTable;
+    if (groups.back()) pass.walkFlags &= ~kInFontTable;
     groups.pop_back();
     if (groups.empty()) return kWalkItem;
   }
 }
 
-void WalkGroup() {
-  while (WalkRtf() == kWalkItem) {
-  }
-}
+

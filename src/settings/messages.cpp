@@ -5,7 +5,7 @@
 #include "platform/codepage.h"
 #include "settings/settings.h"
 #include "settings/text_reader.h"
-#include "settings/wide_text.h"
+#include "platform/wide_text.h"
 
 namespace {
 
@@ -157,10 +157,6 @@ std::wstring LcidToLanguageName(const std::wstring& lcid) {
   return L"";
 }
 
-std::wstring UserLanguageName() {
-  return LcidToLanguageName(std::to_wstring(platform::userLanguageId()));
-}
-
 std::size_t LoadLanguageFile(LanguageMap& map, const std::wstring& path, int digits,
                              wchar_t prefix, wchar_t separator) {
   map.clear();
@@ -205,10 +201,6 @@ std::wstring withSeparator(std::wstring dir) {
 }
 
 }  // namespace
-
-bool SelectLanguage(const std::wstring& installDir, const std::wstring& languageName) {
-  return SelectLanguageIn(withSeparator(installDir) + L"language", languageName);
-}
 
 bool SelectLanguageIn(const std::wstring& languageDir, const std::wstring& languageName) {
   return applyLanguageFile(withSeparator(languageDir) + languageName + L"\\language.txt");

@@ -26,8 +26,6 @@ void ResetMessages();
 // The language folder name for an LCID written in decimal ("1031" gives "german");
 // empty for English and for any LCID without a shipped language.
 std::wstring LcidToLanguageName(const std::wstring& lcid);
-// The folder name for the user's own user-interface language.
-std::wstring UserLanguageName();
 
 // Reads a language file into `map` (cleared first) and returns the number of entries.
 // Entry lines are: `prefix` (none when 0), an id of `digits` characters, `separator`
@@ -41,10 +39,7 @@ std::size_t LoadLanguageFile(LanguageMap& map, const std::wstring& path, int dig
 bool RebuildMessages();
 
 // Resets the slots and applies the language file of the folder `languageName` below
-// installDir's "language" folder, through the same loader. For the command-line tool.
-bool SelectLanguage(const std::wstring& installDir, const std::wstring& languageName);
-// The same with the folder that holds the language folders given directly (for example
-// the source tree's lang/ folder).
+// `languageDir` (for example the source tree's lang/ folder), through the same loader.
 bool SelectLanguageIn(const std::wstring& languageDir, const std::wstring& languageName);
 
 // Formats StatisticsSummary with its four arguments (format name, equation count, the

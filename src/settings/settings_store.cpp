@@ -5,7 +5,7 @@
 #include "settings/messages.h"
 #include "settings/settings.h"
 #include "settings/text_reader.h"
-#include "settings/wide_text.h"
+#include "platform/wide_text.h"
 
 using platform::RegAccess;
 using platform::RegKey;

@@ -56,7 +56,6 @@ std::int32_t ShowProgressWindow(platform::InstanceHandle instance, platform::Win
 
   pw.firstLine = firstLine;
   pw.secondLine = secondLine;
-  pw.cancelled = false;
   platform::showWindowNormal(pw.window);
   platform::updateWindow(pw.window);
   return kProgressShown;
@@ -92,10 +91,7 @@ std::intptr_t ProgressWindowProc(platform::WindowHandle window, std::uint32_t me
   if (message == platform::kWmCommand) {
     if ((wParam & 0xFFFF) == static_cast<std::uintptr_t>(pw.buttonId)) {
       int answer = platform::messageBox(window, pw.confirmText, pw.title, kConfirmStyle);
-      if (answer == platform::kIdYes) {
-        pw.cancelled = true;
-        CloseProgressWindow();
-      }
+      if (answer == platform::kIdYes) CloseProgressWindow();
     }
     return 1;
   }

@@ -21,7 +21,6 @@ struct ProgressWindow {
   std::wstring firstLine;
   std::wstring secondLine;
   std::wstring confirmText;
-  bool cancelled = false;
   platform::InstanceHandle instance = nullptr;
   platform::WindowHandle window = nullptr;
   platform::WindowHandle button = nullptr;

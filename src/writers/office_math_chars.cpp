@@ -5,6 +5,7 @@
 
 #include <string_view>
 
+#include "platform/hex.h"
 #include "platform/platform.h"
 
 namespace writers {
@@ -22,8 +23,10 @@ std::string symbolField(std::string_view font, std::uint32_t position) {
 }
 
 std::string hexByte(std::uint32_t value) {
-  static const char* digits = "0123456789abcdef";
-  return {digits[(value >> 4) & 15], digits[value & 15]};
+  std::string out;
+  const char byte = static_cast<char>(value & 0xff);
+  platform::appendHex(out, std::string_view(&byte, 1));
+  return out;
 }
 
 constexpr std::string_view kEuclidFraktur = "Euclid Fraktur";
@@ -144,11 +147,11 @@ struct ExtraChar {
 };
 
 const ExtraChar kExtraChars[] = {
-    {0x2102, "{\\mr\\mscr3\\msty0 C}"},
-    {0x2115, "{\\mr\\mscr3\\msty0 N}"},
-    {0x211A, "{\\mr\\mscr3\\msty0 Q}"},
-    {0x211D, "{\\mr\\mscr3\\msty0 R}"},
-    {0x2124, "{\\mr\\mscr3\\msty0 Z}"},
+    {0x2102, "C"},
+    {0x2115, "N"},
+    {0x211A, "Q"},
+    {0x211D, "R"},
+    {0x2124, "Z"},
     {0x2127, "{\\uc1\\u8487\\'3f}"},
     {0x2221, "{\\uc1\\u8737\\'3f}"},
     {0x2222, "{\\uc1\\u8738\\'3f}"},
@@ -198,8 +201,14 @@ bool isGreekLetter(std::uint32_t code) {
          (code >= 0x03C7 && code <= 0x03C9);
 }
 
-// Greek letters are written in the document's Greek font as code page 1253 bytes.
+// Greek letters are written in the document's Greek font as code page 1253 bytes; when
+// the document names no Greek font, as Unicode escapes.
 std::string greekText(const std::string& greekFontRef, std::uint32_t code, std::uint32_t position) {
+  if (greekFontRef.empty()) {
+    if (code == 0x03C6 && position != 106) return "\\i{\\uc1\\u981\\'3f}";
+    if (code == 0x03D5) return unicodeEscape(position == 102 ? 981 : 966);
+    return unicodeEscape(code);
+  }
   const std::string phiInFont = greekFontRef + "\\'f6";
   if (isGreekLetter(code)) return greekFontRef + "\\'" + hexByte(code - 0x2D0);
   switch (code) {
@@ -273,7 +282,17 @@ std::string unicodeEscape(std::uint32_t value) {
   return "{\\uc1\\u" + std::to_string(value) + "\\'3f}";
 }
 
+// MT Extra's double-struck letters are letters in the double-struck script.
+bool isDoubleStruck(const equation::Node& c) {
+  if (c.layout != equation::CharLayout::Position8 || c.typeface != 139) return false;
+  switch (c.code) {
+    case 0x2102: case 0x2115: case 0x211A: case 0x211D: case 0x2124: return true;
+    default: return false;
+  }
+}
+
 std::string_view OfficeMathChars::styleWords(const equation::Node& c) const {
+  if (isDoubleStruck(c)) return "\\mscr3\\msty0 ";
   if (c.typeface >= 128) return styleWordsForTypeface(c.typeface);
   if (!c.font.valid) return "\\mscr0\\msty0 ";
   bool letterAlphabet = false;

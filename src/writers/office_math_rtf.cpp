@@ -37,6 +37,8 @@ struct Atom {
   std::string head;
   std::unique_ptr<Atom> inner;
   std::string tail;
+  std::int8_t bracket = 0;  // a character that is an opening (1) or closing (-1) bracket
+  std::int64_t match = -1;  // for a closing bracket: the place of its opening one
 
   Atom(std::string text) : head(std::move(text)) {}  // NOLINT: a plain atom is its text
   Atom(std::string before, std::unique_ptr<Atom> base, std::string after)
@@ -59,16 +61,23 @@ struct Atom {
   Atom& operator=(Atom&&) = default;
 };
 
-// The atoms written into one place of the equation. The cells of a pile or matrix are
-// written one after the other between their opening and closing texts; a script at the
-// start of a cell takes its base from the cells before it, and that base then runs from
-// the atom it takes to the start of the script, the cell boundaries in between included.
+// The atoms written into one place of the equation: a line, a slot, a pile line or a
+// matrix cell. A script finds its base there and nowhere else: at the start of the place
+// it has none. Opening and closing brackets written as characters are paired as they
+// come, so that a script on a closing bracket takes the whole bracketed group as its base.
 struct Container {
   std::vector<Atom> atoms;
-  std::vector<Container>* siblings = nullptr;  // the cells of the enclosing pile or matrix
-  std::size_t index = 0;                       // this cell's place among them
-  std::string open;                            // the cell's opening and closing text
-  std::string close;
+  std::vector<std::size_t> openBrackets;  // unmatched opening brackets, innermost last
+
+  void push(Atom atom) {
+    if (atom.bracket > 0) {
+      openBrackets.push_back(atoms.size());
+    } else if (atom.bracket < 0 && !openBrackets.empty()) {
+      atom.match = static_cast<std::int64_t>(openBrackets.back());
+      openBrackets.pop_back();
+    }
+    atoms.push_back(std::move(atom));
+  }
 
   std::string text() const {
     std::string result;
@@ -77,32 +86,26 @@ struct Container {
   }
 };
 
-// The base of a script: the last atom before it, or null when there is none.
+// The base of a script: the last atom before it (a closing bracket with everything back to
+// its opening one), or null at the start of its place.
 std::unique_ptr<Atom> takeBase(Container& container) {
-  auto take = [](Container& from) {
-    auto base = std::make_unique<Atom>(std::move(from.atoms.back()));
-    from.atoms.pop_back();
-    return base;
-  };
-  if (!container.atoms.empty()) return take(container);
-  if (container.siblings == nullptr) return nullptr;
-  std::vector<Container>& cells = *container.siblings;
-  for (std::size_t i = container.index; i-- > 0;) {
-    Container& cell = cells[i];
-    if (cell.atoms.empty()) continue;
-    std::unique_ptr<Atom> base = take(cell);
-    std::string boundary = std::move(cell.close);
-    cell.close.clear();
-    for (std::size_t between = i + 1; between < container.index; ++between) {
-      boundary += cells[between].open + cells[between].close;
-      cells[between].open.clear();
-      cells[between].close.clear();
-    }
-    boundary += container.open;
-    container.open.clear();
-    return std::make_unique<Atom>(std::string{}, std::move(base), std::move(boundary));
+  if (container.atoms.empty()) return nullptr;
+  std::size_t from = container.atoms.size() - 1;
+  const Atom& last = container.atoms.back();
+  if (last.bracket < 0 && last.match >= 0) from = static_cast<std::size_t>(last.match);
+  std::unique_ptr<Atom> base;
+  if (from + 1 == container.atoms.size()) {
+    base = std::make_unique<Atom>(std::move(container.atoms.back()));
+  } else {
+    std::string group;
+    for (std::size_t i = from; i < container.atoms.size(); ++i) container.atoms[i].appendTo(group);
+    base = std::make_unique<Atom>(std::move(group));
   }
-  return nullptr;
+  container.atoms.erase(container.atoms.begin() + static_cast<std::ptrdiff_t>(from), container.atoms.end());
+  while (!container.openBrackets.empty() && container.openBrackets.back() >= from)
+    container.openBrackets.pop_back();
+  base->bracket = 0;
+  return base;
 }
 
 constexpr std::string_view kMatrixHeader =
@@ -149,14 +152,20 @@ class Writer {
       case Kind::Line:
         if (!node.nullLine) items(node.children, into);
         return;
-      case Kind::Char:
-        into.atoms.push_back(character(node));
+      case Kind::Char: {
+        Atom atom(character(node));
+        atom.bracket = bracketOf(node);
+        into.push(std::move(atom));
+        // A record other than an embellishment list where the character announced one
+        // follows the character.
+        if (node.attached && !isEmbellishmentList(*node.attached)) item(*node.attached, into);
         return;
+      }
       case Kind::Pile:
-        into.atoms.push_back(pile(node));
+        into.push(pile(node));
         return;
       case Kind::Matrix:
-        into.atoms.push_back(matrix(node));
+        into.push(matrix(node));
         return;
       case Kind::Template:
         templ(node, into);
@@ -167,60 +176,61 @@ class Writer {
   }
 
   std::string pile(const Node& node) {
-    std::vector<Container> rows(node.children.size());
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-      rows[i].siblings = &rows;
-      rows[i].index = i;
-      rows[i].open = R"({\mmr {\me )";
-      rows[i].close = "}}";
-      item(node.children[i], rows[i]);
-    }
     std::string text = cat({kMatrixHeader, horizontalAlignment(node.halign), R"(}{\mcount 1}}}}})"});
-    for (const Container& row : rows) text += cat({row.open, row.text(), row.close});
+    for (const Item& line : node.children) {
+      Container row;
+      item(line, row);
+      text += cat({R"({\mmr {\me )", row.text(), "}}"});
+    }
     text += "}";
     return text;
   }
 
   std::string matrix(const Node& node) {
-    std::vector<Container> cells(node.children.size());
-    for (std::size_t i = 0; i < cells.size(); ++i) {
-      cells[i].siblings = &cells;
-      cells[i].index = i;
-      const std::size_t column = node.columns > 0 ? i % static_cast<std::size_t>(node.columns) : 0;
-      cells[i].open = column == 0 ? R"({\mmr {\me )" : R"({\me )";
-      cells[i].close = column + 1 == static_cast<std::size_t>(node.columns) ? "}}" : "}";
-      item(node.children[i], cells[i]);
-    }
     std::string text = cat({kMatrixHeader, horizontalAlignment(node.halign), R"(}{\mcount )",
                             std::to_string(node.columns), "}}}}}"});
-    for (const Container& cell : cells) text += cat({cell.open, cell.text(), cell.close});
-    if (node.columns == 0) {
-      for (std::int32_t row = 0; row < node.rows; ++row) text += R"({\mmr })";
+    std::size_t cell = 0;
+    for (std::int32_t row = 0; row < node.rows; ++row) {
+      text += R"({\mmr )";
+      for (std::int32_t column = 0; column < node.columns; ++column, ++cell) {
+        Container content;
+        if (cell < node.children.size()) item(node.children[cell], content);
+        text += cat({R"({\me )", content.text(), "}"});
+      }
+      text += "}";
     }
     text += "}";
     return text;
+  }
+
+  static bool isEmbellishmentList(const Item& item) {
+    return item.record && item.record->kind == Kind::Embellishments;
+  }
+
+  // Opening (1) and closing (-1) brackets among plain characters.
+  static std::int8_t bracketOf(const Node& node) {
+    if (node.attached) return 0;
+    switch (node.code) {
+      case '(': case '[': case '{': return 1;
+      case ')': case ']': case '}': return -1;
+      default: return 0;
+    }
   }
 
   std::string character(const Node& node) {
     std::string run = "{\\mr";
     run += chars_.styleWords(node);
     run += chars_.text(node);
-    if (node.attached) {
-      const Item& attached = *node.attached;
-      const Node* list = attached.record.get();
-      if (list != nullptr && list->kind == Kind::Embellishments) {
-        run = embellish(run, *list);
-      } else {
-        Container inner;
-        item(attached, inner);
-        run += inner.text();
-      }
-    }
+    const Node* marks = node.attached && isEmbellishmentList(*node.attached)
+                            ? node.attached->record.get()
+                            : nullptr;
+    if (marks) run += primes(*marks);
     run += '}';
-    return run;
+    return marks ? embellish(run, *marks) : run;
   }
 
-  std::string embellish(const std::string& core, const Node& list);
+  std::string embellish(const std::string& run, const Node& list);
+  std::string primes(const Node& list) const;
   void templ(const Node& node, Container& into);
   void fence(const Node& node, Container& into, int kind);
   void braKet(const Node& node, Container& into);
@@ -250,17 +260,38 @@ const char* accentCharacter(std::int32_t type) {
   switch (type) {
     case 2: return "{\\uc1\\u775\\'3f}}}{\\me";
     case 3: return "{\\uc1\\u776\\'3f}}}{\\me";
-    case 4: case 24: return "{\\uc1\\u8411\\'3f}}}{\\me";
+    case 4: return "{\\uc1\\u8411\\'3f}}}{\\me";
+    case 24: return "{\\uc1\\u8412\\'3f}}}{\\me";
     case 8: return "{\\uc1\\u771\\'3f}}}{\\me";
-    case 9: case 19: return "{\\uc1\\u770\\'3f}}}{\\me";
+    case 9: return "{\\uc1\\u770\\'3f}}}{\\me";
+    case 19: return "{\\uc1\\u8994\\'3f}}}{\\me";  // frown
     case 11: return "{\\uc1\\u8407\\'3f}}}{\\me";
     case 12: return "{\\uc1\\u8406\\'3f}}}{\\me";
     case 13: return "{\\uc1\\u8417\\'3f}}}{\\me";
     case 14: return "{\\uc1\\u8401\\'3f}}}{\\me";
     case 15: return "{\\uc1\\u8400\\'3f}}}{\\me";
     case 17: return "{\\uc1\\u773\\'3f}}}{\\me";
-    case 20: return "{\\uc1\\u774\\'3f}}}{\\me";
+    case 20: return "{\\uc1\\u8995\\'3f}}}{\\me";  // smile
     default: return nullptr;
+  }
+}
+
+// The marks drawn under a character: dots, tilde, frown, smile, arrows and harpoons.
+std::string_view underMark(std::int32_t type) {
+  switch (type) {
+    case 25: return "{\\uc1\\u729\\'3f}";
+    case 26: return "{\\uc1\\u729\\'3f}{\\uc1\\u729\\'3f}";
+    case 27: return "{\\uc1\\u729\\'3f}{\\uc1\\u729\\'3f}{\\uc1\\u729\\'3f}";
+    case 28: return "{\\uc1\\u729\\'3f}{\\uc1\\u729\\'3f}{\\uc1\\u729\\'3f}{\\uc1\\u729\\'3f}";
+    case 30: return "{\\uc1\\u732\\'3f}";
+    case 31: return "{\\uc1\\u8994\\'3f}";
+    case 32: return "{\\uc1\\u8995\\'3f}";
+    case 33: return "{\\uc1\\u8594\\'3f}";
+    case 34: return "{\\uc1\\u8592\\'3f}";
+    case 35: return "{\\uc1\\u8596\\'3f}";
+    case 36: return "{\\uc1\\u8640\\'3f}";
+    case 37: return "{\\uc1\\u8637\\'3f}";
+    default: return {};
   }
 }
 
@@ -279,9 +310,27 @@ std::string borderBox(std::string_view strikes) {
               strikes, "}{\\me"});
 }
 
-// Wraps the character's run (still open: its closing brace follows) in the groups of its
-// embellishments: pieces put in front, the last one outermost, and text put behind.
-std::string Writer::embellish(const std::string& core, const Node& list) {
+// The primes among a character's embellishments, written after the character in its own
+// run: prime, double and triple prime, reversed prime; plain apostrophes and a grave
+// accent when the Unicode forms are not wanted.
+std::string Writer::primes(const Node& list) const {
+  std::string text;
+  for (const equation::Embellishment& mark : list.marks) {
+    switch (mark.type) {
+      case 5: text += chars_.uniPrime ? unicodeEscape(8242) : "'"; break;
+      case 6: text += chars_.uniPrime ? unicodeEscape(8243) : "''"; break;
+      case 18: text += chars_.uniPrime ? unicodeEscape(8244) : "'''"; break;
+      case 7: text += chars_.uniPrime ? unicodeEscape(8245) : "`"; break;
+      default: break;
+    }
+  }
+  return text;
+}
+
+// Wraps the character's run in the groups of its other embellishments, the last one
+// outermost: accents above, bars, strike-through boxes, and the marks below as a lower
+// limit.
+std::string Writer::embellish(const std::string& run, const Node& list) {
   std::vector<std::string> front;
   std::string back;
   auto wrap = [&](std::string opener, std::string_view closer) {
@@ -296,37 +345,25 @@ std::string Writer::embellish(const std::string& core, const Node& list) {
       wrap(cat({"{\\macc{\\maccPr{\\mchr ", accentChar}), "}}");
       continue;
     }
-    switch (type) {
-      case 5:
-        back += chars_.uniPrime ? "{\\mr\\mscr0\\msty2\\i {\\uc1\\u39 '}}" : "{\\uc1\\u39 '}";
-        wrap("{", "}");
-        continue;
-      case 6:
-        wrap("{", "{\\uc1\\u39 '\\u39 '}}");
-        continue;
-      case 7:
-        wrap("{`", "}");
-        continue;
-      case 18:
-        wrap("{", "{\\uc1\\u39 '\\u39 '\\u39 '}}");
-        continue;
-      case 16:
-        if (!middleBar) wrap(borderBox("{\\mstrikeH on}"), "}}");
-        middleBar = true;
-        continue;
-      default:
-        break;
+    if (type == 16) {
+      if (!middleBar) wrap(borderBox("{\\mstrikeH on}"), "}}");
+      middleBar = true;
+      continue;
     }
     if (const char* strikes = slashStrikes(type)) {
       if (!slash) wrap(borderBox(strikes), "}}");
       slash = true;
       continue;
     }
-    if (type >= 29 && type <= 37) wrap("{\\mbar{\\mbarPr}{\\me", "}}");
+    if (type == 29) {
+      wrap("{\\mbar{\\mbarPr}{\\me", "}}");
+    } else if (const std::string_view under = underMark(type); !under.empty()) {
+      wrap("{\\mlimLow{\\mlimLowPr }{\\me ", cat({"}{\\mlim {\\mr\\mscr0\\msty0 ", under, "}}}"}));
+    }
   }
   std::string result;
   for (auto it = front.rbegin(); it != front.rend(); ++it) result += *it;
-  result += core;
+  result += run;
   result += back;
   return result;
 }
@@ -455,7 +492,7 @@ void Writer::fence(const Node& node, Container& into, int kind) {
   }
   const auto slots = slotTexts(node);
   const std::string main = slots.empty() ? std::string{} : slots[0];
-  into.atoms.push_back(cat({R"({\md{\mdPr)", fences, R"(}{\me )", main, "}}"}));
+  into.push(cat({R"({\md{\mdPr)", fences, R"(}{\me )", main, "}}"}));
 }
 
 void Writer::braKet(const Node& node, Container& into) {
@@ -475,7 +512,7 @@ void Writer::braKet(const Node& node, Container& into) {
     om += cat({R"({\mbegChr )", kAngleOpen, R"(}{\mendChr )", kAngleClose, "}}", R"({\me )",
                slot(0), R"(}{\me )", slot(1), "}", "}"});
   }
-  into.atoms.push_back(std::move(om));
+  into.push(std::move(om));
 }
 
 void Writer::fraction(const Node& node, Container& into, std::string_view type,
@@ -484,12 +521,13 @@ void Writer::fraction(const Node& node, Container& into, std::string_view type,
   const std::string first = slots.size() > 0 ? slots[0] : std::string{};
   const std::string second = slots.size() > 1 ? slots[1] : std::string{};
   const std::string head = cat({R"({\mf{\mfPr{\mtype )", type, "}}"});
-  // A long division is a bar fraction whose numerator holds two blanks and the quotient
-  // and whose denominator holds a closing parenthesis and the dividend.
+  // A long division is a bar fraction whose numerator holds a blank and the quotient and
+  // whose denominator holds a closing parenthesis and the dividend, each in a run.
   if (longDivision) {
-    into.atoms.push_back(cat({head, R"({\mnum  )", second, R"(}{\mden ))", first, "}}"}));
+    into.push(cat({head, R"({\mnum {\mr\mscr0\msty0  })", second, R"(}{\mden {\mr\mscr0\msty0 )})",
+                   first, "}}"}));
   } else {
-    into.atoms.push_back(cat({head, R"({\mnum )", first, R"(}{\mden )", second, "}}"}));
+    into.push(cat({head, R"({\mnum )", first, R"(}{\mden )", second, "}}"}));
   }
 }
 
@@ -498,7 +536,7 @@ void Writer::radical(const Node& node, Container& into) {
   const std::string radicand = slots.size() > 0 ? slots[0] : std::string{};
   const std::string index = slots.size() > 1 ? slots[1] : std::string{};
   // The degree group is written for a square root too, empty and hidden.
-  into.atoms.push_back(cat({R"({\mrad{\mradPr )", node.variation != 0 ? "}" : R"({\mdegHide on}})",
+  into.push(cat({R"({\mrad{\mradPr )", node.variation != 0 ? "}" : R"({\mdegHide on}})",
                             R"({\mdeg )", index, R"(}{\me )", radicand, "}}"}));
 }
 
@@ -515,24 +553,24 @@ void Writer::script(const Node& node, Container& into, int kind, bool before) {
     std::string tail = kind == kSuperscript ? cat({R"(}{\msup )", sup, "}}"})
                        : kind == kSubscript ? cat({R"(}{\msub )", sub, "}}"})
                                             : cat({R"(}{\msub )", sub, R"(}{\msup )", sup, "}}"});
-    if (!base) base = std::make_unique<Atom>(" ");
-    into.atoms.emplace_back(head, std::move(base), std::move(tail));
+    if (!base) base = std::make_unique<Atom>(std::string{});
+    into.push(Atom(head, std::move(base), std::move(tail)));
     return;
   }
   // Leading scripts: the item before them is written back unchanged; the pre-script
   // group itself has an empty base.
   std::string pre;
   if (kind == kSuperscript) {
-    pre = cat({R"({\msPre{\msPrePr}{\msub  }{\msup )", sup, R"(}{\me  }})"});
+    pre = cat({R"({\msPre{\msPrePr}{\msub }{\msup )", sup, R"(}{\me }})"});
   } else if (kind == kSubscript) {
-    pre = cat({R"({\msPre{\msPrePr}{\msub )", sub, R"(}{\msup  }{\me  }})"});
+    pre = cat({R"({\msPre{\msPrePr}{\msub )", sub, R"(}{\msup }{\me }})"});
   } else {
-    pre = cat({R"({\msPre{\msPrePr}{\msub )", sub, R"(}{\msup )", sup, R"(}{\me  }})"});
+    pre = cat({R"({\msPre{\msPrePr}{\msub )", sub, R"(}{\msup )", sup, R"(}{\me }})"});
   }
   if (base) {
-    into.atoms.emplace_back(std::string{}, std::move(base), std::move(pre));
+    into.push(Atom(std::string{}, std::move(base), std::move(pre)));
   } else {
-    into.atoms.emplace_back(std::move(pre));
+    into.push(Atom(std::move(pre)));
   }
 }
 
@@ -584,13 +622,16 @@ void Writer::bigOperator(const Node& node, Container& into, int kind) {
                        : cat({R"(}{\mlim )", upp, "}}"});
   }
   if (kind == kLimit) {
-    into.atoms.push_back(cat({opening, main.text(), tail}));
+    into.push(cat({opening, main.text(), tail}));
     return;
   }
   // The operator character is the base of the group; the operand follows the group so
   // that its content is not lost.
-  into.atoms.push_back(cat({opening, slot(3), tail}));
-  for (Atom& atom : main.atoms) into.atoms.push_back(std::move(atom));
+  into.push(cat({opening, slot(3), tail}));
+  for (Atom& atom : main.atoms) {
+    atom.match = -1;
+    into.push(std::move(atom));
+  }
 }
 
 constexpr std::string_view kBothHidden = R"({\msubHide on}{\msupHide on})";
@@ -615,7 +656,7 @@ std::string_view largeOperatorChar(int kind) {
   }
 }
 
-// The n-ary group: limits first, then the operand, which is never left empty.
+// The n-ary group: limits first, then the operand.
 void Writer::nary(const Node& node, Container& into, std::string_view chr,
                   std::string_view props, std::size_t lowerSlot, std::size_t upperSlot) {
   const auto slots = slotTexts(node);
@@ -623,8 +664,8 @@ void Writer::nary(const Node& node, Container& into, std::string_view chr,
     return i < slots.size() ? std::string_view{slots[i]} : std::string_view{};
   };
   const std::string_view main = slot(0);
-  const std::string_view operand = main.empty() ? std::string_view{R"(\zwnbo)"} : main;
-  into.atoms.push_back(cat({R"({\mnary{\mnaryPr{\mctrlPr }{\mchr )", chr, props, R"(}{\msub )",
+  const std::string_view operand = main;
+  into.push(cat({R"({\mnary{\mnaryPr{\mctrlPr }{\mchr )", chr, props, R"(}{\msub )",
                             slot(lowerSlot), R"(}{\msup )", slot(upperSlot), R"(}{\me )", operand,
                             "}}"}));
 }
@@ -638,9 +679,9 @@ bool takeFlag(int& digit, int weight) {
 void Writer::integral5(const Node& node, Container& into) {
   int low = node.variation & 0x0f;
   int high = node.variation >> 4;
-  bool contour = takeFlag(low, 12);
-  contour = takeFlag(low, 8) || contour;
-  contour = takeFlag(low, 4) || contour;
+  const bool anticlockwise = takeFlag(low, 12);
+  const bool clockwise = takeFlag(low, 8);
+  const bool contour = takeFlag(low, 4) || anticlockwise || clockwise;
   const int count = low == 0 ? 1 : low;
   takeFlag(high, 8);
   const bool sumStyle = takeFlag(high, 4);
@@ -654,8 +695,11 @@ void Writer::integral5(const Node& node, Container& into) {
   } else {
     hide = kUpperHidden;
   }
-  nary(node, into, integralChar(count, contour), cat({hide, sumStyle ? kUnderOver : kSubSup}), 1,
-       2);
+  // A single contour integral keeps its direction: clockwise U+2232, anticlockwise U+2233.
+  const std::string_view chr = count == 1 && anticlockwise ? R"({\uc1\u8755\'3f}})"
+                               : count == 1 && clockwise   ? R"({\uc1\u8754\'3f}})"
+                                                           : integralChar(count, contour);
+  nary(node, into, chr, cat({hide, sumStyle ? kUnderOver : kSubSup}), 1, 2);
 }
 
 void Writer::largeOperator5(const Node& node, Container& into, int kind) {
@@ -719,28 +763,35 @@ void Writer::arrow(const Node& node, Container& into) {
   const bool bottom = (low & 8) != 0;
   const bool top = (low & 4) != 0;
   const int style = low & 3;
-  const int direction = node.variation >> 4;  // 2 right, 1 left
+  const int high = node.variation >> 4;
   const auto slots = slotTexts(node);
   auto slot = [&](std::size_t i) -> std::string_view {
     return i < slots.size() ? std::string_view{slots[i]} : std::string_view{};
   };
+  // The arrow: for a single one the high digit gives its direction (2 right, 1 left,
+  // otherwise both); for a pair it tells a long arrow over a short one (1) or a short one
+  // over a long one (2).
+  std::string_view chr;
   if (style == 0) {
-    const std::string_view chr = direction == 2   ? R"({\uc1\u8594 >}})"
-                                 : direction == 1 ? R"({\uc1\u8592 <}})"
-                                                  : R"({\uc1\u8596 -}})";
-    if (top && bottom) {
-      into.atoms.push_back(cat({kGroupChrOpen, chr, kVertBot, slot(0), "}}}}"}));
-    } else if (bottom) {
-      into.atoms.push_back(cat({kGroupChrOpen, chr, kPosTop, slot(1), "}}}}"}));
-    } else {
-      into.atoms.push_back(cat({kGroupChrOpen, chr, kVertBot, slot(0), "}}}}"}));
-    }
+    chr = high == 2 ? R"({\uc1\u8594 >}})" : high == 1 ? R"({\uc1\u8592 <}})" : R"({\uc1\u8596 -}})";
+  } else if (style == 2) {
+    chr = R"({\uc1\u8652\'3f}})";  // rightwards harpoon over leftwards harpoon
+  } else {
+    chr = high == 1   ? R"({\uc1\u10562\'3f}})"  // rightwards arrow above short leftwards arrow
+          : high == 2 ? R"({\uc1\u10564\'3f}})"  // short rightwards arrow above leftwards arrow
+                      : R"({\uc1\u8644\'3f}})";  // rightwards arrow over leftwards arrow
+  }
+  // The text above sits on the arrow, the text below under it; with both, the arrow and
+  // its upper text are the base of a lower limit holding the lower text.
+  if (bottom && !top) {
+    into.push(cat({kGroupChrOpen, chr, kPosTop, slot(1), "}}}}"}));
     return;
   }
-  // Double arrows and harpoons keep one label.
-  const bool bottomOnly = bottom && !top;
-  into.atoms.push_back(cat({kGroupChrOpen, R"({\uc1\u8596 -}})", bottomOnly ? kPosTop : kVertBot,
-                            bottomOnly ? slot(1) : slot(0), "}}}}"}));
+  std::string arrow = cat({kGroupChrOpen, chr, kVertBot, slot(0), "}}}}"});
+  if (top && bottom) {
+    arrow = cat({R"({\mlimLow{\mlimLowPr }{\me )", arrow, R"(}{\mlim )", slot(1), "}}"});
+  }
+  into.push(std::move(arrow));
 }
 
 void Writer::accent(const Node& node, Container& into, int kind) {
@@ -763,19 +814,19 @@ void Writer::accent(const Node& node, Container& into, int kind) {
     } else {
       chr = R"({\uc1\u8417\'3f}}}{\me )";
     }
-    into.atoms.push_back(below ? cat({R"({\mbar{\mbarPr }{\me )", main, "}}"})
+    into.push(below ? cat({R"({\mbar{\mbarPr }{\me )", main, "}}"})
                                : cat({R"({\macc{\maccPr{\mchr )", chr, main, "}}"}));
     return;
   }
   if (kind >= 1 && kind <= 4) {
     const std::string_view opening = kind == 1 ? R"({\macc{\maccPr{\mchr {\uc1\u771\'3f}}}{\me )"
                                                : R"({\macc{\maccPr }{\me )";
-    into.atoms.push_back(cat({opening, main, "}}"}));
+    into.push(cat({opening, main, "}}"}));
     return;
   }
   // Horizontal brace and bracket, with a label.
   const std::string_view label = slot(1);
-  into.atoms.push_back(
+  into.push(
       d == 1 ? cat({R"({\mlimUpp{\mlimUppPr }{\me {\mgroupChr{\mgroupChrPr{\mchr {\uc1\u9182\'3f}}{\mpos top}{\mvertJc bot}}{\me )",
                     main, R"(}}}{\mlim )", label, "}}"})
              : cat({R"({\mlimLow{\mlimLowPr }{\me {\mgroupChr{\mgroupChrPr }{\me )", main,
@@ -798,7 +849,7 @@ void Writer::box(const Node& node, Container& into, bool strike) {
     } else if (tlbr && bltr) {
       strikes = R"({\mstrikeBLTR on}{\mstrikeTLBR on})";
     }
-    into.atoms.push_back(
+    into.push(
         cat({R"({\mborderBox{\mborderBoxPr {\mhideTop on}{\mhideBot on}{\mhideLeft on}{\mhideRight on})",
              strikes, R"(}{\me )", main, "}}"}));
     return;
@@ -817,7 +868,7 @@ void Writer::box(const Node& node, Container& into, bool strike) {
   } else if (left && bottom && !right) {
     props = R"({\mhideTop on}{\mhideRight on})";
   }
-  into.atoms.push_back(cat({R"({\mborderBox{\mborderBoxPr )", props, R"(}{\me )", main, "}}"}));
+  into.push(cat({R"({\mborderBox{\mborderBoxPr )", props, R"(}{\me )", main, "}}"}));
 }
 
 void Writer::decoration(const Node& node, Container& into) {
@@ -866,13 +917,13 @@ void Writer::decoration(const Node& node, Container& into) {
   om += "}}";
   if (v != 0 && (underbar || overbar)) om += "}}";
   if (arrowSel) om += "}}";
-  into.atoms.push_back(std::move(om));
+  into.push(std::move(om));
 }
 
 void Writer::arc(const Node& node, Container& into) {
   const auto slots = slotTexts(node);
   const std::string_view main = slots.empty() ? std::string_view{} : std::string_view{slots[0]};
-  into.atoms.push_back(cat({R"({\macc{\maccPr }{\me )", main, "}}"}));
+  into.push(cat({R"({\macc{\maccPr }{\me )", main, "}}"}));
 }
 
 }  // namespace

@@ -11,7 +11,8 @@ namespace writers {
 struct OfficeMathOptions {
   bool euclid = false;     // MathType's Euclid fonts may be used
   bool uniPrime = true;    // apostrophes and primes in their Unicode forms
-  // The font reference written in front of Greek letters (the document's Greek font).
+  // The font reference written in front of Greek letters (the document's Greek font);
+  // empty when the document has none: Greek letters are then Unicode escapes.
   std::string greekFontRef = "\\f382";
 };
 

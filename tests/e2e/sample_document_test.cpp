@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "docx/docx.h"
-#include "rtf/objects.h"
+#include "rtf/document.h"
 #include "settings/settings.h"
 #include "support/convert.h"
 #include "support/docx_builder.h"
@@ -83,9 +83,8 @@ TEST(SampleDocument, MatchesTheBuiltEquations) {
 TEST(SampleDocument, EveryEquationConverts) {
   for (std::uint32_t format : {1u, 0u}) {
     gSettings.eqVersion = format;
-    convertedCount = 0;
     std::string out = convertDocument(sampleDocument());
-    EXPECT_EQ(convertedCount, 6) << "format " << format;
+    EXPECT_EQ(lastPass().converted, 6) << "format " << format;
     if (format == 1) {
       EXPECT_NE(out.find("{\\mm {\\mmPr"), std::string::npos);
       EXPECT_NE(out.find("{\\mf{\\mfPr"), std::string::npos);

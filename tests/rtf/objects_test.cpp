@@ -3,7 +3,7 @@
 #include <string>
 
 #include "ole/equation_object.h"
-#include "rtf/objects.h"
+#include "rtf/document.h"
 #include "settings/settings.h"
 #include "support/convert.h"
 #include "support/corpus.h"
@@ -65,11 +65,10 @@ TEST(EquationObjects, UnconvertedObjectsAreWrittenBack) {
     for (std::size_t i = 0; i < hex.size(); i += 32) broken += hex.substr(i, 32) + "\r\n";
     std::string doc = "{\\rtf1{\\object\\objemb{\\*\\objclass X}{\\*\\objdata\r\n" + broken +
                       "}{\\result{\\pict 00}}}}";
-    convertedCount = 0;
     EXPECT_EQ(convertDocument(doc),
               "{\\rtf1 {\\object \\objemb {\\*\\objclass X}{\\*\\objdata " + hex +
                   "}{\\result {\\pict 00}}}}");
-    EXPECT_EQ(convertedCount, 0);
+    EXPECT_EQ(lastPass().converted, 0);
   }
 }
 
@@ -110,15 +109,14 @@ TEST(EquationObjects, UnconvertedEquationsAreListedWithTheirReason) {
   };
   for (const Case& c : cases) {
     gSettings.eqVersion = c.eqVersion;
-    convertedCount = 0;
     const std::string doc = objectDocument(c.className, c.native);
     const std::string out = convertDocument(doc);
-    const std::vector<UnconvertedObject> listed = unconvertedObjects;
+    const std::vector<UnconvertedObject> listed = lastPass().unconverted;
     // The object is written back as it came, but for the line breaks of its data.
     EXPECT_EQ(out, convertDocument(out)) << c.reason;
     EXPECT_NE(out.find("{\\*\\objdata " + objectRecordHex(c.className, c.native) + "}"), std::string::npos)
         << c.reason;
-    EXPECT_EQ(convertedCount, 0) << c.reason;
+    EXPECT_EQ(lastPass().converted, 0) << c.reason;
     if (c.reason.empty()) {
       EXPECT_TRUE(listed.empty());
       continue;

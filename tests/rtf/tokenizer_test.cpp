@@ -11,16 +11,17 @@ namespace {
 // Renders every token of a document as "kind:text[=value]".
 std::vector<std::string> tokens(const std::string& doc, std::size_t chunk = 4096) {
   HostBeginString(doc, chunk);
-  InitRtfInput(HostCallback(), HostBuffer());
+  RtfInput in;
+  InitRtfInput(in, HostCallback(), HostBuffer());
   std::vector<std::string> out;
   for (;;) {
-    RtfToken t = NextRtfToken({});
+    RtfToken t = NextRtfToken(in);
     if (t.kind == kTokenNone) break;
     std::string s = std::to_string(t.kind) + ":" + t.text;
     if (t.kind == kTokenWordNum) s += "=" + std::to_string(t.value);
     out.push_back(s);
   }
-  ReleaseRtfInput();
+  ReleaseRtfInput(in);
   HostEnd();
   return out;
 }
@@ -74,64 +75,33 @@ TEST(Tokenizer, CarriageReturnAtChunkEdgePairsWithLineFeed) {
   EXPECT_EQ(tokens("\\par\rb", 5), (V{"3:\\par", "2:b"}));
 }
 
-TEST(Tokenizer, RawReadStopsAtFirstClosingBrace) {
-  HostBeginString("0105 0000\r\n02}rest", 3);
-  InitRtfInput(HostCallback(), HostBuffer());
-  RtfToken t = NextRtfToken("}");
-  EXPECT_EQ(t.kind, kTokenText);
-  EXPECT_EQ(t.text, "0105 000002");
-  EXPECT_EQ(NextRtfToken({}).text, "rest");
-  ReleaseRtfInput();
-  HostEnd();
-}
-
-TEST(Tokenizer, RawReadWithoutStopReturnsRestAsNothing) {
-  HostBeginString("0105", 2);
-  InitRtfInput(HostCallback(), HostBuffer());
-  RtfToken t = NextRtfToken("}");
-  EXPECT_EQ(t.kind, kTokenNone);
-  EXPECT_EQ(t.text, "0105");
-  ReleaseRtfInput();
-  HostEnd();
-}
-
-TEST(Tokenizer, MatchStopTextFoldsBlankRuns) {
-  struct Case {
-    const char* text;
-    const char* stop;
-    int expected;
-  } cases[] = {
-      {"ab}", "}", 2}, {"ab", "}", -1}, {"", "}", -1}, {"x\\par  ", "\\par ", 1},
-      {"x\\par", "\\par ", 1}, {"x\\par\t \t", "\\par ", 1}, {"abc", "", 3},
-  };
-  for (const Case& c : cases) EXPECT_EQ(MatchStopText(c.text, c.stop), c.expected) << c.text;
-}
-
 TEST(Tokenizer, EndsQuietlyWithoutHost) {
-  InitRtfInput(nullptr, nullptr);
-  EXPECT_EQ(ReadRtfByte(), 0);
-  EXPECT_EQ(NextRtfToken({}).kind, kTokenNone);
+  RtfInput in;
+  InitRtfInput(in, nullptr, nullptr);
+  EXPECT_EQ(ReadRtfByte(in), 0);
+  EXPECT_EQ(NextRtfToken(in).kind, kTokenNone);
   // A callback that reports data but whose buffer cannot be locked also ends the input.
   HostBeginString("abc", 4);
-  InitRtfInput(HostCallback(), nullptr);
-  EXPECT_EQ(ReadRtfByte(), 0);
+  InitRtfInput(in, HostCallback(), nullptr);
+  EXPECT_EQ(ReadRtfByte(in), 0);
   HostEnd();
 }
 
 TEST(Tokenizer, OneBytePushBackAcrossChunks) {
   HostBeginString("abcd", 2);
-  InitRtfInput(HostCallback(), HostBuffer());
-  EXPECT_EQ(ReadRtfByte(), 'a');
-  EXPECT_EQ(ReadRtfByte(), 'b');
-  EXPECT_EQ(ReadRtfByte(), 'c');  // new chunk
-  UnreadRtfByte();
-  UnreadRtfByte();
-  EXPECT_EQ(ReadRtfByte(), 'b');  // kept from the previous chunk
-  EXPECT_EQ(ReadRtfByte(), 'c');
-  EXPECT_EQ(ReadRtfByte(), 'd');
-  EXPECT_EQ(ReadRtfByte(), 0);
+  RtfInput in;
+  InitRtfInput(in, HostCallback(), HostBuffer());
+  EXPECT_EQ(ReadRtfByte(in), 'a');
+  EXPECT_EQ(ReadRtfByte(in), 'b');
+  EXPECT_EQ(ReadRtfByte(in), 'c');  // new chunk
+  UnreadRtfByte(in);
+  UnreadRtfByte(in);
+  EXPECT_EQ(ReadRtfByte(in), 'b');  // kept from the previous chunk
+  EXPECT_EQ(ReadRtfByte(in), 'c');
+  EXPECT_EQ(ReadRtfByte(in), 'd');
+  EXPECT_EQ(ReadRtfByte(in), 0);
   EXPECT_EQ(HostCallsRecord().unexpectedArgs, 0u);
-  ReleaseRtfInput();
+  ReleaseRtfInput(in);
   HostEnd();
 }
 

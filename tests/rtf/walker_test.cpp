@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "rtf/objects.h"
+#include "rtf/document.h"
 #include "rtf/walker.h"
 #include "support/convert.h"
 
@@ -83,19 +83,19 @@ TEST(Walker, RecordsGreekFontReferences) {
   };
   for (const Case& c : cases) {
     convertDocument("{\\rtf1" + c.fonttbl + "}");
-    EXPECT_EQ(greekFontRef, c.ref) << c.fonttbl;
-    EXPECT_EQ(greekFontRefDefault, c.fallback) << c.fonttbl;
+    EXPECT_EQ(lastPass().greekFontRef, c.ref) << c.fonttbl;
+    EXPECT_EQ(lastPass().greekFontRefDefault, c.fallback) << c.fonttbl;
   }
 }
 
 TEST(Walker, EveryRunStartsClean) {
   convertDocument("{\\rtf1{\\fonttbl{\\f8 Cambria Math Greek;}}");
-  EXPECT_EQ(greekFontRef, "\\f8");
+  EXPECT_EQ(lastPass().greekFontRef, "\\f8");
   // The first run ended inside the font table; the next one is not affected.
   EXPECT_EQ(convertDocument("{\\f2 Symbol Greek;}"), "{\\f2 Symbol Greek;}");
-  EXPECT_EQ(greekFontRef, "");
-  EXPECT_EQ(greekFontRefDefault, "\\f382");
-  EXPECT_EQ(walkFlags, 0u);
+  EXPECT_EQ(lastPass().greekFontRef, "");
+  EXPECT_EQ(lastPass().greekFontRefDefault, "\\f382");
+  EXPECT_EQ(lastPass().walkFlags, 0u);
 }
 
 TEST(Walker, ChunkSizeDoesNotChangeOutput) {

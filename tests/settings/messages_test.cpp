@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "settings/settings.h"
-#include "settings/wide_text.h"
+#include "platform/wide_text.h"
 #include "temp_files.h"
 
 namespace {

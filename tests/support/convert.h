@@ -10,6 +10,7 @@
 #include "cli/host_simulator.h"
 #include "rtf/document.h"
 #include "rtf/output.h"
+#include "settings/settings.h"
 
 inline std::string tempPath(const std::string& name) {
   return "/tmp/velotrix_test_" + std::to_string(::getpid()) + "_" + name;
@@ -22,14 +23,29 @@ inline std::string readFile(const std::string& path) {
   return ss.str();
 }
 
+// The pass of the last convertDocument call: its counts and unconverted objects.
+inline DocumentPass& lastPass() {
+  static DocumentPass pass;
+  return pass;
+}
+
+// A pass with the equation settings of gSettings, as the export run starts it.
+inline DocumentPass passWithSettings() {
+  DocumentPass pass;
+  pass.equations.eqVersion = gSettings.eqVersion;
+  pass.equations.euclid = gSettings.isEuclid != 0;
+  pass.equations.uniPrime = gSettings.isUniPrime != 0;
+  return pass;
+}
+
 inline std::string convertDocument(const std::string& document, std::size_t chunkSize = 4096) {
   std::string path = tempPath("out.rtf");
-  outputFile = platform::createOutputFileA(path.c_str());
+  platform::FileHandle file = platform::createOutputFileA(path.c_str());
   HostBeginString(document, chunkSize);
-  RunDocumentPass(HostCallback(), HostBuffer());
+  lastPass() = passWithSettings();
+  RunDocumentPass(lastPass(), HostCallback(), HostBuffer(), file);
   HostEnd();
-  platform::closeFile(outputFile);
-  outputFile = platform::kInvalidFile;
+  platform::closeFile(file);
   std::string out = readFile(path);
   std::remove(path.c_str());
   return out;

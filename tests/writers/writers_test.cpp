@@ -46,11 +46,16 @@ TEST(OfficeMathWriter, ScriptsFindTheirBase) {
       {"the item before the script", line({var('y'), var('x'), superscript(num('2'))}),
        kY + "{\\msSup{\\msSupPr}{\\me " + kX + "}{\\msup " + kTwo + "}}"},
       {"nothing at the start of a slot", line({fraction(line({superscript(num('2'))}), line({var('y')}))}),
-       "{\\mf{\\mfPr{\\mtype }}{\\mnum {\\msSup{\\msSupPr}{\\me  }{\\msup " + kTwo + "}}}{\\mden " + kY + "}}"},
+       "{\\mf{\\mfPr{\\mtype }}{\\mnum {\\msSup{\\msSupPr}{\\me }{\\msup " + kTwo + "}}}{\\mden " + kY + "}}"},
       {"a whole template", line({fraction(line({var('x')}), line({var('y')})), superscript(num('2'))}),
        "{\\msSup{\\msSupPr}{\\me {\\mf{\\mfPr{\\mtype }}{\\mnum " + kX + "}{\\mden " + kY + "}}}{\\msup " + kTwo + "}}"},
+      {"a bracketed group back to its opening bracket", line({var('y'), sym('('), var('x'), sym(')'), superscript(num('2'))}),
+       kY + "{\\msSup{\\msSupPr}{\\me {\\mr\\mscr0\\msty2\\i (}" + kX + "{\\mr\\mscr0\\msty2\\i )}}{\\msup " + kTwo + "}}"},
+      {"nothing at the start of a pile line", pile({line({var('x')}), line({superscript(num('2'))})}),
+       "{\\mm {\\mmPr{\\mplcHide on}{\\mmcs{\\mmc{\\mmcPr{\\mmcJc left}{\\mcount 1}}}}}{\\mmr {\\me " + kX +
+           "}}{\\mmr {\\me {\\msSup{\\msSupPr}{\\me }{\\msup " + kTwo + "}}}}}"},
       {"leading scripts keep the item before them", line({var('x'), tmpl(28, 1, {line({}), line({num('2')})})}),
-       kX + "{\\msPre{\\msPrePr}{\\msub  }{\\msup " + kTwo + "}{\\me  }}"},
+       kX + "{\\msPre{\\msPrePr}{\\msub }{\\msup " + kTwo + "}{\\me }}"},
   };
   for (const Case& c : cases) EXPECT_EQ(officeMath(c.records), c.expected) << c.what;
 }
@@ -60,6 +65,8 @@ TEST(OfficeMathWriter, CharactersAndOptions) {
   plain.uniPrime = false;
   writers::OfficeMathOptions greekFont;
   greekFont.greekFontRef = "\\f9";
+  writers::OfficeMathOptions noGreekFont;
+  noGreekFont.greekFontRef.clear();
   struct Case {
     const char* what;
     std::string records;
@@ -68,13 +75,33 @@ TEST(OfficeMathWriter, CharactersAndOptions) {
   } cases[] = {
       {"RTF specials escaped", line({var('{'), var('\\')}), {}, "{\\mr\\mscr0\\msty2\\i \\{}{\\mr\\mscr0\\msty2\\i \\\\}"},
       {"Greek through the document's Greek font", line({greek(0x03B1, 'a')}), greekFont, "{\\mr\\mscr0\\msty2\\i \\f9\\'e1}"},
+      {"Greek without a Greek font", line({greek(0x03B1, 'a')}), noGreekFont, "{\\mr\\mscr0\\msty2\\i {\\uc1\\u945\\'3f}}"},
       {"beyond code page 1252 as a Unicode escape", line({sym(0x2211)}), {}, "{\\mr\\mscr0\\msty2\\i {\\uc1\\u8721\\'3f}}"},
       {"a prime in its Unicode form", line({embellished('x', 5)}), {},
-       "{{\\mr\\mscr0\\msty2\\i x{\\mr\\mscr0\\msty2\\i {\\uc1\\u39 '}}}}"},
-      {"a plain prime", line({embellished('x', 5)}), plain, "{{\\mr\\mscr0\\msty2\\i x{\\uc1\\u39 '}}}"},
+       "{\\mr\\mscr0\\msty2\\i x{\\uc1\\u8242\\'3f}}"},
+      {"a plain prime", line({embellished('x', 5)}), plain, "{\\mr\\mscr0\\msty2\\i x'}"},
       {"a dot accent", line({embellished('x', 2)}), {}, "{\\macc{\\maccPr{\\mchr {\\uc1\\u775\\'3f}}}{\\me" + kX + "}}"},
   };
   for (const Case& c : cases) EXPECT_EQ(officeMath(c.records, c.options), c.expected) << c.what;
+}
+
+// Each arrow keeps its own character and both labels.
+TEST(OfficeMathWriter, ArrowsKeepTheirKindAndLabels) {
+  const std::string box = "{\\mbox{\\mboxPr{\\mopEmu on}}{\\me{\\mgroupChr{\\mgroupChrPr{\\mchr ";
+  auto arrow = [](int variation) {
+    return tmpl(14, variation, {line({var('x')}), line({var('y')}), line({}), line({})});
+  };
+  struct Case {
+    int variation;
+    std::string expected;
+  } cases[] = {
+      {0x24, box + "{\\uc1\\u8594 >}}{\\mvertJc bot}}{\\me " + kX + "}}}}"},
+      {0x18, box + "{\\uc1\\u8592 <}}{\\mpos top}}{\\me " + kY + "}}}}"},
+      {0x0e, "{\\mlimLow{\\mlimLowPr }{\\me " + box + "{\\uc1\\u8652\\'3f}}{\\mvertJc bot}}{\\me " + kX +
+                 "}}}}}{\\mlim " + kY + "}}"},
+      {0x15, box + "{\\uc1\\u10562\\'3f}}{\\mvertJc bot}}{\\me " + kX + "}}}}"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(officeMath(line({arrow(c.variation)})), c.expected) << c.variation;
 }
 
 TEST(OfficeMathWriter, AnEquationThatDrawsNothingGivesNoText) {
@@ -117,7 +144,7 @@ TEST(OfficeMathWriter, LongRunsOfScriptsStayLinear) {
   const std::string text = writers::writeOfficeMathRtf(read(line({scripts})), {});
   EXPECT_GT(text.size(), 100000u * 40);
   EXPECT_LT(text.size(), 100000u * 80);
-  EXPECT_NE(text.find("{\\msSub{\\msSubPr}{\\me  }"), std::string::npos);  // the first has no base
+  EXPECT_NE(text.find("{\\msSub{\\msSubPr}{\\me }"), std::string::npos);  // the first has no base
 }
 
 }  // namespace

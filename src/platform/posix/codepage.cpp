@@ -15,7 +15,6 @@ namespace {
 
 std::uint32_t gAnsiCodePage = 1252;
 std::uint32_t gOemCodePage = 437;
-std::uint16_t gUserLanguageId = 1033;
 
 const iconv_t kNoConverter = reinterpret_cast<iconv_t>(-1);
 
@@ -112,8 +111,6 @@ std::uint32_t oemCodePage() { return gOemCodePage; }
 void setAnsiCodePage(std::uint32_t codePage) { gAnsiCodePage = codePage; }
 void setOemCodePage(std::uint32_t codePage) { gOemCodePage = codePage; }
 
-std::uint16_t userLanguageId() { return gUserLanguageId; }
-void setUserLanguageId(std::uint16_t languageId) { gUserLanguageId = languageId; }
 
 std::size_t multiByteToUtf16(std::uint32_t codePage, bool strict, const unsigned char* bytes,
                              std::size_t size, char16_t* out, std::size_t capacity) {

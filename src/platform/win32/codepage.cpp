@@ -32,7 +32,6 @@ bool isSpaceUnit(char16_t unit) {
   return GetStringTypeW(CT_CTYPE1, &w, 1, &type) && (type & C1_SPACE) != 0;
 }
 
-std::uint16_t userLanguageId() { return GetUserDefaultUILanguage(); }
 
 FileHandle openFileForReading(const std::wstring& path) {
   if (path.empty()) return kInvalidFile;
