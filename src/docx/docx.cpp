@@ -232,14 +232,16 @@ bool scanStory(const std::string& text, StoryScan& scan, std::string& error) {
       if (a.ns == kRelNs) scan.references.emplace_back(std::string(a.value), s.begin);
     const Frame parent = frames.empty() ? Frame::Other : frames.back().first;
     const int parentIndex = frames.empty() ? -1 : frames.back().second;
+    // The object this element stands in; a paragraph in between (a text box inside a
+    // picture) starts content of its own.
     int objectIndex = -1;
-    for (auto it = frames.rbegin(); it != frames.rend(); ++it)
+    for (auto it = frames.rbegin(); it != frames.rend() && it->first != Frame::Paragraph; ++it)
       if (it->first == Frame::Object) {
         objectIndex = it->second;
         break;
       }
     const bool word = s.ns == kWordNs;
-    if (objectIndex >= 0) {
+    if (objectIndex >= 0 && !(word && s.local == "p")) {
       if (s.ns == kOfficeNs && s.local == "OLEObject" && !scan.objects[objectIndex].hasOle) {
         ObjectSite& o = scan.objects[objectIndex];
         o.hasOle = true;

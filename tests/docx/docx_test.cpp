@@ -125,6 +125,29 @@ TEST_F(DocxStage, Equation3GivesFreshEmbeddingsAndKeepsPreviews) {
   EXPECT_EQ(*findPart(out, "word/media/image1.png"), previewPng());
 }
 
+TEST_F(DocxStage, ObjectsInTextBoxesAreConvertedAndTheBoxKept) {
+  Parts parts = equationParts({{corpusFile("mtef3-frac.bin"), "Equation.DSMT4", Story::Body, Layout::Display}});
+  for (auto& [name, bytes] : parts) {
+    if (name != "word/document.xml") continue;
+    // The display paragraph moves into a VML text box in a paragraph of the body.
+    const std::size_t begin = bytes.find("<w:p><w:pPr><w:jc");
+    const std::size_t end = bytes.find("</w:p>", begin) + 6;
+    const std::string inner = bytes.substr(begin, end - begin);
+    bytes.replace(begin, end - begin,
+                  "<w:p><w:r><w:t>Box:</w:t></w:r><w:r><w:pict><v:shape id=\"box\"><v:textbox><w:txbxContent>" +
+                      inner + "</w:txbxContent></v:textbox></v:shape></w:pict></w:r></w:p>");
+  }
+  const docx::DocxResult result = docx::convertDocx(zipParts(parts), officeMath());
+  ASSERT_TRUE(result.ok) << result.error;
+  EXPECT_EQ(result.converted, 1);
+  const std::string& body = *findPart(unzipParts(result.package), "word/document.xml");
+  EXPECT_NE(body.find("<w:pict><v:shape id=\"box\"><v:textbox><w:txbxContent><w:p><w:pPr><w:jc w:val=\"center\"/></w:pPr>"
+                      "<m:oMathPara><m:oMath><m:f>"),
+            std::string::npos)
+      << body;
+  EXPECT_EQ(count(body, "o:OLEObject"), 0u);
+}
+
 TEST_F(DocxStage, PackageWithoutEquationsComesOutIdentical) {
   Parts parts = equationParts({});
   const std::string package = zipParts(parts);
