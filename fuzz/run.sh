@@ -12,7 +12,7 @@ CC=clang CXX=clang++ cmake -S fuzz -B "$out" -G Ninja >/dev/null
 cmake --build "$out" -j2 >/dev/null
 
 seeds=$out/seeds
-rm -rf "$seeds" && mkdir -p "$seeds"/{document,compound,equation,textfile,cli} "$out/findings" "$out/logs"
+rm -rf "$seeds" && mkdir -p "$seeds"/{document,compound,equation,textfile,docx,cli} "$out/findings" "$out/logs"
 # The command-line target finds its language files through VELOTRIX_SHARE.
 mkdir -p "$out/share/velotrix" && ln -sfn "$root/lang" "$out/share/velotrix/language"
 export VELOTRIX_SHARE=$out/share
@@ -42,6 +42,13 @@ fi
 cp samples/*.rtf "$seeds/document/" 2>/dev/null || true
 cp "$seeds"/document/* "$seeds/cli/" 2>/dev/null || true
 cp lang/*/language.txt "$seeds/textfile/" 2>/dev/null || true
+# .docx seeds: the sample package whole (first byte even) and its main part (odd).
+for f in samples/*.docx; do
+  [ -f "$f" ] || continue
+  { printf '\x00'; cat "$f"; } >"$seeds/docx/$(basename "$f").whole"
+  { printf '\x01'; unzip -p "$f" word/document.xml; } >"$seeds/docx/$(basename "$f").main" 2>/dev/null || true
+  cp "$f" "$seeds/cli/"
+done
 
 status=0
 for bin in "$out"/fuzz_*; do

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -15,6 +16,8 @@
 #if defined(_WIN32)
 #include <io.h>
 #else
+#include <fcntl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
@@ -22,12 +25,16 @@
 #include "platform/unicode.h"
 #include "cli/installation.h"
 #include "cli/output_file.h"
+#include "conversion/equation_conversion.h"
 #include "converter/converter.h"
 #include "settings/messages.h"
 #include "settings/settings.h"
 #include "settings/settings_store.h"
 #include "platform/module.h"
 #include "platform/ui.h"
+#if defined(VELOTRIX_DOCX)
+#include "docx/docx.h"
+#endif
 
 #ifndef VELOTRIX_VERSION
 #define VELOTRIX_VERSION "dev"
@@ -38,12 +45,14 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: velotrix IN.rtf [-o OUT.rtf] [options]\n"
-    "       velotrix IN.rtf... --output-dir DIR [options]\n"
-    "Converts the equation objects (MathType, Equation Editor 3.x) of RTF documents into\n"
-    "native Word equations or Equation 3.0 objects; everything else is copied.\n"
-    "Without -o the result goes to NAME.converted.rtf beside the input; an input is never\n"
-    "overwritten. Use - for IN or OUT to read standard input or write standard output.\n"
+    "Usage: velotrix IN.rtf|IN.docx [-o OUT] [options]\n"
+    "       velotrix IN... --output-dir DIR [options]\n"
+    "Converts the equation objects (MathType, Equation Editor 3.x) of RTF documents and\n"
+    "Word packages (.docx, .docm, .dotx, .dotm, told apart by their content) into native\n"
+    "Word equations or Equation 3.0 objects; everything else is copied.\n"
+    "Without -o the result goes to NAME.converted.rtf (or .docx ...) beside the input; an\n"
+    "input is never overwritten. Use - for IN or OUT to read standard input or write\n"
+    "standard output.\n"
     "\n"
     "Options:\n"
     "  -o, --output FILE        where to write the converted document (one input only)\n"
@@ -79,6 +88,7 @@ struct Options {
   std::size_t chunkSize = 64 * 1024;
   bool report = false;
   UserOptions choices;
+  conversion::EquationSettings equationSettings;  // for Word packages
 };
 
 int usageError(const std::string& message) {
@@ -173,13 +183,51 @@ int parseArguments(int argc, char** argv, Options& opts) {
   return -1;
 }
 
+constexpr std::string_view kZipMagic("PK\x03\x04", 4);
+constexpr std::string_view kCompoundMagic("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8);
+
+enum class InputKind { Rtf, Package, Word97 };
+
+InputKind kindOf(std::string_view head) {
+  if (head.substr(0, 4) == kZipMagic) return InputKind::Package;
+  if (head.substr(0, 8) == kCompoundMagic) return InputKind::Word97;
+  return InputKind::Rtf;
+}
+
+// What a file is, told by its first bytes: a Word package (zip), a Word 97-2003 document
+// (compound file) or RTF.
+InputKind fileKind(const std::string& path) {
+  if (path == "-") return InputKind::Rtf;
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return InputKind::Rtf;
+  char head[8] = {};
+  const std::size_t n = std::fread(head, 1, sizeof head, f);
+  std::fclose(f);
+  return kindOf(std::string_view(head, n));
+}
+
+// The extension a converted package keeps: its own when it is one of Word's, else .docx.
+std::string packageExtension(const fs::path& input) {
+  std::string ext = input.extension().string();
+  std::string lower = ext;
+  for (char& c : lower)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  for (const char* known : {".docx", ".docm", ".dotx", ".dotm"})
+    if (lower == known) return ext;
+  return ".docx";
+}
+
 // Where an input's result goes.
 std::string outputPathFor(const Options& opts, const std::string& input) {
   if (!opts.output.empty()) return opts.output;
   if (!opts.outputDir.empty())
     return (fs::path(opts.outputDir) / fs::path(input).filename()).string();
   fs::path p(input);
-  return (p.parent_path() / (p.stem().string() + ".converted.rtf")).string();
+  const InputKind kind = fileKind(input);
+  const std::string ext = kind == InputKind::Package ? packageExtension(p)
+                          : kind == InputKind::Word97 ? std::string(".docx")
+                                                      : std::string(".rtf");
+  return (p.parent_path() / (p.stem().string() + ".converted" + ext)).string();
 }
 
 // What identifies the file a path names: the path with "." and ".." and symbolic links
@@ -276,6 +324,177 @@ void printReport(const std::string& input) {
                convertedCount, lastRunUnconverted.size());
 }
 
+// Reads the rest of a stream after `head`; false on a read error.
+bool readAll(std::FILE* in, std::string& bytes) {
+  char chunk[1 << 16];
+  for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, in)) > 0;) bytes.append(chunk, n);
+  return !std::ferror(in);
+}
+
+#if defined(VELOTRIX_DOCX)
+// The program's full path when it is on PATH, else empty.
+std::string findOnPath(const std::string& program) {
+  const char* path = std::getenv("PATH");
+  std::string dirs = path ? path : "";
+  std::size_t at = 0;
+  while (at <= dirs.size()) {
+    std::size_t colon = dirs.find(':', at);
+    if (colon == std::string::npos) colon = dirs.size();
+    const std::string dir = dirs.substr(at, colon - at);
+    const std::string candidate = (dir.empty() ? std::string(".") : dir) + "/" + program;
+    if (::access(candidate.c_str(), X_OK) == 0) return candidate;
+    at = colon + 1;
+  }
+  return {};
+}
+
+// LibreOffice's user settings for the conversion: MathType and Equation Editor objects
+// stay OLE objects instead of becoming LibreOffice formulas, so that they reach us as they
+// are.
+constexpr const char* kLibreOfficeSettings =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+    "<oor:items xmlns:oor=\"http://openoffice.org/2001/registry\" "
+    "xmlns:xs=\"http://www.w3.org/2001/XMLSchema\" "
+    "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\">\n"
+    "<item oor:path=\"/org.openoffice.Office.Common/Filter/Microsoft/Import\">"
+    "<prop oor:name=\"MathTypeToMath\" oor:op=\"fuse\"><value>false</value></prop></item>\n"
+    "</oor:items>\n";
+#endif
+
+// Turns a Word 97-2003 document into a Word package with LibreOffice headless, in a
+// private profile and folder that are removed afterwards; returns an exit code.
+int word97ToPackage(const std::string& input, const std::string& bytes, std::string& package) {
+  const std::string name = input == "-" ? "(standard input)" : input;
+#if !defined(VELOTRIX_DOCX)
+  (void)bytes;
+  (void)package;
+  std::fprintf(stderr,
+               "velotrix: '%s' is a Word 97-2003 document (.doc); this build of velotrix converts\n"
+               "RTF documents only. Save the document as RTF.\n",
+               name.c_str());
+  return kExitInput;
+#else
+  const std::string soffice = findOnPath("soffice");
+  if (soffice.empty()) {
+    std::fprintf(stderr,
+                 "velotrix: '%s' is a Word 97-2003 document (.doc), which velotrix reads through\n"
+                 "LibreOffice, and soffice is not on PATH. Install LibreOffice (on Debian:\n"
+                 "apt-get install libreoffice-writer-nogui), or save the document as .docx or RTF.\n",
+                 name.c_str());
+    return kExitInstall;
+  }
+  std::string pattern = (fs::temp_directory_path() / "velotrix-doc-XXXXXX").string();
+  if (!::mkdtemp(pattern.data())) {
+    std::fprintf(stderr, "velotrix: cannot create a temporary folder: %s\n", std::strerror(errno));
+    return kExitOutput;
+  }
+  const fs::path work(pattern);
+  struct Cleanup {
+    fs::path dir;
+    ~Cleanup() {
+      std::error_code ec;
+      fs::remove_all(dir, ec);
+    }
+  } cleanup{work};
+  std::error_code ec;
+  fs::create_directories(work / "profile" / "user", ec);
+  fs::create_directories(work / "out", ec);
+  std::ofstream(work / "profile" / "user" / "registrymodifications.xcu") << kLibreOfficeSettings;
+  std::ofstream(work / "document.doc", std::ios::binary) << bytes;
+
+  const std::string profile = "-env:UserInstallation=file://" + (work / "profile").string();
+  const std::string outDir = (work / "out").string();
+  const std::string doc = (work / "document.doc").string();
+  const std::string home = "HOME=" + work.string();
+  std::vector<std::string> args = {soffice, profile, "--headless", "--norestore", "--nologo",
+                                   "--convert-to", "docx:MS Word 2007 XML", "--outdir", outDir, doc};
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::putenv(const_cast<char*>(home.c_str()));
+    const int devnull = ::open("/dev/null", O_WRONLY);
+    if (devnull >= 0) {
+      ::dup2(devnull, STDOUT_FILENO);
+      ::dup2(devnull, STDERR_FILENO);
+    }
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    ::execv(soffice.c_str(), argv.data());
+    ::_exit(127);
+  }
+  int status = 0;
+  if (child < 0 || ::waitpid(child, &status, 0) < 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0 ||
+      !fs::exists(work / "out" / "document.docx")) {
+    std::fprintf(stderr, "velotrix: LibreOffice could not turn '%s' into a .docx package\n", name.c_str());
+    return kExitInput;
+  }
+  std::FILE* f = std::fopen((work / "out" / "document.docx").string().c_str(), "rb");
+  const bool read = f && readAll(f, package);
+  if (f) std::fclose(f);
+  if (!read) {
+    std::fprintf(stderr, "velotrix: cannot read LibreOffice's package for '%s'\n", name.c_str());
+    return kExitInput;
+  }
+  return kExitOk;
+#endif
+}
+
+// Converts a Word package (read whole into `package`); returns an exit code.
+int convertPackage(const Options& opts, const std::string& input, const std::string& package,
+                   const std::string& output) {
+  const std::string name = input == "-" ? "(standard input)" : input;
+  const std::string outputName = output == "-" ? "standard output" : "'" + output + "'";
+#if !defined(VELOTRIX_DOCX)
+  (void)opts;
+  (void)package;
+  std::fprintf(stderr,
+               "velotrix: '%s' is a Word package (.docx); this build of velotrix converts RTF\n"
+               "documents only. Save the document as RTF, or use velotrix on Linux for .docx.\n",
+               name.c_str());
+  (void)outputName;
+  return kExitInput;
+#else
+  if (InitConverter32(nullptr, nullptr) != 1) {
+    std::fprintf(stderr, "velotrix: the installation is incomplete\n");
+    return kExitInstall;
+  }
+  const docx::DocxResult result = docx::convertDocx(package, opts.equationSettings);
+  if (!result.ok) {
+    std::fprintf(stderr, "velotrix: cannot convert '%s': %s\n", name.c_str(), result.error.c_str());
+    return kExitInput;
+  }
+  OutputFile file;
+  std::string error;
+  if (!file.open(output, error)) {
+    std::fprintf(stderr, "velotrix: cannot create %s: %s\n", outputName.c_str(), error.c_str());
+    return kExitOutput;
+  }
+  platform::FileHandle handle = file.handOff();
+  const bool written = platform::writeFile(handle, result.package.data(), result.package.size());
+  const bool closed = platform::closeFile(handle);
+  if (!written || !closed || !file.commit(error)) {
+    std::fprintf(stderr, "velotrix: error while writing %s%s%s\n", outputName.c_str(),
+                 error.empty() ? "" : ": ", error.c_str());
+    return kExitWrite;
+  }
+  if (opts.report) {
+    for (const docx::UnconvertedObject& o : result.unconverted)
+      std::fprintf(stderr, "%s: %s: object %s: %s: not converted: %s\n", name.c_str(), o.part.c_str(),
+                   o.objectId.empty() ? "-" : o.objectId.c_str(),
+                   o.className.empty() ? "-" : o.className.c_str(), o.reason.c_str());
+    std::fprintf(stderr, "%s: %d equation(s) converted, %zu left unconverted\n", name.c_str(),
+                 result.converted, result.unconverted.size());
+  }
+  if (opts.choices.isStatistics != 0)
+    std::fprintf(stderr, "%s\n",
+                 toUtf8(StatisticsMessage(opts.equationSettings.eqVersion, result.converted,
+                                         opts.equationSettings.uniPrime ? 1 : 0,
+                                         opts.equationSettings.euclid ? 1 : 0))
+                     .c_str());
+  return kExitOk;
+#endif
+}
+
 int convertOne(const Options& opts, const std::string& input) {
   const std::string output = outputPathFor(opts, input);
   const std::string outputName = output == "-" ? "standard output" : "'" + output + "'";
@@ -284,6 +503,27 @@ int convertOne(const Options& opts, const std::string& input) {
     std::fprintf(stderr, "velotrix: cannot read '%s': %s\n", input.c_str(), std::strerror(errno));
     return kExitInput;
   }
+  // The first bytes tell a Word package (a zip) or a Word 97-2003 document from RTF; for
+  // RTF they are served first.
+  std::string head(8, '\0');
+  head.resize(std::fread(head.data(), 1, head.size(), in));
+  const InputKind kind = kindOf(head);
+  if (kind != InputKind::Rtf) {
+    std::string bytes = head;
+    const bool read = readAll(in, bytes);
+    if (in != stdin) std::fclose(in);
+    if (!read) {
+      std::fprintf(stderr, "velotrix: error while reading '%s'\n", input.c_str());
+      return kExitInput;
+    }
+    if (kind == InputKind::Word97) {
+      std::string package;
+      if (int status = word97ToPackage(input, bytes, package); status != kExitOk) return status;
+      bytes = std::move(package);
+    }
+    return convertPackage(opts, input, bytes, output);
+  }
+  std::size_t headServed = 0;
   auto closeInput = [&] {
     if (in != stdin) std::fclose(in);
   };
@@ -309,7 +549,14 @@ int convertOne(const Options& opts, const std::string& input) {
     platform::memUnlock(fileName);
   }
   HostBegin(
-      [in, &progress](char* dest, std::size_t capacity) -> long {
+      [in, &progress, &head, &headServed](char* dest, std::size_t capacity) -> long {
+        if (headServed < head.size()) {
+          const std::size_t n = std::min(capacity, head.size() - headServed);
+          std::memcpy(dest, head.data() + headServed, n);
+          headServed += n;
+          progress.advance(n);
+          return static_cast<long>(n);
+        }
         std::size_t n = std::fread(dest, 1, capacity, in);
         if (n == 0 && std::ferror(in)) return -1;
         progress.advance(n);
@@ -401,7 +648,18 @@ int RunVelotrix(int argc, char** argv) {
       return kExitUsage;
     }
     installation.optionsFile = file.wstring();
+    // Word packages take the same values as the converter reads in server mode.
+    auto flag = [&](const wchar_t* key, std::uint32_t& into) {
+      auto it = options.find(key);
+      if (it != options.end() && !it->second.empty()) into = it->second == L"0" ? 0 : 1;
+    };
+    flag(L"eqVersion", opts.choices.eqVersion);
+    flag(L"isEuclid", opts.choices.isEuclid);
+    flag(L"isUniPrime", opts.choices.isUniPrime);
   }
+  opts.equationSettings.eqVersion = opts.choices.eqVersion;
+  opts.equationSettings.euclid = opts.choices.isEuclid != 0;
+  opts.equationSettings.uniPrime = opts.choices.isUniPrime != 0;
   InstallBuiltIn(installation);
   installMessagePrinter();
 #if !defined(_WIN32)

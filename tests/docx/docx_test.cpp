@@ -1,0 +1,289 @@
+// The .docx stage through its entry function: packages built from the shared corpus in,
+// packages out, checked part by part.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "conversion/embedding_conversion.h"
+#include "docx/docx.h"
+#include "ole/equation_object.h"
+#include "support/convert.h"
+#include "support/corpus.h"
+#include "support/docx_builder.h"
+
+using namespace testdocx;
+
+namespace {
+
+std::string corpusFile(const std::string& name) { return readFile(corpusDir() + "/equations/" + name); }
+
+std::size_t count(const std::string& text, const std::string& what) {
+  std::size_t n = 0;
+  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+conversion::EquationSettings officeMath() { return {}; }
+conversion::EquationSettings equation3() {
+  conversion::EquationSettings s;
+  s.eqVersion = 0;
+  return s;
+}
+
+// Objects in every story and every layout.
+std::vector<Placed> everyStory() {
+  return {{corpusFile("mtef3-frac.bin"), "Equation.DSMT4", Story::Body, Layout::Inline},
+          {corpusFile("mtef5-equation3.bin"), "Equation.DSMT4", Story::Body, Layout::Display},
+          {corpusFile("mtef3-sqrt.bin"), "Equation.3", Story::Body, Layout::Numbered},
+          {corpusFile("mtef5-equation1.bin"), "Equation.DSMT4", Story::Header, Layout::Inline},
+          {corpusFile("mtef5-integrals.bin"), "", Story::Footnote, Layout::Display}};
+}
+
+class DocxStage : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!haveCorpus()) GTEST_SKIP() << "shared corpus not found";
+  }
+};
+
+TEST_F(DocxStage, OfficeMathReplacesEveryObjectAndDropsWhatOnlyTheyUsed) {
+  const Parts input = equationParts(everyStory());
+  const std::string package = zipParts(input);
+  const docx::DocxResult result = docx::convertDocx(package, officeMath());
+  ASSERT_TRUE(result.ok) << result.error;
+  EXPECT_EQ(result.converted, 5);
+  EXPECT_TRUE(result.unconverted.empty());
+  const Parts out = unzipParts(result.package);
+
+  const std::string& body = *findPart(out, "word/document.xml");
+  const std::string& header = *findPart(out, "word/header1.xml");
+  const std::string& notes = *findPart(out, "word/footnotes.xml");
+  for (const std::string* story : {&body, &header, &notes}) {
+    EXPECT_EQ(count(*story, "<w:object"), 0u);
+    EXPECT_EQ(count(*story, "o:OLEObject"), 0u);
+    EXPECT_NE(story->find("xmlns:m=\"http://schemas.openxmlformats.org/officeDocument/2006/math\""),
+              std::string::npos);
+  }
+  // Inline stays inline; a paragraph of its own (also with a tab and a number) is display.
+  EXPECT_EQ(count(body, "<m:oMath>"), 3u);
+  EXPECT_EQ(count(body, "<m:oMathPara>"), 2u);
+  EXPECT_NE(body.find("Before </w:t></w:r><m:oMath><m:f>"), std::string::npos);
+  EXPECT_NE(body.find("</m:oMathPara><w:r><w:tab/></w:r><w:r><w:t>(3)</w:t></w:r>"), std::string::npos);
+  EXPECT_EQ(count(header, "<m:oMathPara>"), 0u);
+  EXPECT_EQ(count(notes, "<m:oMathPara>"), 1u);
+  // Runs carry the math font; Greek comes as Unicode.
+  EXPECT_NE(body.find("<m:r><w:rPr><w:rFonts w:ascii=\"Cambria Math\" w:hAnsi=\"Cambria Math\"/></w:rPr>"),
+            std::string::npos);
+  EXPECT_NE(body.find("\xCE\xB8"), std::string::npos);  // theta of mtef5-equation3
+
+  for (const auto& [name, bytes] : out) {
+    EXPECT_EQ(name.find("word/embeddings/"), std::string::npos) << name;
+    EXPECT_EQ(name.find("word/media/"), std::string::npos) << name;
+  }
+  for (const char* rels : {"word/_rels/document.xml.rels", "word/_rels/header1.xml.rels",
+                           "word/_rels/footnotes.xml.rels"}) {
+    EXPECT_EQ(count(*findPart(out, rels), "oleObject\""), 0u) << rels;
+    EXPECT_EQ(count(*findPart(out, rels), "/image\""), 0u) << rels;
+  }
+  EXPECT_NE(findPart(out, "word/_rels/document.xml.rels")->find("Target=\"header1.xml\""), std::string::npos);
+
+  // Parts that did not change are copied with their compressed data as it was.
+  const auto before = rawEntries(package), after = rawEntries(result.package);
+  for (const char* same : {"[Content_Types].xml", "_rels/.rels", "word/styles.xml"}) {
+    const std::string* a = nullptr;
+    const std::string* b = nullptr;
+    for (const auto& e : before) if (e.first == same) a = &e.second;
+    for (const auto& e : after) if (e.first == same) b = &e.second;
+    ASSERT_TRUE(a && b) << same;
+    EXPECT_EQ(*a, *b) << same;
+  }
+}
+
+TEST_F(DocxStage, Equation3GivesFreshEmbeddingsAndKeepsPreviews) {
+  const std::string package = zipParts(equationParts(everyStory()));
+  const docx::DocxResult result = docx::convertDocx(package, equation3());
+  ASSERT_TRUE(result.ok) << result.error;
+  // The Equation 3.0 object stays as it is; the MathType ones become Equation 3.0.
+  EXPECT_EQ(result.converted, 4);
+  ASSERT_EQ(result.unconverted.size(), 1u);
+  EXPECT_EQ(result.unconverted[0].part, "/word/document.xml");
+  EXPECT_EQ(result.unconverted[0].objectId, "_100000003");
+  const Parts in = unzipParts(package), out = unzipParts(result.package);
+  EXPECT_EQ(in.size(), out.size());
+  const std::string& body = *findPart(out, "word/document.xml");
+  EXPECT_EQ(count(body, "ProgID=\"Equation.3\""), 3u);
+  EXPECT_EQ(count(*findPart(out, "word/footnotes.xml"), "ProgID=\"Equation.3\""), 1u);
+  for (const char* converted : {"word/embeddings/oleObject1.bin", "word/embeddings/oleObject2.bin",
+                                "word/embeddings/oleObject4.bin", "word/embeddings/oleObject5.bin"}) {
+    const std::string& file = *findPart(out, converted);
+    EXPECT_NE(file, *findPart(in, converted));
+    EXPECT_EQ(conversion::embeddingClassName(file), "Equation.3") << converted;
+  }
+  EXPECT_EQ(*findPart(out, "word/embeddings/oleObject3.bin"), *findPart(in, "word/embeddings/oleObject3.bin"));
+  EXPECT_EQ(*findPart(out, "word/media/image1.png"), previewPng());
+}
+
+TEST_F(DocxStage, ObjectsInTextBoxesAreConvertedAndTheBoxKept) {
+  Parts parts = equationParts({{corpusFile("mtef3-frac.bin"), "Equation.DSMT4", Story::Body, Layout::Display}});
+  for (auto& [name, bytes] : parts) {
+    if (name != "word/document.xml") continue;
+    // The display paragraph moves into a VML text box in a paragraph of the body.
+    const std::size_t begin = bytes.find("<w:p><w:pPr><w:jc");
+    const std::size_t end = bytes.find("</w:p>", begin) + 6;
+    const std::string inner = bytes.substr(begin, end - begin);
+    bytes.replace(begin, end - begin,
+                  "<w:p><w:r><w:t>Box:</w:t></w:r><w:r><w:pict><v:shape id=\"box\"><v:textbox><w:txbxContent>" +
+                      inner + "</w:txbxContent></v:textbox></v:shape></w:pict></w:r></w:p>");
+  }
+  const docx::DocxResult result = docx::convertDocx(zipParts(parts), officeMath());
+  ASSERT_TRUE(result.ok) << result.error;
+  EXPECT_EQ(result.converted, 1);
+  const std::string& body = *findPart(unzipParts(result.package), "word/document.xml");
+  EXPECT_NE(body.find("<w:pict><v:shape id=\"box\"><v:textbox><w:txbxContent><w:p><w:pPr><w:jc w:val=\"center\"/></w:pPr>"
+                      "<m:oMathPara><m:oMath><m:f>"),
+            std::string::npos)
+      << body;
+  EXPECT_EQ(count(body, "o:OLEObject"), 0u);
+}
+
+TEST_F(DocxStage, PackageWithoutEquationsComesOutIdentical) {
+  Parts parts = equationParts({});
+  const std::string package = zipParts(parts);
+  const docx::DocxResult result = docx::convertDocx(package, officeMath());
+  ASSERT_TRUE(result.ok) << result.error;
+  EXPECT_EQ(result.converted, 0);
+  EXPECT_EQ(result.package, package);
+}
+
+// Objects that cannot be converted stay exactly as they were, with their parts, and are
+// reported by part and object id.
+TEST_F(DocxStage, UnconvertibleObjectsAreKeptAndReported) {
+  struct Case {
+    const char* what;
+    std::string embedding;
+    std::string progId;
+    std::function<void(Parts&)> damage;
+    bool reported;
+    const char* reason;
+  };
+  const std::string good = corpusFile("mtef3-frac.bin");
+  const auto replacePart = [](Parts& p, const std::string& name, const std::string& bytes) {
+    for (auto& e : p)
+      if (e.first == name) e.second = bytes;
+  };
+  const std::vector<Case> cases = {
+      {"damaged embedding", std::string("\xD0\xCF\x11\xE0 not a compound file", 27), "Equation.DSMT4",
+       nullptr, true, "Equation Native"},
+      {"unreadable equation", buildEquation3CompoundFile(std::string(40, '\x07')), "Equation.DSMT4",
+       nullptr, true, ""},
+      {"missing embedding part", good, "Equation.DSMT4",
+       [](Parts& p) {
+         std::erase_if(p, [](const auto& e) { return e.first == "word/embeddings/oleObject1.bin"; });
+       },
+       true, "missing"},
+      {"missing relationship", good, "Equation.DSMT4",
+       [&](Parts& p) {
+         replacePart(p, "word/_rels/document.xml.rels",
+                     "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\"/>");
+       },
+       true, "relationship"},
+      {"relationship leaving the package", good, "Equation.DSMT4",
+       [&](Parts& p) {
+         replacePart(p, "word/_rels/document.xml.rels",
+                     "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+                     "<Relationship Id=\"rIdOle1\" Type=\"x/oleObject\" Target=\"../../../../etc/passwd\"/>"
+                     "</Relationships>");
+       },
+       true, "missing"},
+      {"other class", std::string(600, 'x'), "Excel.Sheet.12", nullptr, false, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Parts parts = equationParts({{c.embedding, c.progId, Story::Body, Layout::Inline}});
+    if (c.damage) c.damage(parts);
+    const std::string package = zipParts(parts);
+    const docx::DocxResult result = docx::convertDocx(package, officeMath());
+    ASSERT_TRUE(result.ok) << result.error;
+    EXPECT_EQ(result.converted, 0);
+    ASSERT_EQ(result.unconverted.size(), c.reported ? 1u : 0u);
+    if (c.reported) {
+      EXPECT_EQ(result.unconverted[0].part, "/word/document.xml");
+      EXPECT_EQ(result.unconverted[0].objectId, "_100000001");
+      EXPECT_NE(result.unconverted[0].reason.find(c.reason), std::string::npos) << result.unconverted[0].reason;
+    }
+    EXPECT_EQ(result.package, package);
+  }
+}
+
+// Damaged and hostile packages: a clear error or a kept object, never a crash or a hang.
+TEST_F(DocxStage, HostilePackages) {
+  const std::string good = corpusFile("mtef3-frac.bin");
+  const Parts base = equationParts({{good, "Equation.DSMT4", Story::Body, Layout::Inline}});
+  auto with = [&](const std::string& name, const std::string& bytes) {
+    Parts p = base;
+    bool found = false;
+    for (auto& e : p)
+      if (e.first == name) {
+        e.second = bytes;
+        found = true;
+      }
+    if (!found) p.emplace_back(name, bytes);
+    return zipParts(p);
+  };
+  auto without = [&](const std::string& name) {
+    Parts p = base;
+    std::erase_if(p, [&](const auto& e) { return e.first == name; });
+    return zipParts(p);
+  };
+  std::string deep = "<w:document xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\">";
+  for (int i = 0; i < 200000; ++i) deep += "<w:p>";
+  const std::string laughs =
+      "<?xml version=\"1.0\"?><!DOCTYPE w:document [<!ENTITY a \"aaaaaaaaaa\"><!ENTITY b \"&a;&a;&a;&a;&a;&a;\">]>"
+      "<w:document xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\"><w:body><w:p><w:r><w:t>&b;</w:t></w:r></w:p></w:body></w:document>";
+  // A declared size far beyond what the data could hold.
+  std::string bomb = zipParts(base);
+  for (std::size_t at = bomb.find("PK\x01\x02"); at != std::string::npos; at = bomb.find("PK\x01\x02", at + 4))
+    if (bomb.compare(at + 46, 17, "word/document.xml") == 0) {
+      bomb[at + 24] = '\xf0';
+      bomb[at + 25] = bomb[at + 26] = bomb[at + 27] = '\xff';
+    }
+  Parts doubled = base;
+  doubled.emplace_back("word/DOCUMENT.xml", "<x/>");
+
+  struct Case {
+    const char* what;
+    std::string package;
+    const char* error;  // expected in the error; nullptr: converts with the object kept
+  };
+  const std::vector<Case> cases = {
+      {"not a zip", "PK\x03\x04 but nothing else", "not a zip"},
+      {"no content types", without("[Content_Types].xml"), "[Content_Types].xml"},
+      {"no main part", without("word/document.xml"), "missing"},
+      {"no package relationships", without("_rels/.rels"), "main document"},
+      {"main part of another type", with("[Content_Types].xml", "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\"/>"), "type"},
+      {"two parts of one name", zipParts(doubled), "twice"},
+      {"size claim", bomb, "claims"},
+      {"broken relationships", with("word/_rels/document.xml.rels", "<Relationships"), "document.xml.rels"},
+      {"deep nesting", with("word/document.xml", deep), nullptr},
+      {"entity declarations", with("word/document.xml", laughs), nullptr},
+      {"truncated", zipParts(base).substr(0, 900), "zip"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const docx::DocxResult result = docx::convertDocx(c.package, officeMath());
+    if (c.error) {
+      EXPECT_FALSE(result.ok);
+      EXPECT_NE(result.error.find(c.error), std::string::npos) << result.error;
+    } else {
+      ASSERT_TRUE(result.ok) << result.error;
+      EXPECT_EQ(result.converted, 0);
+      ASSERT_EQ(result.unconverted.size(), 1u);
+      EXPECT_EQ(result.unconverted[0].part, "/word/document.xml");
+      EXPECT_EQ(result.package, c.package);
+    }
+  }
+}
+
+}  // namespace
