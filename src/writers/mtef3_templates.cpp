@@ -5,6 +5,7 @@
 //
 // Selectors are read per MTEF version: MathType 5 numbers its templates 0 to 37, the
 // older versions 0 to 48 the way Equation 3.0 does.
+#include "equation/variations.h"
 #include "writers/mtef3_internal.h"
 
 namespace writers::mtef3 {
@@ -204,21 +205,7 @@ enum class BigOperatorKind { kIntegralStyle, kSummationStyle, kLimit };
 
 void bigOperator(const WriterState& state, const Node& node, SlotTexts& slots, Bytes& out,
                  BigOperatorKind kind) {
-  const int v = node.variation;
-  bool lower = false;
-  bool upper = false;
-  if (state.version == 5) {
-    int h = v >> 4;
-    if (h >= 4) h -= 4;  // summation-style placement: not used
-    if (h >= 2) {
-      h -= 2;
-      upper = true;
-    }
-    if (h >= 1) lower = true;
-  } else {
-    lower = v != 0;
-    upper = v != 1;
-  }
+  const auto [lower, upper] = equation::bigOperatorLimits(state.version, node.variation);
   const std::uint32_t variation = lower && upper ? 2 : lower ? 1 : 0;
   const std::string_view selector = kind == BigOperatorKind::kIntegralStyle    ? "2a"
                                     : kind == BigOperatorKind::kSummationStyle ? "2b"

@@ -5,6 +5,7 @@
 // complete text of one character run, template, pile or matrix each. A script template
 // takes its base as the last atom of its container, so finding the base costs nothing
 // and no marker is ever written into the text.
+#include "equation/variations.h"
 #include "writers/office_math_rtf.h"
 
 #include <memory>
@@ -575,21 +576,7 @@ void Writer::script(const Node& node, Container& into, int kind, bool before) {
 }
 
 void Writer::bigOperator(const Node& node, Container& into, int kind) {
-  const int v = node.variation;
-  bool lower = false;
-  bool upper = false;
-  if (v5()) {
-    int h = v >> 4;
-    if (h >= 4) h -= 4;  // summation-style placement: not used
-    if (h >= 2) {
-      h -= 2;
-      upper = true;
-    }
-    if (h >= 1) lower = true;
-  } else {
-    lower = v != 0;
-    upper = v != 1;
-  }
+  const auto [lower, upper] = equation::bigOperatorLimits(version_, node.variation);
   const bool both = lower && upper;
   const bool lowerOnly = lower && !upper;
   std::string_view opening;

@@ -8,6 +8,8 @@
 #include <array>
 #include <cstdlib>
 
+#include "platform/unicode.h"
+
 namespace writers::omml {
 namespace {
 
@@ -42,23 +44,9 @@ std::uint32_t fromWindows1253(unsigned char b) {
   return fromWindows1252(b);
 }
 
+// UTF-8 of one character; a lone surrogate cannot stand in XML and becomes U+FFFD.
 void appendUtf8(std::string& out, std::uint32_t c) {
-  if (c >= 0xD800 && c < 0xE000) c = 0xFFFD;
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
+  platform::appendUtf8(out, c >= 0xD800 && c < 0xE000 ? 0xFFFD : c);
 }
 
 struct ControlWord {
