@@ -4,7 +4,6 @@
 #include <string>
 #include <vector>
 
-#include "ole/compound_file.h"
 #include "ole/equation_object.h"
 
 namespace {

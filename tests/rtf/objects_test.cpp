@@ -4,52 +4,23 @@
 
 #include "ole/equation_object.h"
 #include "rtf/document.h"
-#include "settings/settings.h"
 #include "support/convert.h"
 #include "support/corpus.h"
 
 namespace {
 
-TEST(ObjectClass, ChoosesClassAndNativeOffset) {
+// Which classes are equations: Equation 3.0 objects only for Office Math output.
+TEST(ObjectClass, EquationClasses) {
   const std::string native(40, 'x');
-  struct Case {
-    std::string className;
-    std::uint32_t eqVersion;
-    bool isEquation;
-    std::size_t offset;
-    NativeForm form;
-  } cases[] = {
-      {"Equation", 1, true, 5, NativeForm::BareMtef},
-      {"Equation.DSMT4", 1, true, 39, NativeForm::CompoundFile},
-      {"Equation.DSMT4", 0, true, 39, NativeForm::CompoundFile},
-      {"Equation.3", 1, true, 35, NativeForm::CompoundFile},
-      {"Equation.3", 0, false, 0, NativeForm::CompoundFile},
-      {"Equation.2", 1, true, 35, NativeForm::CompoundFile},
-      {"Equation.2", 0, false, 0, NativeForm::CompoundFile},
-      {"Msxml2.SAXXMLReader.5.0", 1, true, 12 + 23 + 13, NativeForm::CompoundFile},
-      {"Msxml2.SAXXMLReader", 1, true, 12 + 19 + 13, NativeForm::CompoundFile},
-      {"Paint.Picture", 1, false, 0, NativeForm::CompoundFile},
-      {"Equation.DSMT5", 1, false, 0, NativeForm::CompoundFile},
-      {"Equations", 1, false, 0, NativeForm::CompoundFile},
-  };
-  for (const Case& c : cases) {
-    ObjectClass cls = ClassifyObject(objectRecord(c.className, native), c.eqVersion);
-    EXPECT_EQ(cls.isEquation, c.isEquation) << c.className;
-    EXPECT_EQ(cls.nativeOffset, c.offset) << c.className;
-    EXPECT_EQ(cls.form, c.form) << c.className;
-  }
-}
-
-TEST(ObjectClass, LengthConditions) {
-  // "Equation" data of exactly 33 bytes is never an equation; 34 is.
-  std::string eq = objectRecord("Equation", "");
-  ASSERT_EQ(eq.size(), 33u);
-  EXPECT_FALSE(ClassifyObject(eq, 1).isEquation);
-  EXPECT_TRUE(ClassifyObject(eq + '\0', 1).isEquation);
-  // A SAX class name without its zero byte is not converted.
-  std::string sax = objectRecord("Msxml2.SAXXMLReader.6.0", std::string(40, 'x'));
-  EXPECT_FALSE(ClassifyObject(sax.substr(0, 12 + 23), 1).isEquation);
-  EXPECT_FALSE(ClassifyObject("", 1).isEquation);
+  const std::pair<const char*, int> cases[] = {  // class, converted for (bit 0 eqVersion 0, bit 1 eqVersion 1)
+      {"Equation", 3}, {"Equation.DSMT4", 3}, {"Equation.3", 2}, {"Equation.2", 2},
+      {"Msxml2.SAXXMLReader.5.0", 3}, {"Msxml2.SAXXMLReader", 3}, {"Paint.Picture", 0},
+      {"Equation.DSMT5", 0}, {"Equations", 0}};
+  for (const auto& [className, mask] : cases)
+    for (std::uint32_t eqVersion : {0u, 1u})
+      EXPECT_EQ(ClassifyObject(objectRecord(className, native), eqVersion).isEquation,
+                ((mask >> eqVersion) & 1) != 0)
+          << className << " " << eqVersion;
 }
 
 TEST(EquationObjects, UnconvertedObjectsAreWrittenBack) {

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <random>
 #include <vector>
 
 #include "platform/codepage.h"
@@ -105,25 +104,6 @@ TEST(TextFileReader, LongLineIsCutAndTheNextLineFollows) {
   EXPECT_EQ(reader.ReadLine(line, 1000), 0u);
 }
 
-TEST(TextFileReader, PushBackAndFailures) {
-  ScratchDir dir;
-  TextFileReader reader;
-  reader.Open(dir.write("f.txt", "AB"), kSelectUtf8, 128);
-  EXPECT_EQ(reader.GetChar(), u'A');
-  reader.UngetChar();
-  reader.UngetChar();
-  EXPECT_EQ(reader.Status(), kTextDoubleUnget);
-  EXPECT_EQ(reader.GetChar(), u'A');
-  EXPECT_EQ(reader.GetChar(), u'B');
-  EXPECT_EQ(reader.GetChar(), 0);
-
-  TextFileReader missing;
-  missing.Open(dir.path("absent.txt"), kSelectUtf8, 128);
-  EXPECT_EQ(missing.Status(), kTextIoError);
-  std::u16string line;
-  EXPECT_EQ(missing.ReadLine(line, 1000), 0u);
-}
-
 // Each unit of `units` as sizeof(unit) bytes in the given byte order.
 template <class String>
 std::string serialize(const String& units, bool bigEndian) {
@@ -160,26 +140,6 @@ TEST(TextFileReader, SequencesStraddlingChunksDecodeWhole) {
       auto result = readAll(path, cp, chunk);
       EXPECT_EQ(result.lines, expected);
       EXPECT_EQ(result.status, 0u);
-    }
-  }
-}
-
-// Hostile bytes in every encoding must end in finite time without reading past a buffer.
-TEST(TextFileReader, RandomBytesNeverStall) {
-  std::mt19937 random(1234);
-  ScratchDir dir;
-  const std::uint32_t selectors[] = {kSelectAnsi, kSelectOem, kSelectUtf8, kSelectUtf16Le,
-                                     kSelectUtf16Be, kSelectUtf32Le, kSelectUtf32Be, 932, 936};
-  for (int round = 0; round < 40; ++round) {
-    std::string content(random() % 600, '\0');
-    for (char& c : content) c = static_cast<char>(random() & 0xFF);
-    auto path = dir.write("r.txt", content);
-    for (std::uint32_t selector : selectors) {
-      TextFileReader reader;
-      reader.Open(path, selector, 4 + random() % 20);
-      // No decoder makes more than one unit per byte, plus one substitute at the end.
-      for (std::size_t i = 0; i < content.size() + 1; ++i) reader.GetChar();
-      EXPECT_EQ(reader.GetChar(), 0) << "selector " << selector;
     }
   }
 }
