@@ -357,7 +357,7 @@ std::string Writer::embellish(const std::string& run, const Node& list) {
       continue;
     }
     if (type == 29) {
-      wrap("{\\mbar{\\mbarPr}{\\me", "}}");
+      wrap("{\\mbar{\\mbarPr{\\mpos bot}}{\\me", "}}");
     } else if (const std::string_view under = underMark(type); !under.empty()) {
       wrap("{\\mlimLow{\\mlimLowPr }{\\me ", cat({"}{\\mlim {\\mr\\mscr0\\msty0 ", under, "}}}"}));
     }
@@ -801,7 +801,7 @@ void Writer::accent(const Node& node, Container& into, int kind) {
     } else {
       chr = R"({\uc1\u8417\'3f}}}{\me )";
     }
-    into.push(below ? cat({R"({\mbar{\mbarPr }{\me )", main, "}}"})
+    into.push(below ? cat({R"({\mbar{\mbarPr{\mpos bot}}{\me )", main, "}}"})
                                : cat({R"({\macc{\maccPr{\mchr )", chr, main, "}}"}));
     return;
   }
@@ -868,7 +868,7 @@ void Writer::decoration(const Node& node, Container& into) {
   const bool arrowAccent = s == 0x2e || s == 0x2f;
   std::string_view opening;
   if (underbar) {
-    opening = R"({\mbar{\mbarPr }{\me )";
+    opening = R"({\mbar{\mbarPr{\mpos bot}}{\me )";
   } else if (overbar) {
     opening = R"({\mbar{\mbarPr{\mpos top}}{\me )";
   } else if (s == 0x12) {
@@ -890,7 +890,7 @@ void Writer::decoration(const Node& node, Container& into) {
     if (arrowSel) afterVariation = kVertBot;
     if (arrowAccent) afterVariation = R"({\uc1\u8406\'3f}}}{\me )";
   } else {
-    if (underbar) afterVariation = R"({\mbar{\mbarPr }{\me )";  // double underbar
+    if (underbar) afterVariation = R"({\mbar{\mbarPr{\mpos bot}}{\me )";  // double underbar
     if (overbar) afterVariation = R"({\mbar{\mbarPr{\mpos top}}{\me )";  // double overbar
     if (arrowSel) afterVariation = kPosTop;
     if (arrowAccent) afterVariation = v == 1 ? R"({\uc1\u8407\'3f}}}{\me )" : R"({\uc1\u8417\'3f}}}{\me )";

@@ -1,4 +1,4 @@
-// Fidelity read back by an independent client: every golden input document converted to
+// Fidelity read back by independent clients. LibreOffice: every golden input document converted to
 // Office Math and to Equation 3.0 objects, opened by LibreOffice (one headless run for all
 // of them) and saved as OpenDocument, where each formula is LibreOffice's own. Every
 // formula must be non-empty, and for the corpus objects its letters, digits and Greek
@@ -14,6 +14,7 @@
 
 #include "support/convert.h"
 #include "support/corpus.h"
+#include "support/docx_builder.h"
 
 namespace {
 
@@ -160,11 +161,43 @@ TEST(Fidelity, LibreOfficeReadsEveryFormulaWithItsCharacters) {
     if (!fs::exists(dump)) continue;
     const std::u32string expected = expectedFromDump(readAll(dump));
     // A formula that draws something must not come out empty.
-    if (!expected.empty()) EXPECT_FALSE(read.empty()) << name << ": an empty formula";
+    if (!expected.empty()) {
+      EXPECT_FALSE(read.empty()) << name << ": an empty formula";
+    }
     EXPECT_EQ(missing(expected, read), "") << name;
     ++checked;
   }
   EXPECT_EQ(checked, 37u + 27u);  // the Equation 3.0 objects of the corpus stay as they are
+  if (!HasFailure()) fs::remove_all(work);
+}
+
+// pandoc reads the Office Math of a package holding every corpus object, one display
+// equation each, and writes each as MathML: the same letters, digits and Greek letters.
+TEST(Fidelity, PandocReadsEveryCorpusEquationFromAPackage) {
+  SKIP_WITHOUT_CORPUS();
+  if (!haveCommand("pandoc")) GTEST_SKIP() << "pandoc missing";
+  const fs::path work = tempPath("fidelity_pandoc");
+  fs::create_directories(work);
+  std::vector<testdocx::Placed> placed;
+  const std::vector<CorpusEntry> corpus = loadCorpus();
+  for (const CorpusEntry& e : corpus)
+    placed.push_back({e.bytes, e.className, testdocx::Story::Body, testdocx::Layout::Display});
+  std::ofstream(work / "corpus.docx", std::ios::binary) << testdocx::zipParts(testdocx::equationParts(placed));
+  const std::string run = std::string(VELOTRIX_CLI) + " " + (work / "corpus.docx").string() + " --no-stats && pandoc " +
+                          (work / "corpus.converted.docx").string() + " -t html --mathml -o " + (work / "out.html").string();
+  ASSERT_EQ(std::system(run.c_str()), 0);
+  const std::string html = readAll(work / "out.html");
+  std::size_t at = 0;
+  for (const CorpusEntry& e : corpus) {
+    at = html.find("<math", at);
+    ASSERT_NE(at, std::string::npos) << e.file << ": no formula";
+    const std::size_t end = html.find("</math>", at);
+    const std::string math = html.substr(at, end - at);
+    at = end;
+    const std::u32string expected =
+        expectedFromDump(readAll(fs::path(corpusDir()) / "structure" / (e.file.substr(0, e.file.size() - 4) + ".xml")));
+    EXPECT_EQ(missing(expected, formulaCharacters(math)), "") << e.file;
+  }
   if (!HasFailure()) fs::remove_all(work);
 }
 
