@@ -49,9 +49,13 @@ void applyOptionsFile(ConverterSettings& s) {
   if (LoadOptionsFile(options, s.wmoptini) <= 0) return;
   const std::pair<const wchar_t*, std::uint32_t*> numbers[] = {
       {L"isEuclid", &s.isEuclid}, {L"isUniPrime", &s.isUniPrime}, {L"eqVersion", &s.eqVersion}};
+  // Each of these is 0 or 1; any other value leaves the setting as it was (the command
+  // line refuses such a file with a message naming the key).
   for (const auto& [name, field] : numbers) {
     auto it = options.find(name);
-    if (it != options.end()) *field = static_cast<std::uint32_t>(ParseDecimal(it->second));
+    if (it == options.end()) continue;
+    const auto value = static_cast<std::uint32_t>(ParseDecimal(it->second));
+    if (value <= 1) *field = value;
   }
   auto language = options.find(L"pathLanguage");
   if (language != options.end()) s.pathLanguage = language->second;
