@@ -40,7 +40,7 @@ struct ParseResult {
 
 // Reads the text written by writeOfficeMathRtf (the {\mmath ...} group). Nesting deeper
 // than `maxDepth` groups is refused.
-ParseResult parseOfficeMathRtf(std::string_view rtf, std::size_t maxDepth = 4000);
+ParseResult parseOfficeMathRtf(std::string_view rtf, std::size_t maxDepth = 1000);
 
 // True for the OMML elements that carry a single m:val (chr, begChr, pos, count ...).
 bool isPropertyName(std::string_view name);
