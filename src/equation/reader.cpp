@@ -12,6 +12,7 @@
 
 #include "equation/char_tables.h"
 #include "equation/tree.h"
+#include "equation/variations.h"
 
 namespace equation {
 namespace {
@@ -424,14 +425,6 @@ Node Reader::embellishments() {
   return node;
 }
 
-// MTEF 5 integrals: the low digit of the variation packs the contour flags (12, 8, 4)
-// above the integral count.
-bool takeFlag(int& digit, int weight) {
-  if (digit < weight) return false;
-  digit -= weight;
-  return true;
-}
-
 Node Reader::templ(std::int32_t tag) {
   const std::int64_t where = offset();
   // Slots are items of their own: an embellishment list in one belongs to no character.
@@ -448,12 +441,9 @@ Node Reader::templ(std::int32_t tag) {
   node.variation = body();
   bool contour = false;
   if (v5() && node.selector == 15) {
-    int low = node.variation & 0x0f;
-    int high = node.variation >> 4;
-    contour = takeFlag(low, 12);
-    contour = takeFlag(low, 8) || contour;
-    contour = takeFlag(low, 4) || contour;
-    if (takeFlag(high, 8)) body();  // extended variation byte, not used
+    const IntegralForm form = integralForm(node.variation);
+    contour = form.contour;
+    if (form.extended) body();  // a second variation byte, not used
   }
   node.templateOptions = body();
   slots(node, contour);

@@ -220,12 +220,6 @@ void bigOperator(const WriterState& state, const Node& node, SlotTexts& slots, B
 // --- n-ary operators ---
 
 // Takes a flag of the given weight off a packed variation digit; true when it was set.
-bool takeFlag(int& digit, int weight) {
-  if (digit < weight) return false;
-  digit -= weight;
-  return true;
-}
-
 // Operand, lower and upper limits, then the operator records.
 void nary(Bytes& out, const Bytes& head, const Bytes& main, const Bytes& lower,
           const Bytes& upper, const Bytes& ops) {
@@ -247,18 +241,10 @@ void largeOperatorSlots(SlotTexts& slots, Bytes& out, const Bytes& head) {
 }
 
 void integral5(const Node& node, SlotTexts& slots, Bytes& out) {
-  const int v = node.variation;
-  int low = v & 0x0f;
-  int high = v >> 4;
-  // The low digit packs the contour flags (12, 8 and 4) above the integral count.
-  bool contour = takeFlag(low, 12);
-  contour = takeFlag(low, 8) || contour;
-  contour = takeFlag(low, 4) || contour;
-  const int count = low == 0 ? 1 : low;
-  takeFlag(high, 8);  // an extended variation byte follows: not used
-  const bool sumStyle = takeFlag(high, 4);
-  const bool upper = takeFlag(high, 2);
-  const bool lower = takeFlag(high, 1);
+  const equation::IntegralForm form = equation::integralForm(node.variation);
+  const bool contour = form.contour, sumStyle = form.sumStyle;
+  const bool lower = form.limits.lower, upper = form.limits.upper;
+  const int count = form.count;
   // Single, double, triple integral; with limits beside (0x15..) or under and over (0x18..).
   const std::uint32_t selector = static_cast<std::uint32_t>((sumStyle ? 0x18 : 0x15) + count - 1);
 
@@ -289,10 +275,8 @@ void integral5(const Node& node, SlotTexts& slots, Bytes& out) {
 }
 
 void largeOperator5(const Node& node, SlotTexts& slots, Bytes& out, int kind) {
-  int h = node.variation >> 4;
-  const bool sumStyle = takeFlag(h, 4);
-  const bool upper = takeFlag(h, 2);
-  const bool lower = takeFlag(h, 1);
+  const auto [sumStyle, limits] = equation::largeOperatorForm(node.variation);
+  const bool lower = limits.lower, upper = limits.upper;
   // Summation, product, coproduct, union, intersection: limits under and over (0x1d, 0x1f
   // ...) or beside (0x1e, 0x20 ...).
   const std::uint32_t selector =
@@ -446,28 +430,19 @@ void accent5(const Node& node, SlotTexts& slots, Bytes& out, int kind) {
 // Box and strike-through (MathType 5 only): MTEF 3 has neither template, so neither
 // writes a TMPL tag of its own.
 void box5(const Node& node, SlotTexts& slots, Bytes& out, bool strike) {
-  const int v = node.variation;
   const Bytes main = slots.take();
   if (strike) {
     out += main;  // a struck-through slot is just its content
     return;
   }
   // A one-by-one matrix whose partition lines draw the borders.
-  const bool bottom = (v & 16) != 0;
-  const bool top = (v & 8) != 0;
-  const bool right = (v & 4) != 0;
-  const bool left = (v & 2) != 0 || (v & 1) != 0;  // round corners count as left
   std::string_view matrix;
-  if (left && top && !right) {
-    matrix = "0101010101010101";
-  } else if (right && top && !left) {
-    matrix = "0101010101010401";
-  } else if (right && bottom && !left) {
-    matrix = "0101010101040401";
-  } else if (left && bottom && !right) {
-    matrix = "0101010101040101";
-  } else {
-    matrix = "0101010101050501";
+  switch (equation::boxBorders(node.variation)) {
+    case equation::BoxBorders::TopLeft: matrix = "0101010101010101"; break;
+    case equation::BoxBorders::TopRight: matrix = "0101010101010401"; break;
+    case equation::BoxBorders::BottomRight: matrix = "0101010101040401"; break;
+    case equation::BoxBorders::BottomLeft: matrix = "0101010101040101"; break;
+    case equation::BoxBorders::All: matrix = "0101010101050501"; break;
   }
   const Bytes tag = node.nudge.empty() ? hex("05") : '\x85' + node.nudge;
   out += cat({tag, hex(matrix), main, hex("0000")});

@@ -328,7 +328,6 @@ std::string OfficeMathChars::text(const equation::Node& c) const {
     return code >= 33 ? escapedAscii(code) : std::string{};
   }
   if (high != 0) return spaceOrVariantText(uniPrime, code);
-  (void)version;
   return singleByteText(uniPrime, low);
 }
 

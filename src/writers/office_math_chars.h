@@ -13,7 +13,6 @@ struct OfficeMathChars {
   bool euclid = false;
   bool uniPrime = true;
   std::string greekFontRef;
-  std::int32_t version = 5;
 
   // "\mscr.. \msty.. " and the bold/italic words for the character's typeface or font.
   std::string_view styleWords(const equation::Node& character) const;

@@ -10,6 +10,7 @@
 
 #include <memory>
 #include <string_view>
+#include <tuple>
 #include <vector>
 
 #include "platform/codepage.h"
@@ -121,7 +122,7 @@ std::string_view horizontalAlignment(std::int32_t value) {
 class Writer {
  public:
   Writer(const OfficeMathOptions& options, std::int32_t version)
-      : chars_{options.euclid, options.uniPrime, options.greekFontRef, version},
+      : chars_{options.euclid, options.uniPrime, options.greekFontRef},
         version_(version) {}
 
   void item(const Item& item, Container& into) {
@@ -657,23 +658,12 @@ void Writer::nary(const Node& node, Container& into, std::string_view chr,
                             "}}"}));
 }
 
-bool takeFlag(int& digit, int weight) {
-  if (digit < weight) return false;
-  digit -= weight;
-  return true;
-}
-
 void Writer::integral5(const Node& node, Container& into) {
-  int low = node.variation & 0x0f;
-  int high = node.variation >> 4;
-  const bool anticlockwise = takeFlag(low, 12);
-  const bool clockwise = takeFlag(low, 8);
-  const bool contour = takeFlag(low, 4) || anticlockwise || clockwise;
-  const int count = low == 0 ? 1 : low;
-  takeFlag(high, 8);
-  const bool sumStyle = takeFlag(high, 4);
-  const bool upper = takeFlag(high, 2);
-  const bool lower = takeFlag(high, 1);
+  const equation::IntegralForm form = equation::integralForm(node.variation);
+  const auto [anticlockwise, clockwise, contour, sumStyle] =
+      std::tuple{form.anticlockwise, form.clockwise, form.contour, form.sumStyle};
+  const int count = form.count;
+  const auto [lower, upper] = form.limits;
   std::string_view hide;
   if (!lower && !upper) {
     hide = kBothHidden;
@@ -690,11 +680,8 @@ void Writer::integral5(const Node& node, Container& into) {
 }
 
 void Writer::largeOperator5(const Node& node, Container& into, int kind) {
-  int h = node.variation >> 4;
-  const bool sumStyle = takeFlag(h, 4);
-  const bool upper = takeFlag(h, 2);
-  const bool lower = takeFlag(h, 1);
-  const std::string_view hide = !lower ? kBothHidden : upper ? std::string_view{} : kUpperHidden;
+  const auto [sumStyle, limits] = equation::largeOperatorForm(node.variation);
+  const std::string_view hide = !limits.lower ? kBothHidden : limits.upper ? std::string_view{} : kUpperHidden;
   nary(node, into, largeOperatorChar(kind), cat({sumStyle ? kUnderOver : kSubSup, hide}), 1, 2);
 }
 
@@ -841,19 +828,13 @@ void Writer::box(const Node& node, Container& into, bool strike) {
              strikes, R"(}{\me )", main, "}}"}));
     return;
   }
-  const bool bottom = (v & 16) != 0;
-  const bool top = (v & 8) != 0;
-  const bool right = (v & 4) != 0;
-  const bool left = (v & 2) != 0 || (v & 1) != 0;  // round corners count as left
   std::string_view props;
-  if (left && top && !right) {
-    props = R"({\mhideBot on}{\mhideRight on})";
-  } else if (right && top && !left) {
-    props = R"({\mhideBot on}{\mhideLeft on})";
-  } else if (right && bottom && !left) {
-    props = R"({\mhideTop on}{\mhideLeft on})";
-  } else if (left && bottom && !right) {
-    props = R"({\mhideTop on}{\mhideRight on})";
+  switch (equation::boxBorders(v)) {
+    case equation::BoxBorders::TopLeft: props = R"({\mhideBot on}{\mhideRight on})"; break;
+    case equation::BoxBorders::TopRight: props = R"({\mhideBot on}{\mhideLeft on})"; break;
+    case equation::BoxBorders::BottomRight: props = R"({\mhideTop on}{\mhideLeft on})"; break;
+    case equation::BoxBorders::BottomLeft: props = R"({\mhideTop on}{\mhideRight on})"; break;
+    case equation::BoxBorders::All: break;
   }
   into.push(cat({R"({\mborderBox{\mborderBoxPr )", props, R"(}{\me )", main, "}}"}));
 }
