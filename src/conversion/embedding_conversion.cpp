@@ -3,10 +3,9 @@
 #include <cstdint>
 #include <new>
 
-#include "equation/tree.h"
+#include "conversion/equation_conversion.h"
 #include "ole/compound_file.h"
 #include "ole/equation_object.h"
-#include "writers/mtef3.h"
 #include "writers/office_math_rtf.h"
 
 namespace conversion {
@@ -49,10 +48,6 @@ std::string compObjProgramId(std::string_view s) {
 }
 
 bool startsWith(std::string_view s, std::string_view prefix) { return s.substr(0, prefix.size()) == prefix; }
-
-bool looksLikeEquationClass(std::string_view name) {
-  return startsWith(name, "Equation") || startsWith(name, "Msxml2.SAXXMLReader");
-}
 
 // The "Equation Native" stream of the embedding, also through an OLE1 wrapper.
 bool equationStream(std::string_view file, std::string_view className, std::string& stream,
@@ -117,27 +112,20 @@ EmbeddingOutcome convertEmbedding(std::string_view file, std::string_view progId
   try {
     std::string stream;
     if (!equationStream(file, outcome.className, stream, outcome.reason)) return outcome;
-    const equation::ReadResult read = equation::readEquationNative(stream);
-    if (read.failed) {
-      outcome.reason = read.failure.reason;
-      return outcome;
-    }
+    // Greek letters come out through the writer's default font reference, which the
+    // Office Math reader turns back into the letters themselves.
+    const std::string written = writeEquation(stream, settings, writers::OfficeMathOptions{}.greekFontRef, outcome.reason);
+    if (written.empty()) return outcome;
     if (settings.eqVersion == 0) {
-      const std::string native3 =
-          writers::writeEquationNative(read.equation, writers::Mtef3Options{settings.euclid});
-      outcome.equation3File = native3.empty() ? std::string() : buildEquation3CompoundFile(native3);
+      outcome.equation3File = buildEquation3CompoundFile(written);
       if (outcome.equation3File.empty()) {
-        outcome.reason = "the equation holds nothing to translate";
+        outcome.reason = "the Equation 3.0 object could not be written";
         return outcome;
       }
     } else {
-      writers::OfficeMathOptions options;
-      options.euclid = settings.euclid;
-      options.uniPrime = settings.uniPrime;
-      const std::string rtf = writers::writeOfficeMathRtf(read.equation, options);
-      writers::omml::ParseResult tree = writers::omml::parseOfficeMathRtf(rtf);
-      if (rtf.empty() || !tree.ok) {
-        outcome.reason = rtf.empty() ? "the equation holds nothing to translate" : tree.error;
+      writers::omml::ParseResult tree = writers::omml::parseOfficeMathRtf(written);
+      if (!tree.ok) {
+        outcome.reason = tree.error;
         return outcome;
       }
       outcome.officeMath = std::move(tree.equation);

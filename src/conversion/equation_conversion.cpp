@@ -10,11 +10,6 @@
 namespace conversion {
 namespace {
 
-// Equation classes, whether or not this run converts them.
-bool looksLikeEquation(const std::string& className) {
-  return className.rfind("Equation", 0) == 0 || className.rfind("Msxml2.SAXXMLReader", 0) == 0;
-}
-
 std::string translate(std::string_view native, NativeForm form, const EquationSettings& settings,
                       const std::string& greekFontRef, std::string& reason) {
   std::string stream;
@@ -22,6 +17,21 @@ std::string translate(std::string_view native, NativeForm form, const EquationSe
     reason = "no \"Equation Native\" stream could be read from the object";
     return {};
   }
+  std::string text = writeEquation(stream, settings, greekFontRef, reason);
+  if (settings.eqVersion != 0 || text.empty()) return text;
+  text = Equation3ObjectText(text);
+  if (text.empty()) reason = "the Equation 3.0 object could not be written";
+  return text;
+}
+
+}  // namespace
+
+bool looksLikeEquationClass(std::string_view className) {
+  return className.substr(0, 8) == "Equation" || className.substr(0, 19) == "Msxml2.SAXXMLReader";
+}
+
+std::string writeEquation(std::string_view stream, const EquationSettings& settings,
+                          const std::string& greekFontRef, std::string& reason) {
   const equation::ReadResult read = equation::readEquationNative(stream);
   if (read.failed) {
     reason = read.failure.reason;
@@ -29,26 +39,17 @@ std::string translate(std::string_view native, NativeForm form, const EquationSe
   }
   std::string text;
   if (settings.eqVersion == 0) {
-    const std::string native3 =
-        writers::writeEquationNative(read.equation, writers::Mtef3Options{settings.euclid});
-    if (native3.empty()) {
-      reason = "the equation holds nothing to translate";
-      return {};
-    }
-    text = Equation3ObjectText(native3);
-    if (text.empty()) reason = "the Equation 3.0 object could not be written";
-    return text;
+    text = writers::writeEquationNative(read.equation, writers::Mtef3Options{settings.euclid});
+  } else {
+    writers::OfficeMathOptions options;
+    options.euclid = settings.euclid;
+    options.uniPrime = settings.uniPrime;
+    options.greekFontRef = greekFontRef;
+    text = writers::writeOfficeMathRtf(read.equation, options);
   }
-  writers::OfficeMathOptions options;
-  options.euclid = settings.euclid;
-  options.uniPrime = settings.uniPrime;
-  options.greekFontRef = greekFontRef;
-  text = writers::writeOfficeMathRtf(read.equation, options);
   if (text.empty()) reason = "the equation holds nothing to translate";
   return text;
 }
-
-}  // namespace
 
 ObjectOutcome convertObject(std::string_view objectData, const EquationSettings& settings,
                             const std::string& greekFontRef) {
@@ -69,8 +70,8 @@ ObjectOutcome convertObject(std::string_view objectData, const EquationSettings&
     if (outcome.reason.empty()) outcome.reason = "the equation could not be translated";
   }
   outcome.className = ObjectClassName(objectData);
-  outcome.equationClass = looksLikeEquation(outcome.className);
-  if (!cls.isEquation && looksLikeEquation(outcome.className)) {
+  outcome.equationClass = looksLikeEquationClass(outcome.className);
+  if (!cls.isEquation && outcome.equationClass) {
     outcome.reason = settings.eqVersion != 1 && (outcome.className == "Equation.3" ||
                                                  outcome.className == "Equation.2")
                          ? "Equation 3.0 objects stay as they are when the output is Equation 3.0"

@@ -23,6 +23,15 @@ struct ObjectOutcome {
   bool equationClass = false;  // the class is an equation class, converted or not
 };
 
+// Equation classes, whether or not a run converts them ("Equation...", "Msxml2.SAXXMLReader...").
+bool looksLikeEquationClass(std::string_view className);
+
+// An "Equation Native" stream read into an equation tree and written for the output the
+// settings ask for: the MTEF 3 stream of an Equation 3.0 object, or the Office Math \mmath
+// group. Empty, with the reason, when the stream cannot be read or draws nothing.
+std::string writeEquation(std::string_view stream, const EquationSettings& settings,
+                          const std::string& greekFontRef, std::string& reason);
+
 // Converts one OLE1 object record (bytes). For Office Math the replacement is the
 // \mmath group; for Equation 3.0 the new object data as hex text. `greekFontRef` is the
 // font reference written in front of Greek letters.
