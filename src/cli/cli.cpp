@@ -439,7 +439,8 @@ int word97ToPackage(const std::string& input, const std::string& bytes, std::str
 #endif
 }
 
-// Converts a Word package (read whole into `package`); returns an exit code.
+// Converts a Word package: the file `input` or, when `package` is not empty, the
+// package held there (standard input, LibreOffice's output); returns an exit code.
 int convertPackage(const Options& opts, const std::string& input, const std::string& package,
                    const std::string& output) {
   const std::string name = input == "-" ? "(standard input)" : input;
@@ -458,8 +459,10 @@ int convertPackage(const Options& opts, const std::string& input, const std::str
     std::fprintf(stderr, "velotrix: the installation is incomplete\n");
     return kExitInstall;
   }
-  const docx::DocxResult result = docx::convertDocx(package, opts.equationSettings);
-  if (!result.ok) {
+  docx::DocxConversion conversion(opts.equationSettings);
+  const bool converted = package.empty() ? conversion.convertFile(input) : conversion.convertBytes(package);
+  const docx::DocxResult& result = conversion.result();
+  if (!converted) {
     std::fprintf(stderr, "velotrix: cannot convert '%s': %s\n", name.c_str(), result.error.c_str());
     return kExitInput;
   }
@@ -470,9 +473,21 @@ int convertPackage(const Options& opts, const std::string& input, const std::str
     return kExitOutput;
   }
   platform::FileHandle handle = file.handOff();
-  const bool written = platform::writeFile(handle, result.package.data(), result.package.size());
+  bool writeFailed = false;
+  std::string packageError;
+  const bool packaged = conversion.write(
+      [&](std::string_view piece) {
+        if (!platform::writeFile(handle, piece.data(), piece.size())) writeFailed = true;
+        return !writeFailed;
+      },
+      packageError);
   const bool closed = platform::closeFile(handle);
-  if (!written || !closed || !file.commit(error)) {
+  if (packaged && !writeFailed && closed && file.commit(error)) {
+    // written
+  } else if (!packaged && !writeFailed) {
+    std::fprintf(stderr, "velotrix: cannot convert '%s': %s\n", name.c_str(), packageError.c_str());
+    return kExitInput;
+  } else {
     std::fprintf(stderr, "velotrix: error while writing %s%s%s\n", outputName.c_str(),
                  error.empty() ? "" : ": ", error.c_str());
     return kExitWrite;
@@ -508,6 +523,11 @@ int convertOne(const Options& opts, const std::string& input) {
   std::string head(8, '\0');
   head.resize(std::fread(head.data(), 1, head.size(), in));
   const InputKind kind = kindOf(head);
+  if (kind == InputKind::Package && in != stdin) {
+    // A package file is read where it lies, part by part.
+    std::fclose(in);
+    return convertPackage(opts, input, std::string(), output);
+  }
   if (kind != InputKind::Rtf) {
     std::string bytes = head;
     const bool read = readAll(in, bytes);

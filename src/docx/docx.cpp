@@ -1,16 +1,23 @@
-// The .docx stage. Parts are changed by splicing their text: the XML is scanned once with
-// byte offsets, the equation objects and the paragraphs around them are noted, and only
-// the spans that change are rewritten, so everything else in a part stays byte for byte.
+// The .docx stage. Parts are changed by splicing their text: the XML streams through once
+// with byte offsets, the equation objects and the paragraphs around them are noted, and
+// only the spans that change are rewritten, so everything else in a part stays byte for
+// byte. Memory holds the open paragraph or run around an equation, never a whole part.
 #include "docx/docx.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstdio>
 #include <map>
+#include <memory>
 #include <new>
 #include <set>
+#include <unordered_map>
 
 #include "conversion/embedding_conversion.h"
 #include "docx/package.h"
 #include "docx/xml_scan.h"
+#include "docx/zip_writer.h"
 #include "writers/office_math_xml.h"
 
 namespace docx {
@@ -40,6 +47,7 @@ struct RelationshipPart {
   std::string source;  // zip name of the part it belongs to ("" for the package)
   std::string text;
   std::vector<Relationship> rels;
+  std::unordered_map<std::string, std::size_t> byId;
   std::vector<std::pair<std::size_t, std::size_t>> removed;
 };
 
@@ -111,6 +119,7 @@ bool parseRelationships(RelationshipPart& part, std::string& error) {
     error = "'" + part.name + "': " + error;
     return false;
   }
+  for (std::size_t i = 0; i < part.rels.size(); ++i) part.byId.emplace(part.rels[i].id, i);
   return true;
 }
 
@@ -178,166 +187,6 @@ std::string withoutSpans(const std::string& text, std::vector<std::pair<std::siz
   return out;
 }
 
-// ---- Story parts ------------------------------------------------------------------------
-
-struct Edit {
-  std::size_t begin = 0, end = 0;  // the span replaced (begin == end: an insertion)
-  std::string text;
-};
-
-struct ObjectSite {
-  std::size_t begin = 0, end = 0;        // the w:object / w:pict element
-  std::size_t oleBegin = 0, oleEnd = 0;  // the o:OLEObject start tag
-  bool hasOle = false;
-  bool embedded = true;
-  std::string progId, relId, objectId;
-  int run = -1;
-};
-
-struct RunSite {
-  std::size_t begin = 0, end = 0;
-  std::size_t propsBegin = 0, propsEnd = 0;  // w:rPr, when present
-  std::string prefix;
-  int paragraph = -1;           // the paragraph the run stands in directly, or -1
-  int objects = 0;
-  bool tab = false, text = false, other = false;
-};
-
-struct ParagraphSite {
-  std::size_t begin = 0, end = 0;
-  std::vector<int> runs;  // runs standing directly in the paragraph
-  bool other = false;     // content beside runs and paragraph properties
-};
-
-struct StoryScan {
-  std::vector<ObjectSite> objects;
-  std::vector<RunSite> runs;
-  std::vector<ParagraphSite> paragraphs;
-  std::vector<std::pair<std::string, std::size_t>> references;  // r:* attribute values
-  std::map<std::string, std::string> rootNamespaces;             // prefix -> URI
-  std::size_t rootTagEnd = 0;
-};
-
-enum class Frame : std::uint8_t { Paragraph, Run, RunProperties, Object, Other };
-
-bool scanStory(const std::string& text, StoryScan& scan, std::string& error) {
-  std::vector<std::pair<Frame, int>> frames;
-  XmlHandlers h;
-  h.rootNamespace = [&](std::string_view prefix, std::string_view uri) {
-    scan.rootNamespaces[std::string(prefix)] = std::string(uri);
-  };
-  h.start = [&](const XmlStart& s) {
-    if (s.depth == 0) scan.rootTagEnd = s.tagEnd;
-    for (const XmlAttribute& a : s.attributes)
-      if (a.ns == kRelNs) scan.references.emplace_back(std::string(a.value), s.begin);
-    const Frame parent = frames.empty() ? Frame::Other : frames.back().first;
-    const int parentIndex = frames.empty() ? -1 : frames.back().second;
-    // The object this element stands in; a paragraph in between (a text box inside a
-    // picture) starts content of its own.
-    int objectIndex = -1;
-    for (auto it = frames.rbegin(); it != frames.rend() && it->first != Frame::Paragraph; ++it)
-      if (it->first == Frame::Object) {
-        objectIndex = it->second;
-        break;
-      }
-    const bool word = s.ns == kWordNs;
-    if (objectIndex >= 0 && !(word && s.local == "p")) {
-      if (s.ns == kOfficeNs && s.local == "OLEObject" && !scan.objects[objectIndex].hasOle) {
-        ObjectSite& o = scan.objects[objectIndex];
-        o.hasOle = true;
-        o.oleBegin = s.begin;
-        o.oleEnd = s.tagEnd;
-        for (const XmlAttribute& a : s.attributes) {
-          if (a.ns.empty() && a.local == "ProgID") o.progId = a.value;
-          if (a.ns.empty() && a.local == "ObjectID") o.objectId = a.value;
-          if (a.ns.empty() && a.local == "ShapeID" && o.objectId.empty()) o.objectId = a.value;
-          if (a.ns.empty() && a.local == "Type") o.embedded = a.value != "Link";
-          if (a.ns == kRelNs && a.local == "id") o.relId = a.value;
-        }
-      }
-      frames.emplace_back(Frame::Other, -1);
-      return;
-    }
-    if (word && s.local == "p") {
-      if (parent == Frame::Paragraph) scan.paragraphs[parentIndex].other = true;
-      ParagraphSite p;
-      p.begin = s.begin;
-      scan.paragraphs.push_back(p);
-      frames.emplace_back(Frame::Paragraph, static_cast<int>(scan.paragraphs.size() - 1));
-      return;
-    }
-    if (word && s.local == "r") {
-      RunSite r;
-      r.begin = s.begin;
-      r.prefix = s.prefix;
-      if (parent == Frame::Paragraph) {
-        r.paragraph = parentIndex;
-        scan.paragraphs[parentIndex].runs.push_back(static_cast<int>(scan.runs.size()));
-      } else {
-        // A run inside a hyperlink, a field or a revision: its paragraph is not simple.
-        for (auto it = frames.rbegin(); it != frames.rend(); ++it)
-          if (it->first == Frame::Paragraph) {
-            scan.paragraphs[it->second].other = true;
-            break;
-          }
-      }
-      scan.runs.push_back(r);
-      frames.emplace_back(Frame::Run, static_cast<int>(scan.runs.size() - 1));
-      return;
-    }
-    if (parent == Frame::Paragraph) {
-      const bool ignorable = word && (s.local == "pPr" || s.local == "bookmarkStart" ||
-                                      s.local == "bookmarkEnd" || s.local == "proofErr" ||
-                                      s.local == "permStart" || s.local == "permEnd");
-      if (!ignorable) scan.paragraphs[parentIndex].other = true;
-    }
-    if (parent == Frame::Run) {
-      RunSite& r = scan.runs[parentIndex];
-      if (word && s.local == "rPr") {
-        r.propsBegin = s.begin;
-        frames.emplace_back(Frame::RunProperties, parentIndex);
-        return;
-      }
-      if (word && (s.local == "object" || s.local == "pict")) {
-        ObjectSite o;
-        o.begin = s.begin;
-        o.run = parentIndex;
-        scan.objects.push_back(o);
-        frames.emplace_back(Frame::Object, static_cast<int>(scan.objects.size() - 1));
-        return;
-      }
-      if (word && s.local == "tab") {
-        r.tab = true;
-      } else if (word && s.local == "t") {
-        r.text = true;
-      } else if (!(word && s.local == "lastRenderedPageBreak")) {
-        r.other = true;
-      }
-    }
-    frames.emplace_back(Frame::Other, -1);
-  };
-  h.end = [&](const XmlEnd& e) {
-    if (frames.empty()) return;
-    const auto [frame, index] = frames.back();
-    frames.pop_back();
-    switch (frame) {
-      case Frame::Paragraph: scan.paragraphs[index].end = e.end; break;
-      case Frame::Run: scan.runs[index].end = e.end; break;
-      case Frame::RunProperties: scan.runs[index].propsEnd = e.end; break;
-      case Frame::Object: {
-        ObjectSite& o = scan.objects[index];
-        o.end = e.end;
-        // A picture that is not an OLE object (a VML drawing, a text box) is plain content.
-        if (!o.hasOle) scan.runs[o.run].other = true;
-        else ++scan.runs[o.run].objects;
-        break;
-      }
-      case Frame::Other: break;
-    }
-  };
-  return scanXml(text, h, error);
-}
-
 // The ProgID attribute's value span inside a start tag, or npos.
 std::pair<std::size_t, std::size_t> attributeValueSpan(std::string_view tag, std::string_view name) {
   std::size_t at = 0;
@@ -367,56 +216,6 @@ std::size_t attributeInsertion(std::string_view tag) {
   return at;
 }
 
-// The paragraph is a display equation: it holds only the object's run, tab runs before
-// it, and after it tabs and at most one run of text (the equation's number).
-bool isDisplayParagraph(const StoryScan& scan, const ParagraphSite& p, int run,
-                        std::vector<int>& leadingTabs) {
-  if (p.other) return false;
-  bool seen = false;
-  int texts = 0;
-  leadingTabs.clear();
-  for (int i : p.runs) {
-    const RunSite& r = scan.runs[i];
-    if (i == run) {
-      seen = true;
-      continue;
-    }
-    if (r.other || r.objects > 0) return false;
-    if (!seen) {
-      if (r.text) return false;
-      if (r.tab) leadingTabs.push_back(i);
-    } else if (r.text && ++texts > 1) {
-      return false;
-    }
-  }
-  return seen;
-}
-
-struct EmbeddingState {
-  conversion::EmbeddingOutcome outcome;  // its element tree is written out and dropped
-  std::string officeMathXml;             // the inline form; display wraps it
-  bool read = false;
-  std::string error;
-};
-
-// Applies the edits (sorted, not overlapping) to a text.
-std::string applyEdits(const std::string& text, std::vector<Edit>& edits) {
-  std::sort(edits.begin(), edits.end(), [](const Edit& a, const Edit& b) {
-    return a.begin != b.begin ? a.begin < b.begin : a.end < b.end;
-  });
-  std::string out;
-  out.reserve(text.size());
-  std::size_t at = 0;
-  for (const Edit& e : edits) {
-    if (e.begin < at) continue;
-    out.append(text, at, e.begin - at);
-    out += e.text;
-    at = e.end;
-  }
-  out.append(text, at, std::string::npos);
-  return out;
-}
-
 bool isStoryType(std::string_view type) {
   for (std::string_view t : {"/header", "/footer", "/footnotes", "/endnotes", "/comments"})
     if (endsWith(type, t)) return true;
@@ -433,22 +232,211 @@ bool isWordMainType(std::string_view type) {
   return false;
 }
 
+// ---- Spooled parts ----------------------------------------------------------------------
+
+// Deflated parts waiting for the new package: in a temporary file, so that a changed part
+// never has to be held in memory (in memory only when no temporary file can be made).
+class Spool {
+ public:
+  Spool() : file_(std::tmpfile()) {}
+  ~Spool() {
+    if (file_) std::fclose(file_);
+  }
+  Spool(const Spool&) = delete;
+  Spool& operator=(const Spool&) = delete;
+
+  std::uint64_t size() const { return size_; }
+  bool append(std::string_view bytes) {
+    if (file_) {
+      if (std::fseek(file_, 0, SEEK_END) != 0 || std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size())
+        return false;
+    } else {
+      memory_.append(bytes);
+    }
+    size_ += bytes.size();
+    return true;
+  }
+  // Forgets what was appended after `size` (a part given up half way).
+  void truncate(std::uint64_t size) {
+    size_ = size;
+    if (file_) {
+      std::fflush(file_);
+      if (::ftruncate(::fileno(file_), static_cast<off_t>(size)) != 0) {
+        // The space stays used; what lies beyond size_ is never read.
+      }
+    } else {
+      memory_.resize(static_cast<std::size_t>(size));
+    }
+  }
+  bool copy(std::uint64_t offset, std::uint64_t length, const Sink& sink) {
+    if (!file_) return sink(std::string_view(memory_).substr(static_cast<std::size_t>(offset), static_cast<std::size_t>(length)));
+    if (std::fflush(file_) != 0 || ::fseeko(file_, static_cast<off_t>(offset), SEEK_SET) != 0) return false;
+    char piece[1 << 16];
+    while (length > 0) {
+      const std::size_t want = length < sizeof piece ? static_cast<std::size_t>(length) : sizeof piece;
+      const std::size_t got = std::fread(piece, 1, want, file_);
+      if (got != want || !sink(std::string_view(piece, got))) return false;
+      length -= got;
+    }
+    return true;
+  }
+
+ private:
+  std::FILE* file_;
+  std::string memory_;
+  std::uint64_t size_ = 0;
+};
+
+struct SpooledPart {
+  std::uint64_t offset = 0, compressedSize = 0, size = 0;
+  std::uint32_t crc = 0;
+  bool inEmbeddings = false;  // which spool holds it
+};
+
+// ---- Story parts ------------------------------------------------------------------------
+
+struct Edit {
+  std::size_t begin = 0, end = 0;  // the span replaced (begin == end: an insertion)
+  std::string text;
+  bool removes = false;            // the span's content goes (its references with it)
+};
+
+// What becomes of one equation object.
+struct ObjectDecision {
+  enum class Kind { Skip, Keep, Equation3, OfficeMath } kind = Kind::Skip;
+  std::string className, reason;  // Keep
+  std::string xml;                // OfficeMath: the inline oMath
+  std::string embedding;          // Equation3: the replaced embedding's zip name
+};
+
+struct ObjectSite {
+  std::size_t begin = 0, end = 0;        // the w:object / w:pict element
+  std::size_t oleBegin = 0, oleEnd = 0;  // the o:OLEObject start tag
+  bool hasOle = false;
+  bool embedded = true;
+  std::string progId, relId, objectId;
+};
+
+struct PendingMath {
+  std::size_t begin = 0, end = 0;  // the object's span
+  std::string xml;
+};
+
+struct RunSite {
+  std::size_t begin = 0;
+  std::size_t propsBegin = 0, propsEnd = 0;  // w:rPr, when present
+  std::string prefix;
+  bool direct = false;  // stands directly in the innermost paragraph
+  int objects = 0;
+  bool tab = false, text = false, other = false;
+  std::vector<PendingMath> math;  // converted objects, placed when the run ends
+};
+
+// A paragraph, while it may still be a display equation: nothing but the equation's run,
+// tab runs before it, and after it tabs and at most one run of text (the number).
+struct ParagraphSite {
+  std::size_t begin = 0;
+  bool display = true;  // false once anything rules out a display equation
+  std::vector<std::pair<std::size_t, std::size_t>> leadingTabs;
+  bool seen = false;    // the equation's run has ended
+  std::size_t runBegin = 0, runEnd = 0;
+  std::string xml;      // the equation, while its form is open
+  int textsAfter = 0;
+};
+
+enum class Frame : std::uint8_t { Paragraph, Run, RunProperties, Object, Other };
+
+class Conversion;
+
+// Rewrites one story part as it streams by. The input is kept from the first byte a
+// pending change may still touch (an open run, a paragraph that may turn out a display
+// equation); everything before is passed on, changed or not. Nothing is written before
+// the first change: until then the part is only read, and an unchanged part is copied as
+// it was. When the first change comes, the part's beginning is read again and written.
+class StoryRewriter {
+ public:
+  StoryRewriter(Conversion& conversion, const PackageEntry& entry) : conv_(conversion), entry_(entry) {
+    handlers_.start = [this](const XmlStart& s) { onStart(s); };
+    handlers_.end = [this](const XmlEnd& e) { onEnd(e); };
+    handlers_.namespaceStart = [this](std::string_view prefix, std::string_view uri) {
+      if (!rootSeen_) rootNamespaces_[std::string(prefix)] = std::string(uri);
+    };
+  }
+
+  // Streams the part through; false with `error` when it is not well-formed XML (or the
+  // package could not be read: then `readFailure` is set too).
+  bool run(std::string& error, bool& readFailure);
+
+  bool changed() const { return started_; }
+  bool officeMathWritten() const { return officeMath_; }
+  // The relationship ids used outside and inside the removed spans.
+  std::set<std::string> outside, inside;
+  int converted = 0;
+  std::vector<UnconvertedObject> unconverted;
+  std::vector<std::string> replacedEmbeddings;
+  SpooledPart output;
+
+ private:
+  void onStart(const XmlStart& s);
+  void onEnd(const XmlEnd& e);
+  void objectEnded(const ObjectSite& o, RunSite& run);
+  void runEnded(RunSite& run, std::size_t end);
+  void paragraphEnded(ParagraphSite& p, std::size_t end);
+  void ruleOutDisplay(ParagraphSite& p);
+  ParagraphSite* innermostParagraph();
+  std::string mathText(const std::string& xml, bool display) const;
+  void addEdit(Edit e);
+  std::size_t holdFrom() const;
+  void flush(std::size_t upTo);
+  bool start();
+  bool emit(std::string_view bytes);
+
+  Conversion& conv_;
+  const PackageEntry& entry_;
+  XmlHandlers handlers_;
+  std::string buffer_;        // input from bufferBase_ on
+  std::size_t bufferBase_ = 0;
+  std::size_t flushed_ = 0;   // input before this is passed on
+  std::size_t position_ = 0;  // just past the last element event
+  std::vector<Edit> edits_;   // pending, by position
+  std::vector<std::pair<std::string, std::size_t>> references_;  // pending r:* values
+  std::vector<std::pair<Frame, std::size_t>> frames_;           // kind, index in its stack
+  std::vector<ParagraphSite> paragraphs_;
+  std::vector<RunSite> runs_;
+  std::vector<ObjectSite> objects_;
+  std::map<std::string, std::string> rootNamespaces_;
+  bool rootSeen_ = false;
+  std::size_t rootTagEnd_ = 0;
+  bool utf8_ = true, firstPiece_ = true;
+  bool namespacesUsable_ = true, mathBound_ = false, wordBound_ = false;
+  bool started_ = false, officeMath_ = false, failed_ = false;
+  std::string writeError_;
+  std::unique_ptr<Deflater> deflater_;
+  std::uint64_t spoolStart_ = 0;
+};
+
 class Conversion {
  public:
   Conversion(const PackageReader& package, const conversion::EquationSettings& settings, DocxResult& result)
       : package_(package), settings_(settings), result_(result) {}
 
   bool run();
+  bool write(const Sink& sink, std::string& error);
+  bool changed() const { return !spooled_.empty() || !rewritten_.empty() || !removed_.empty(); }
+
+  // For the story rewriter.
+  ObjectDecision decide(const std::string& partName, const ObjectSite& o, bool utf8, bool namespacesUsable);
+  const PackageReader& package() const { return package_; }
+  Spool& storySpool() { return storySpool_; }
+  const conversion::EquationSettings& settings() const { return settings_; }
+  std::string rootDeclarations(bool mathBound, bool wordBound) const;
 
  private:
   bool loadStructure();
   void convertStory(const std::string& partName);
-  EmbeddingState& embedding(const std::string& name);
-  void keep(const std::string& part, const ObjectSite& o, const std::string& cls, const std::string& why) {
-    result_.unconverted.push_back(UnconvertedObject{"/" + part, o.objectId, cls, why});
-  }
   void removeOrphans();
   const Relationship* mainRelationship(const std::string& id) const;
+  const Relationship* relationship(const std::string& partName, const std::string& id) const;
 
   const PackageReader& package_;
   conversion::EquationSettings settings_;
@@ -456,13 +444,399 @@ class Conversion {
   ContentTypes types_;
   std::map<std::string, RelationshipPart> rels_;  // by lower-cased source part name
   std::string mainPart_;
-  std::map<std::string, PartChange> changes_;
-  std::map<std::string, EmbeddingState> embeddings_;  // by zip name
-  std::set<std::string> droppedTargets_;               // lower-cased zip names
-  std::string failure_;                                // a story part that cannot be read
+  Spool storySpool_, embeddingSpool_;
+  std::map<std::string, SpooledPart> spooled_;     // zip name -> new data
+  std::map<std::string, std::string> rewritten_;   // zip name -> new bytes (small parts)
+  std::set<std::string> removed_;                  // zip names
+  std::unordered_map<std::string, SpooledPart> equation3Files_;  // by lower-cased zip name
+  std::set<std::string> droppedTargets_;           // lower-cased zip names
+  std::string failure_;                            // a story part that cannot be read
   std::map<std::string, std::set<std::string>> remainingReferences_;  // relationship ids
-                                                       // a story still uses, by part
+                                                   // a story still uses, by part
 };
+
+// ---- The story rewriter -----------------------------------------------------------------
+
+bool StoryRewriter::run(std::string& error, bool& readFailure) {
+  readFailure = false;
+  XmlStream xml(handlers_);
+  std::string xmlError;
+  bool xmlFailed = false;
+  const bool read = conv_.package().readPieces(entry_, [&](std::string_view piece) {
+    if (firstPiece_ && !piece.empty()) {
+      firstPiece_ = false;
+      utf8_ = piece.front() == '<' || piece.substr(0, 3) == "\xEF\xBB\xBF";
+    }
+    buffer_.append(piece);
+    if (!xml.feed(piece, false, xmlError)) {
+      xmlFailed = true;
+      return false;
+    }
+    if (failed_) return false;
+    if (buffer_.size() > (1u << 18)) flush(holdFrom());
+    return !failed_;
+  }, error);
+  if (xmlFailed) {
+    error = xmlError;
+    return false;
+  }
+  if (failed_) {
+    error = writeError_;
+    readFailure = true;
+    return false;
+  }
+  if (!read) {
+    readFailure = true;
+    return false;
+  }
+  if (!xml.feed({}, true, error)) return false;
+  flush(bufferBase_ + buffer_.size());
+  if (failed_) {
+    error = writeError_;
+    readFailure = true;
+    return false;
+  }
+  if (started_) {
+    if (!deflater_->finish()) {
+      error = "the changed part '" + entry_.name + "' cannot be kept for the new package";
+      readFailure = true;
+      return false;
+    }
+    output = SpooledPart{spoolStart_, deflater_->compressedSize(), deflater_->size(), deflater_->crc(), false};
+  }
+  return true;
+}
+
+ParagraphSite* StoryRewriter::innermostParagraph() {
+  for (auto it = frames_.rbegin(); it != frames_.rend(); ++it)
+    if (it->first == Frame::Paragraph) return &paragraphs_[it->second];
+  return nullptr;
+}
+
+void StoryRewriter::onStart(const XmlStart& s) {
+  position_ = s.tagEnd;
+  if (!rootSeen_) {
+    rootSeen_ = true;
+    rootTagEnd_ = s.tagEnd;
+    const auto bound = [&](const char* prefix) {
+      auto it = rootNamespaces_.find(prefix);
+      return it == rootNamespaces_.end() ? std::string() : it->second;
+    };
+    const std::string m = bound("m"), w = bound("w");
+    mathBound_ = !m.empty();
+    wordBound_ = !w.empty();
+    namespacesUsable_ = (m.empty() || m == kMathNs) && (w.empty() || w == kWordNs);
+  }
+  for (const XmlAttribute& a : s.attributes)
+    if (a.ns == kRelNs) references_.emplace_back(std::string(a.value), s.begin);
+  const Frame parent = frames_.empty() ? Frame::Other : frames_.back().first;
+  const std::size_t parentIndex = frames_.empty() ? 0 : frames_.back().second;
+  // The object this element stands in; a paragraph in between (a text box inside a
+  // picture) starts content of its own.
+  ObjectSite* object = nullptr;
+  for (auto it = frames_.rbegin(); it != frames_.rend() && it->first != Frame::Paragraph; ++it)
+    if (it->first == Frame::Object) {
+      object = &objects_[it->second];
+      break;
+    }
+  const bool word = s.ns == kWordNs;
+  if (object && !(word && s.local == "p")) {
+    if (s.ns == kOfficeNs && s.local == "OLEObject" && !object->hasOle) {
+      ObjectSite& o = *object;
+      o.hasOle = true;
+      o.oleBegin = s.begin;
+      o.oleEnd = s.tagEnd;
+      for (const XmlAttribute& a : s.attributes) {
+        if (a.ns.empty() && a.local == "ProgID") o.progId = a.value;
+        if (a.ns.empty() && a.local == "ObjectID") o.objectId = a.value;
+        if (a.ns.empty() && a.local == "ShapeID" && o.objectId.empty()) o.objectId = a.value;
+        if (a.ns.empty() && a.local == "Type") o.embedded = a.value != "Link";
+        if (a.ns == kRelNs && a.local == "id") o.relId = a.value;
+      }
+    }
+    frames_.emplace_back(Frame::Other, 0);
+    return;
+  }
+  if (word && s.local == "p") {
+    if (parent == Frame::Paragraph) ruleOutDisplay(paragraphs_[parentIndex]);
+    ParagraphSite p;
+    p.begin = s.begin;
+    paragraphs_.push_back(std::move(p));
+    frames_.emplace_back(Frame::Paragraph, paragraphs_.size() - 1);
+    return;
+  }
+  if (word && s.local == "r") {
+    RunSite r;
+    r.begin = s.begin;
+    r.prefix = s.prefix;
+    r.direct = parent == Frame::Paragraph;
+    // A run inside a hyperlink, a field or a revision: its paragraph is not simple.
+    if (!r.direct)
+      if (ParagraphSite* p = innermostParagraph()) ruleOutDisplay(*p);
+    runs_.push_back(std::move(r));
+    frames_.emplace_back(Frame::Run, runs_.size() - 1);
+    return;
+  }
+  if (parent == Frame::Paragraph) {
+    const bool ignorable = word && (s.local == "pPr" || s.local == "bookmarkStart" ||
+                                    s.local == "bookmarkEnd" || s.local == "proofErr" ||
+                                    s.local == "permStart" || s.local == "permEnd");
+    if (!ignorable) ruleOutDisplay(paragraphs_[parentIndex]);
+  }
+  if (parent == Frame::Run) {
+    RunSite& r = runs_[parentIndex];
+    if (word && s.local == "rPr") {
+      r.propsBegin = s.begin;
+      frames_.emplace_back(Frame::RunProperties, parentIndex);
+      return;
+    }
+    if (word && (s.local == "object" || s.local == "pict")) {
+      ObjectSite o;
+      o.begin = s.begin;
+      objects_.push_back(std::move(o));
+      frames_.emplace_back(Frame::Object, objects_.size() - 1);
+      return;
+    }
+    if (word && s.local == "tab") {
+      r.tab = true;
+    } else if (word && s.local == "t") {
+      r.text = true;
+    } else if (!(word && s.local == "lastRenderedPageBreak")) {
+      r.other = true;
+    }
+  }
+  frames_.emplace_back(Frame::Other, 0);
+}
+
+void StoryRewriter::onEnd(const XmlEnd& e) {
+  position_ = e.end;
+  if (frames_.empty()) return;
+  const auto [frame, index] = frames_.back();
+  frames_.pop_back();
+  switch (frame) {
+    case Frame::Paragraph: {
+      ParagraphSite p = std::move(paragraphs_.back());
+      paragraphs_.pop_back();
+      paragraphEnded(p, e.end);
+      break;
+    }
+    case Frame::Run: {
+      RunSite r = std::move(runs_.back());
+      runs_.pop_back();
+      runEnded(r, e.end);
+      break;
+    }
+    case Frame::RunProperties: runs_[index].propsEnd = e.end; break;
+    case Frame::Object: {
+      ObjectSite o = std::move(objects_.back());
+      objects_.pop_back();
+      o.end = e.end;
+      // The run the object stands in is the frame now on top.
+      objectEnded(o, runs_[frames_.back().second]);
+      break;
+    }
+    case Frame::Other: break;
+  }
+}
+
+void StoryRewriter::objectEnded(const ObjectSite& o, RunSite& run) {
+  // A picture that is not an OLE object (a VML drawing, a text box) is plain content.
+  if (!o.hasOle) {
+    run.other = true;
+    return;
+  }
+  ++run.objects;
+  ObjectDecision d = conv_.decide(entry_.name, o, utf8_, namespacesUsable_);
+  switch (d.kind) {
+    case ObjectDecision::Kind::Skip: break;
+    case ObjectDecision::Kind::Keep:
+      unconverted.push_back(UnconvertedObject{"/" + entry_.name, o.objectId, d.className, d.reason});
+      break;
+    case ObjectDecision::Kind::Equation3: {
+      const std::string_view tag(buffer_.data() + (o.oleBegin - bufferBase_), o.oleEnd - o.oleBegin);
+      const auto [vb, ve] = attributeValueSpan(tag, "ProgID");
+      if (vb != std::string_view::npos) {
+        addEdit(Edit{o.oleBegin + vb, o.oleBegin + ve, "Equation.3", false});
+      } else {
+        const std::size_t at = o.oleBegin + attributeInsertion(tag);
+        addEdit(Edit{at, at, " ProgID=\"Equation.3\"", false});
+      }
+      replacedEmbeddings.push_back(d.embedding);
+      ++converted;
+      break;
+    }
+    case ObjectDecision::Kind::OfficeMath:
+      run.math.push_back(PendingMath{o.begin, o.end, std::move(d.xml)});
+      officeMath_ = true;
+      ++converted;
+      break;
+  }
+}
+
+std::string StoryRewriter::mathText(const std::string& xml, bool display) const {
+  return display ? "<m:oMathPara>" + xml + "</m:oMathPara>" : xml;
+}
+
+void StoryRewriter::runEnded(RunSite& run, std::size_t end) {
+  const bool wholeRun = run.objects == 1 && !run.other && !run.text && !run.tab;
+  ParagraphSite* p = run.direct ? innermostParagraph() : nullptr;
+  bool placed = false;
+  if (p && p->display) {
+    if (wholeRun && run.math.size() == 1 && !p->seen) {
+      // The equation of a paragraph that may be a display: its form waits for the end.
+      p->seen = true;
+      p->runBegin = run.begin;
+      p->runEnd = end;
+      p->xml = std::move(run.math.front().xml);
+      placed = true;
+    } else if (run.other || run.objects > 0) {
+      ruleOutDisplay(*p);
+    } else if (!p->seen) {
+      if (run.text) ruleOutDisplay(*p);
+      else if (run.tab) p->leadingTabs.emplace_back(run.begin, end);
+    } else if (run.text && ++p->textsAfter > 1) {
+      ruleOutDisplay(*p);
+    }
+  }
+  if (!placed) {
+    for (PendingMath& m : run.math) {
+      if (wholeRun) {
+        addEdit(Edit{run.begin, end, mathText(m.xml, false), true});
+      } else {
+        // The run also holds other content: it is closed before the equation and opened
+        // again after it, with its properties.
+        const std::string name = (run.prefix.empty() ? "" : run.prefix + ":") + "r";
+        std::string reopen = "<" + name + ">";
+        if (run.propsEnd > run.propsBegin)
+          reopen.append(buffer_, run.propsBegin - bufferBase_, run.propsEnd - run.propsBegin);
+        addEdit(Edit{m.begin, m.end, "</" + name + ">" + m.xml + reopen, true});
+      }
+    }
+  }
+  flush(holdFrom());
+}
+
+void StoryRewriter::ruleOutDisplay(ParagraphSite& p) {
+  if (!p.display) return;
+  p.display = false;
+  p.leadingTabs.clear();
+  if (p.seen) addEdit(Edit{p.runBegin, p.runEnd, mathText(p.xml, false), true});
+}
+
+void StoryRewriter::paragraphEnded(ParagraphSite& p, std::size_t) {
+  if (p.display && p.seen) {
+    addEdit(Edit{p.runBegin, p.runEnd, mathText(p.xml, true), true});
+    for (const auto& [b, e] : p.leadingTabs) addEdit(Edit{b, e, "", true});
+  }
+  flush(holdFrom());
+}
+
+std::size_t StoryRewriter::holdFrom() const {
+  for (const auto& [frame, index] : frames_) {
+    if (frame == Frame::Run) return runs_[index].begin;
+    if (frame == Frame::Paragraph && paragraphs_[index].display) return paragraphs_[index].begin;
+  }
+  return position_;
+}
+
+void StoryRewriter::addEdit(Edit e) {
+  if (!started_ && !start()) return;
+  auto at = std::upper_bound(edits_.begin(), edits_.end(), e, [](const Edit& a, const Edit& b) {
+    return a.begin != b.begin ? a.begin < b.begin : a.end < b.end;
+  });
+  edits_.insert(at, std::move(e));
+}
+
+bool StoryRewriter::emit(std::string_view bytes) {
+  if (failed_) return false;
+  if (!deflater_->write(bytes)) {
+    failed_ = true;
+    writeError_ = "the changed part '" + entry_.name + "' cannot be kept for the new package";
+  }
+  return !failed_;
+}
+
+// The first change: the new part starts with the input read again up to where the
+// rewriter stands, with the namespace declarations the equations need on the root.
+bool StoryRewriter::start() {
+  started_ = true;
+  Spool& spool = conv_.storySpool();
+  spoolStart_ = spool.size();
+  deflater_ = std::make_unique<Deflater>([&spool](std::string_view piece) { return spool.append(piece); });
+  const std::string declarations = officeMath_ ? conv_.rootDeclarations(mathBound_, wordBound_) : std::string();
+  // The root element holds the equations, so its start tag ends in '>' (not '/>').
+  const std::size_t at = rootTagEnd_ > 0 ? rootTagEnd_ - 1 : 0;
+  if (!declarations.empty() && at >= flushed_) edits_.insert(edits_.begin(), Edit{at, at, declarations, false});
+  if (flushed_ == 0) return true;
+  std::size_t copied = 0;
+  std::string error;
+  conv_.package().readPieces(entry_, [&](std::string_view piece) {
+    piece = piece.substr(0, flushed_ - copied);
+    if (!declarations.empty() && at < flushed_ && copied <= at && at < copied + piece.size()) {
+      if (!emit(piece.substr(0, at - copied)) || !emit(declarations)) return false;
+      piece.remove_prefix(at - copied);
+      copied = at;
+    }
+    if (!emit(piece)) return false;
+    copied += piece.size();
+    return copied < flushed_;
+  }, error);
+  if (copied != flushed_ && !failed_) {
+    failed_ = true;
+    writeError_ = "the part '" + entry_.name + "' cannot be read again" + (error.empty() ? "" : ": " + error);
+  }
+  return !failed_;
+}
+
+void StoryRewriter::flush(std::size_t upTo) {
+  if (upTo <= flushed_ || failed_) return;
+  // An edit is passed on whole: the flush stops before one that reaches past upTo.
+  for (const Edit& e : edits_)
+    if (e.begin < upTo && e.end > upTo) upTo = e.begin;
+  if (upTo <= flushed_) return;
+  // References before upTo are used inside or outside what is removed.
+  {
+    std::size_t k = 0;
+    auto ref = references_.begin();
+    for (; ref != references_.end() && ref->second < upTo; ++ref) {
+      while (k < edits_.size() && edits_[k].end <= ref->second) ++k;
+      const bool removed = k < edits_.size() && edits_[k].removes && edits_[k].begin <= ref->second &&
+                           ref->second < edits_[k].end;
+      (removed ? inside : outside).insert(ref->first);
+    }
+    references_.erase(references_.begin(), ref);
+  }
+  if (started_) {
+    std::size_t at = flushed_;
+    std::size_t used = 0;
+    for (; used < edits_.size() && edits_[used].begin < upTo; ++used) {
+      const Edit& e = edits_[used];
+      if (e.begin < at) continue;
+      if (!emit(std::string_view(buffer_).substr(at - bufferBase_, e.begin - at)) || !emit(e.text)) return;
+      at = e.end;
+    }
+    edits_.erase(edits_.begin(), edits_.begin() + static_cast<std::ptrdiff_t>(used));
+    if (at < upTo && !emit(std::string_view(buffer_).substr(at - bufferBase_, upTo - at))) return;
+    flushed_ = std::max(upTo, at);
+  } else {
+    flushed_ = upTo;
+  }
+  // Drop what is passed on, in large steps so that the buffer is not moved for each run.
+  const std::size_t consumed = flushed_ - bufferBase_;
+  if (consumed > (1u << 16) || consumed == buffer_.size()) {
+    buffer_.erase(0, consumed);
+    bufferBase_ = flushed_;
+  }
+}
+
+// ---- The package ------------------------------------------------------------------------
+
+std::string Conversion::rootDeclarations(bool mathBound, bool wordBound) const {
+  std::string declarations;
+  if (!mathBound) declarations += " xmlns:m=\"" + std::string(kMathNs) + "\"";
+  if (!wordBound) declarations += " xmlns:w=\"" + std::string(kWordNs) + "\"";
+  return declarations;
+}
 
 bool Conversion::loadStructure() {
   std::string error;
@@ -485,6 +859,11 @@ bool Conversion::loadStructure() {
       result_.error = error;
       return false;
     }
+    // The text is read again if a relationship goes; only what the stories need is kept.
+    part.text.clear();
+    part.text.shrink_to_fit();
+    for (Relationship& r : part.rels)
+      if (!isStoryType(r.type) && !endsWith(r.type, "/officeDocument")) std::string().swap(r.type);
     rels_[lowerAscii(source)] = std::move(part);
   }
   auto root = rels_.find("");
@@ -507,169 +886,117 @@ bool Conversion::loadStructure() {
   return true;
 }
 
-EmbeddingState& Conversion::embedding(const std::string& name) {
-  EmbeddingState& state = embeddings_[lowerAscii(name)];
-  return state;
+const Relationship* Conversion::relationship(const std::string& partName, const std::string& id) const {
+  auto it = rels_.find(lowerAscii(partName));
+  if (it == rels_.end()) return nullptr;
+  auto r = it->second.byId.find(id);
+  return r == it->second.byId.end() ? nullptr : &it->second.rels[r->second];
+}
+
+const Relationship* Conversion::mainRelationship(const std::string& id) const { return relationship(mainPart_, id); }
+
+ObjectDecision Conversion::decide(const std::string& partName, const ObjectSite& o, bool utf8, bool namespacesUsable) {
+  ObjectDecision d;
+  const auto keep = [&](const std::string& cls, const std::string& why) {
+    d.kind = ObjectDecision::Kind::Keep;
+    d.className = cls;
+    d.reason = why;
+    return d;
+  };
+  if (!o.embedded) {
+    if (conversion::isConvertedClass(o.progId, settings_)) return keep(o.progId, "a linked object, not an embedded one");
+    return d;
+  }
+  const Relationship* rel = relationship(partName, o.relId);
+  if (!rel && lowerAscii(partName) != lowerAscii(mainPart_))
+    // LibreOffice puts the relationships of objects in notes into the main part's.
+    rel = mainRelationship(o.relId);
+  const PackageEntry* target = rel && !rel->external ? package_.find(rel->target) : nullptr;
+  if (!target) {
+    if (conversion::isConvertedClass(o.progId, settings_) || o.progId.empty())
+      return keep(o.progId, !rel ? "the object's relationship '" + o.relId + "' is missing"
+                                 : "the object's embedding '" + rel->target + "' is missing");
+    return d;
+  }
+  // The embedding is read for each object that names it, so that no converted equation
+  // stays in memory; only a re-issued Equation 3.0 file is kept (spooled), once.
+  conversion::EmbeddingOutcome out;
+  std::string bytes, readError;
+  if (!package_.read(*target, bytes, readError)) {
+    out.isEquation = conversion::isConvertedClass(o.progId, settings_);
+  } else {
+    out = conversion::convertEmbedding(bytes, o.progId, settings_);
+  }
+  bytes.clear();
+  bytes.shrink_to_fit();
+  if (!out.isEquation) {
+    if (!out.reason.empty()) return keep(out.className, out.reason);
+    return d;
+  }
+  if (!out.converted) return keep(out.className, readError.empty() ? out.reason : readError);
+  if (!utf8) return keep(out.className, "the part is not written in UTF-8");
+  if (settings_.eqVersion == 0) {
+    const std::string key = lowerAscii(target->name);
+    if (!equation3Files_.count(key)) {
+      SpooledPart part;
+      part.inEmbeddings = true;
+      part.offset = embeddingSpool_.size();
+      Deflater deflater([this](std::string_view piece) { return embeddingSpool_.append(piece); });
+      if (!deflater.write(out.equation3File) || !deflater.finish())
+        return keep(out.className, "the new embedding cannot be kept for the new package");
+      part.compressedSize = deflater.compressedSize();
+      part.size = deflater.size();
+      part.crc = deflater.crc();
+      equation3Files_.emplace(key, part);
+    }
+    d.kind = ObjectDecision::Kind::Equation3;
+    d.embedding = target->name;
+    return d;
+  }
+  if (!namespacesUsable) return keep(out.className, "the part binds the prefixes m or w to other namespaces");
+  d.kind = ObjectDecision::Kind::OfficeMath;
+  d.xml = writers::writeOfficeMathXml(out.officeMath, false);
+  return d;
 }
 
 void Conversion::convertStory(const std::string& partName) {
   const PackageEntry* entry = package_.find(partName);
   if (!entry) return;
-  std::string text, error;
-  if (!package_.read(*entry, text, error)) {
-    failure_ = error;
-    return;
-  }
-  StoryScan scan;
-  if (!scanStory(text, scan, error)) {
+  StoryRewriter story(*this, *entry);
+  std::string error;
+  bool readFailure = false;
+  const std::uint64_t spoolBefore = storySpool_.size();
+  if (!story.run(error, readFailure)) {
+    storySpool_.truncate(spoolBefore);
+    if (readFailure) {
+      failure_ = error;
+      return;
+    }
     // A story that cannot be read stays as it is; if it held equations they are kept.
     result_.unconverted.push_back(UnconvertedObject{"/" + partName, "", "", error});
     return;
   }
+  result_.converted += story.converted;
+  for (UnconvertedObject& u : story.unconverted) result_.unconverted.push_back(std::move(u));
+  for (const std::string& name : story.replacedEmbeddings)
+    spooled_[name] = equation3Files_[lowerAscii(name)];
   std::set<std::string>& remaining = remainingReferences_[lowerAscii(partName)];
-  for (const auto& ref : scan.references) remaining.insert(ref.first);
-  if (scan.objects.empty()) return;
-  RelationshipPart* rels = nullptr;
-  if (auto it = rels_.find(lowerAscii(partName)); it != rels_.end()) rels = &it->second;
-  std::map<std::string, const Relationship*> relById;
-  if (rels)
-    for (const Relationship& r : rels->rels) relById.emplace(r.id, &r);
-
-  const bool utf8 = text.compare(0, 1, "<") == 0 || text.compare(0, 3, "\xEF\xBB\xBF") == 0;
-  const auto bound = [&](const char* prefix) {
-    auto it = scan.rootNamespaces.find(prefix);
-    return it == scan.rootNamespaces.end() ? std::string() : it->second;
-  };
-  const std::string mathBound = bound("m"), wordBound = bound("w");
-  const bool namespacesUsable = (mathBound.empty() || mathBound == kMathNs) &&
-                                (wordBound.empty() || wordBound == kWordNs);
-
-  std::vector<Edit> edits;
-  std::vector<std::pair<std::size_t, std::size_t>> removedSpans;
-  bool officeMathWritten = false;
-  for (const ObjectSite& o : scan.objects) {
-    if (!o.hasOle) continue;
-    if (!o.embedded) {
-      if (conversion::isConvertedClass(o.progId, settings_)) keep(partName, o, o.progId, "a linked object, not an embedded one");
-      continue;
-    }
-    const auto found = relById.find(o.relId);
-    const Relationship* rel = found == relById.end() ? nullptr : found->second;
-    if (!rel && lowerAscii(partName) != lowerAscii(mainPart_))
-      // LibreOffice puts the relationships of objects in notes into the main part's.
-      if (const Relationship* borrowed = mainRelationship(o.relId)) rel = borrowed;
-    if (!rel || rel->external || !package_.find(rel->target)) {
-      if (conversion::isConvertedClass(o.progId, settings_) || o.progId.empty())
-        keep(partName, o, o.progId,
-             !rel ? "the object's relationship '" + o.relId + "' is missing"
-                  : "the object's embedding '" + rel->target + "' is missing");
-      continue;
-    }
-    EmbeddingState& state = embedding(rel->target);
-    if (!state.read) {
-      state.read = true;
-      std::string bytes;
-      if (!package_.read(*package_.find(rel->target), bytes, state.error)) {
-        state.outcome.isEquation = conversion::isConvertedClass(o.progId, settings_);
-      } else {
-        state.outcome = conversion::convertEmbedding(bytes, o.progId, settings_);
-        if (state.outcome.converted && settings_.eqVersion != 0) {
-          state.officeMathXml = writers::writeOfficeMathXml(state.outcome.officeMath, false);
-          state.outcome.officeMath = {};
-        }
-      }
-    }
-    const conversion::EmbeddingOutcome& out = state.outcome;
-    if (!out.isEquation) {
-      if (!out.reason.empty()) keep(partName, o, out.className, out.reason);
-      continue;
-    }
-    if (!out.converted) {
-      keep(partName, o, out.className, state.error.empty() ? out.reason : state.error);
-      continue;
-    }
-    if (!utf8) {
-      keep(partName, o, out.className, "the part is not written in UTF-8");
-      continue;
-    }
-    if (settings_.eqVersion == 0) {
-      changes_[package_.find(rel->target)->name].bytes = out.equation3File;
-      const std::string_view tag(text.data() + o.oleBegin, o.oleEnd - o.oleBegin);
-      const auto [vb, ve] = attributeValueSpan(tag, "ProgID");
-      if (vb != std::string_view::npos)
-        edits.push_back(Edit{o.oleBegin + vb, o.oleBegin + ve, "Equation.3"});
-      else
-        edits.push_back(Edit{o.oleBegin + attributeInsertion(tag), o.oleBegin + attributeInsertion(tag),
-                             " ProgID=\"Equation.3\""});
-      ++result_.converted;
-      continue;
-    }
-    if (!namespacesUsable) {
-      keep(partName, o, out.className, "the part binds the prefixes m or w to other namespaces");
-      continue;
-    }
-    const RunSite& run = scan.runs[o.run];
-    const bool wholeRun = run.objects == 1 && !run.other && !run.text && !run.tab;
-    std::vector<int> leadingTabs;
-    const bool display = wholeRun && run.paragraph >= 0 &&
-                         isDisplayParagraph(scan, scan.paragraphs[run.paragraph], o.run, leadingTabs);
-    const std::string xml =
-        display ? "<m:oMathPara>" + state.officeMathXml + "</m:oMathPara>" : state.officeMathXml;
-    if (wholeRun) {
-      edits.push_back(Edit{run.begin, run.end, xml});
-      removedSpans.emplace_back(run.begin, run.end);
-      for (int t : leadingTabs) {
-        edits.push_back(Edit{scan.runs[t].begin, scan.runs[t].end, ""});
-        removedSpans.emplace_back(scan.runs[t].begin, scan.runs[t].end);
-      }
-    } else {
-      // The run also holds other content: it is closed before the equation and opened
-      // again after it, with its properties.
-      const std::string name = (run.prefix.empty() ? "" : run.prefix + ":") + "r";
-      std::string reopen = "<" + name + ">";
-      if (run.propsEnd > run.propsBegin) reopen += text.substr(run.propsBegin, run.propsEnd - run.propsBegin);
-      edits.push_back(Edit{o.begin, o.end, "</" + name + ">" + xml + reopen});
-      removedSpans.emplace_back(o.begin, o.end);
-    }
-    officeMathWritten = true;
-    ++result_.converted;
-  }
-  if (officeMathWritten) {
-    std::string declarations;
-    if (mathBound.empty()) declarations += " xmlns:m=\"" + std::string(kMathNs) + "\"";
-    if (wordBound.empty()) declarations += " xmlns:w=\"" + std::string(kWordNs) + "\"";
-    if (!declarations.empty()) {
-      // The root start tag ends at rootTagEnd; the declarations go before its '>'.
-      std::size_t at = scan.rootTagEnd;
-      if (at > 0 && text[at - 1] == '>') --at;
-      if (at > 0 && text[at - 1] == '/') --at;
-      edits.push_back(Edit{at, at, declarations});
-    }
-  }
-  if (edits.empty()) return;
-  changes_[entry->name].bytes = applyEdits(text, edits);
+  remaining = story.outside;
+  if (story.changed()) spooled_[entry->name] = story.output;
 
   // Relationships that only the removed objects used go, with the parts they name once
   // nothing else names them.
-  if (removedSpans.empty()) return;
-  std::sort(removedSpans.begin(), removedSpans.end());
-  auto removed = [&](std::size_t offset) {
-    auto it = std::upper_bound(removedSpans.begin(), removedSpans.end(),
-                               std::make_pair(offset, std::string::npos));
-    return it != removedSpans.begin() && offset < std::prev(it)->second;
-  };
-  std::set<std::string> inside, outside;
-  for (const auto& [id, offset] : scan.references) (removed(offset) ? inside : outside).insert(id);
-  remaining = outside;
+  RelationshipPart* rels = nullptr;
+  if (auto it = rels_.find(lowerAscii(partName)); it != rels_.end()) rels = &it->second;
   const auto drop = [&](RelationshipPart& from, const Relationship& r) {
     from.removed.emplace_back(r.begin, r.end);
     if (!r.external) droppedTargets_.insert(lowerAscii(r.target));
-    changes_[from.name].bytes = withoutSpans(from.text, from.removed);
   };
-  for (const std::string& id : inside) {
-    if (outside.count(id)) continue;
-    if (auto own = relById.find(id); own != relById.end()) {
-      drop(*rels, *own->second);
+  for (const std::string& id : story.inside) {
+    if (story.outside.count(id)) continue;
+    const Relationship* own = rels ? relationship(partName, id) : nullptr;
+    if (own) {
+      drop(*rels, *own);
     } else if (const Relationship* borrowed = mainRelationship(id)) {
       // A relationship of the main part goes only when the main part does not use it.
       if (!remainingReferences_[lowerAscii(mainPart_)].count(id)) drop(rels_[lowerAscii(mainPart_)], *borrowed);
@@ -677,21 +1004,22 @@ void Conversion::convertStory(const std::string& partName) {
   }
 }
 
-const Relationship* Conversion::mainRelationship(const std::string& id) const {
-  auto main = rels_.find(lowerAscii(mainPart_));
-  if (main == rels_.end()) return nullptr;
-  for (const Relationship& r : main->second.rels)
-    if (r.id == id) return &r;
-  return nullptr;
-}
-
 void Conversion::removeOrphans() {
+  for (auto& [source, part] : rels_) {
+    if (part.removed.empty()) continue;
+    std::string text, error;
+    if (!package_.read(*package_.find(part.name), text, error)) {
+      failure_ = error;
+      return;
+    }
+    rewritten_[part.name] = withoutSpans(text, part.removed);
+  }
   if (droppedTargets_.empty()) return;
   std::set<std::string> stillNamed;
-  for (const auto& [source, part] : rels_) {
+  for (auto& [source, part] : rels_) {
+    std::sort(part.removed.begin(), part.removed.end());
     for (const Relationship& r : part.rels) {
-      const bool gone = std::find(part.removed.begin(), part.removed.end(),
-                                  std::make_pair(r.begin, r.end)) != part.removed.end();
+      const bool gone = std::binary_search(part.removed.begin(), part.removed.end(), std::make_pair(r.begin, r.end));
       if (!gone && !r.external) stillNamed.insert(lowerAscii(r.target));
     }
   }
@@ -700,14 +1028,15 @@ void Conversion::removeOrphans() {
     if (stillNamed.count(target)) continue;
     const PackageEntry* e = package_.find(target);
     if (!e) continue;
-    changes_[e->name] = PartChange{true, {}};
-    if (auto own = rels_.find(target); own != rels_.end()) changes_[own->second.name] = PartChange{true, {}};
+    removed_.insert(e->name);
+    if (auto own = rels_.find(target); own != rels_.end()) removed_.insert(own->second.name);
     if (auto o = types_.overrides.find(target); o != types_.overrides.end()) {
       types_.removed.emplace_back(o->second.begin, o->second.end);
       typesChanged = true;
     }
   }
-  if (typesChanged) changes_[package_.find("[Content_Types].xml")->name].bytes = withoutSpans(types_.text, types_.removed);
+  if (typesChanged)
+    rewritten_[package_.find("[Content_Types].xml")->name] = withoutSpans(types_.text, types_.removed);
 }
 
 bool Conversion::run() {
@@ -726,13 +1055,47 @@ bool Conversion::run() {
     }
   }
   removeOrphans();
-  std::string error;
-  if (changes_.empty()) {
-    result_.package.clear();  // the caller copies the input as it is
-    return true;
+  if (!failure_.empty()) {
+    result_.error = failure_;
+    return false;
   }
-  if (!writePackage(package_, changes_, result_.package, error)) {
-    result_.error = error;
+  return true;
+}
+
+bool Conversion::write(const Sink& sink, std::string& error) {
+  ZipWriter zip(sink);
+  for (const PackageEntry& e : package_.entries()) {
+    if (removed_.count(e.name)) continue;
+    if (auto s = spooled_.find(e.name); s != spooled_.end()) {
+      const SpooledPart& part = s->second;
+      if (!zip.begin(ZipEntryInfo{e.name, 8, part.crc, part.compressedSize, part.size, e.mtime}) ||
+          !(part.inEmbeddings ? embeddingSpool_ : storySpool_)
+               .copy(part.offset, part.compressedSize, [&](std::string_view piece) { return zip.data(piece); })) {
+        error = "the part '" + e.name + "' cannot be written";
+        return false;
+      }
+    } else if (auto r = rewritten_.find(e.name); r != rewritten_.end()) {
+      if (!addDeflated(zip, e.name, e.mtime, r->second)) {
+        error = "the part '" + e.name + "' cannot be written";
+        return false;
+      }
+    } else {
+      // The compressed data as it stands in the input.
+      if (!zip.begin(ZipEntryInfo{e.name, e.method, e.crc, e.compressedSize, e.size, e.mtime})) {
+        error = "the part '" + e.name + "' cannot be written";
+        return false;
+      }
+      std::string readError;
+      bool sinkFailed = false;
+      if (!package_.copyCompressed(e, [&](std::string_view piece) { return zip.data(piece) || !(sinkFailed = true); },
+                                   readError)) {
+        error = sinkFailed || readError.empty() ? "the part '" + e.name + "' cannot be written" : readError;
+        return false;
+      }
+    }
+  }
+  if (!zip.finish()) {
+    error = "the new package cannot be written";
     return false;
   }
   return true;
@@ -740,23 +1103,85 @@ bool Conversion::run() {
 
 }  // namespace
 
+struct DocxConversion::State {
+  PackageReader package;
+  std::unique_ptr<Conversion> conversion;
+  std::string path;
+  std::string_view bytes;
+};
+
+DocxConversion::DocxConversion(const conversion::EquationSettings& settings)
+    : settings_(settings), state_(std::make_unique<State>()) {}
+DocxConversion::~DocxConversion() = default;
+
+bool DocxConversion::convert() {
+  try {
+    state_->conversion = std::make_unique<Conversion>(state_->package, settings_, result_);
+    result_.ok = state_->conversion->run();
+  } catch (const std::bad_alloc&) {
+    result_ = DocxResult{};
+    result_.error = "not enough memory to convert the package";
+  }
+  result_.changed = result_.ok && state_->conversion->changed();
+  return result_.ok;
+}
+
+bool DocxConversion::convertFile(const std::string& path) {
+  state_->path = path;
+  if (!state_->package.openFile(path, result_.error)) return false;
+  return convert();
+}
+
+bool DocxConversion::convertBytes(std::string_view bytes) {
+  state_->bytes = bytes;
+  if (!state_->package.open(bytes, result_.error)) return false;
+  return convert();
+}
+
+bool DocxConversion::write(const Sink& sink, std::string& error) {
+  if (!result_.ok) {
+    error = result_.error;
+    return false;
+  }
+  if (!result_.changed) {
+    // Nothing changed: the package goes out as it came.
+    if (state_->path.empty()) return sink(state_->bytes) || (error = "the package cannot be written", false);
+    std::FILE* f = std::fopen(state_->path.c_str(), "rb");
+    if (!f) {
+      error = "the package cannot be read again";
+      return false;
+    }
+    char piece[1 << 16];
+    bool ok = true;
+    std::size_t n;
+    while (ok && (n = std::fread(piece, 1, sizeof piece, f)) > 0) ok = sink(std::string_view(piece, n));
+    if (std::ferror(f)) ok = false;
+    std::fclose(f);
+    if (!ok) error = "the package cannot be copied";
+    return ok;
+  }
+  try {
+    return state_->conversion->write(sink, error);
+  } catch (const std::bad_alloc&) {
+    error = "not enough memory to write the package";
+    return false;
+  }
+}
+
 bool looksLikeZip(std::string_view bytes) { return bytes.substr(0, 4) == std::string_view("PK\x03\x04", 4); }
 
 DocxResult convertDocx(std::string_view packageBytes, const conversion::EquationSettings& settings) {
-  DocxResult result;
-  try {
-    PackageReader package;
-    std::string error;
-    if (!package.open(packageBytes, error)) {
-      result.error = error;
-      return result;
-    }
-    Conversion conversion(package, settings, result);
-    result.ok = conversion.run();
-    if (result.ok && result.package.empty()) result.package.assign(packageBytes);
-  } catch (const std::bad_alloc&) {
+  DocxConversion conversion(settings);
+  conversion.convertBytes(packageBytes);
+  DocxResult result = conversion.result();
+  if (!result.ok) return result;
+  std::string error;
+  if (!conversion.write([&](std::string_view piece) {
+        result.package.append(piece);
+        return true;
+      }, error)) {
     result = DocxResult{};
-    result.error = "not enough memory to convert the package";
+    result.error = error;
   }
   return result;
 }

@@ -6,11 +6,13 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "conversion/equation_conversion.h"
+#include "docx/package.h"
 
 namespace docx {
 
@@ -26,13 +28,39 @@ struct DocxResult {
   std::string error;          // why the package could not be converted
   int converted = 0;
   std::vector<UnconvertedObject> unconverted;
-  std::string package;        // the new package
+  bool changed = false;       // false: the new package is the input as it was
+  std::string package;        // the new package (convertDocx only)
+};
+
+// A conversion in two steps, so that nothing is written for a package that cannot be
+// converted: convert reads the package (from a file, or from bytes that must outlive the
+// conversion) and converts its stories, keeping the changed parts in temporary storage;
+// write then streams the new package to a sink. Neither package is held in memory.
+class DocxConversion {
+ public:
+  explicit DocxConversion(const conversion::EquationSettings& settings);
+  ~DocxConversion();
+  DocxConversion(const DocxConversion&) = delete;
+  DocxConversion& operator=(const DocxConversion&) = delete;
+
+  bool convertFile(const std::string& path);
+  bool convertBytes(std::string_view bytes);
+  const DocxResult& result() const { return result_; }
+  bool write(const Sink& sink, std::string& error);
+
+  struct State;
+
+ private:
+  bool convert();
+  conversion::EquationSettings settings_;
+  DocxResult result_;
+  std::unique_ptr<State> state_;
 };
 
 // True when the bytes start like a zip archive (a package to try as .docx).
 bool looksLikeZip(std::string_view bytes);
 
-// Converts the package. A package that is not a Word document, or whose structure is
+// Converts the package in memory, the new one in `package`. A package that is not a Word document, or whose structure is
 // damaged, gives ok false and the reason; an equation that cannot be converted stays as
 // it was and is listed in `unconverted`.
 DocxResult convertDocx(std::string_view package, const conversion::EquationSettings& settings);

@@ -20,6 +20,39 @@ std::string zipError(zip_error_t* e) {
   return s ? s : "unknown zip error";
 }
 
+std::string key(std::string_view name) {
+  std::string k = lowerAscii(name);
+  if (!k.empty() && k.front() == '/') k.erase(0, 1);
+  return k;
+}
+
+// Reads an opened part to its end in pieces; checks that it holds exactly its declared
+// size (libzip checks the CRC once the last byte is read).
+bool pump(zip_file_t* f, const PackageEntry& entry, std::uint64_t expected, const Sink& sink,
+          std::string& error) {
+  char piece[1 << 16];
+  std::uint64_t got = 0;
+  for (;;) {
+    const zip_int64_t n = zip_fread(f, piece, sizeof piece);
+    if (n < 0) {
+      error = "the part '" + entry.name + "' is damaged: " + zip_file_strerror(f);
+      return false;
+    }
+    if (n == 0) break;
+    got += static_cast<std::uint64_t>(n);
+    if (got > expected) {
+      error = "the part '" + entry.name + "' is longer than its entry says or damaged";
+      return false;
+    }
+    if (!sink(std::string_view(piece, static_cast<std::size_t>(n)))) return false;
+  }
+  if (got != expected) {
+    error = "the part '" + entry.name + "' is shorter than its entry says";
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 std::string lowerAscii(std::string_view s) {
@@ -52,11 +85,34 @@ bool PackageReader::open(std::string_view bytes, std::string& error, const Packa
   zip_error_fini(&ze);
   zip_ = std::make_unique<Zip>();
   zip_->archive = archive;
+  return index(error);
+}
+
+bool PackageReader::openFile(const std::string& path, std::string& error, const PackageLimits& limits) {
+  limits_ = limits;
+  int code = 0;
+  zip_t* archive = zip_open(path.c_str(), ZIP_RDONLY, &code);
+  if (!archive) {
+    zip_error_t ze;
+    zip_error_init_with_code(&ze, code);
+    error = "not a zip package (" + zipError(&ze) + ")";
+    zip_error_fini(&ze);
+    return false;
+  }
+  zip_ = std::make_unique<Zip>();
+  zip_->archive = archive;
+  return index(error);
+}
+
+bool PackageReader::index(std::string& error) {
+  zip_t* archive = zip_->archive;
   const zip_int64_t count = zip_get_num_entries(archive, 0);
-  if (count < 0 || static_cast<std::uint64_t>(count) > limits.maxEntries) {
+  if (count < 0 || static_cast<std::uint64_t>(count) > limits_.maxEntries) {
     error = "the package holds more entries than a document has (" + std::to_string(count) + ")";
     return false;
   }
+  entries_.reserve(static_cast<std::size_t>(count));
+  byName_.reserve(static_cast<std::size_t>(count));
   for (zip_int64_t i = 0; i < count; ++i) {
     zip_stat_t st;
     zip_stat_init(&st);
@@ -64,14 +120,19 @@ bool PackageReader::open(std::string_view bytes, std::string& error, const Packa
       error = "entry " + std::to_string(i) + " of the package cannot be read";
       return false;
     }
+    if ((st.valid & ZIP_STAT_ENCRYPTION_METHOD) && st.encryption_method != ZIP_EM_NONE) {
+      error = "the package is encrypted (its part '" + std::string(st.name) + "')";
+      return false;
+    }
     PackageEntry e;
     e.name = st.name;
     e.index = static_cast<std::uint64_t>(i);
     e.size = (st.valid & ZIP_STAT_SIZE) ? st.size : 0;
     e.compressedSize = (st.valid & ZIP_STAT_COMP_SIZE) ? st.comp_size : 0;
-    std::string key = lowerAscii(e.name);
-    if (!key.empty() && key.front() == '/') key.erase(0, 1);
-    if (!byName_.emplace(key, entries_.size()).second) {
+    e.method = (st.valid & ZIP_STAT_COMP_METHOD) ? static_cast<std::uint16_t>(st.comp_method) : 0;
+    e.crc = (st.valid & ZIP_STAT_CRC) ? st.crc : 0;
+    e.mtime = (st.valid & ZIP_STAT_MTIME) ? st.mtime : 0;
+    if (!byName_.emplace(key(e.name), entries_.size()).second) {
       error = "the package holds the part '" + e.name + "' twice";
       return false;
     }
@@ -81,15 +142,12 @@ bool PackageReader::open(std::string_view bytes, std::string& error, const Packa
 }
 
 const PackageEntry* PackageReader::find(std::string_view name) const {
-  std::string key = lowerAscii(name);
-  if (!key.empty() && key.front() == '/') key.erase(0, 1);
-  auto it = byName_.find(key);
+  auto it = byName_.find(key(name));
   return it == byName_.end() ? nullptr : &entries_[it->second];
 }
 
-bool PackageReader::read(const PackageEntry& entry, std::string& out, std::string& error) const {
-  out.clear();
-  if (entry.size > limits_.maxPartSize) {
+bool PackageReader::withinLimits(const PackageEntry& entry, std::uint64_t limit, std::string& error) const {
+  if (entry.size > limit) {
     error = "the part '" + entry.name + "' claims " + std::to_string(entry.size) +
             " bytes, more than a part may hold";
     return false;
@@ -99,103 +157,44 @@ bool PackageReader::read(const PackageEntry& entry, std::string& out, std::strin
     error = "the part '" + entry.name + "' claims a compression ratio no document part has";
     return false;
   }
+  return true;
+}
+
+bool PackageReader::read(const PackageEntry& entry, std::string& out, std::string& error) const {
+  out.clear();
+  if (!withinLimits(entry, limits_.maxPartSize, error)) return false;
+  out.reserve(static_cast<std::size_t>(entry.size));
+  const bool ok = readPieces(entry, [&](std::string_view piece) {
+    out.append(piece);
+    return true;
+  }, error);
+  if (!ok) out.clear();
+  return ok;
+}
+
+bool PackageReader::readPieces(const PackageEntry& entry, const Sink& sink, std::string& error) const {
+  error.clear();
+  if (!withinLimits(entry, limits_.maxStreamedSize, error)) return false;
   zip_file_t* f = zip_fopen_index(zip_->archive, entry.index, 0);
   if (!f) {
     error = "the part '" + entry.name + "' cannot be opened: " + zip_strerror(zip_->archive);
     return false;
   }
-  out.resize(static_cast<std::size_t>(entry.size));
-  std::size_t got = 0;
-  bool ok = true;
-  while (got < out.size()) {
-    const zip_int64_t n = zip_fread(f, out.data() + got, out.size() - got);
-    if (n < 0) {
-      ok = false;
-      error = "the part '" + entry.name + "' is damaged: " + zip_file_strerror(f);
-      break;
-    }
-    if (n == 0) break;
-    got += static_cast<std::size_t>(n);
-  }
-  if (ok && got != out.size()) {
-    ok = false;
-    error = "the part '" + entry.name + "' is shorter than its entry says";
-  }
-  if (ok) {
-    char extra;
-    const zip_int64_t n = zip_fread(f, &extra, 1);
-    if (n != 0) {
-      ok = false;
-      error = "the part '" + entry.name + "' is longer than its entry says or damaged";
-    }
-  }
+  const bool ok = pump(f, entry, entry.size, sink, error);
   zip_fclose(f);
-  if (!ok) out.clear();
   return ok;
 }
 
-bool writePackage(const PackageReader& in, const std::map<std::string, PartChange>& changes,
-                  std::string& out, std::string& error) {
-  zip_error_t ze;
-  zip_error_init(&ze);
-  zip_source_t* buffer = zip_source_buffer_create(nullptr, 0, 0, &ze);
-  if (!buffer) {
-    error = zipError(&ze);
-    zip_error_fini(&ze);
+bool PackageReader::copyCompressed(const PackageEntry& entry, const Sink& sink, std::string& error) const {
+  error.clear();
+  zip_file_t* f = zip_fopen_index(zip_->archive, entry.index, ZIP_FL_COMPRESSED);
+  if (!f) {
+    error = "the part '" + entry.name + "' cannot be opened: " + zip_strerror(zip_->archive);
     return false;
   }
-  zip_source_keep(buffer);
-  zip_t* dst = zip_open_from_source(buffer, ZIP_TRUNCATE, &ze);
-  zip_error_fini(&ze);
-  auto fail = [&](const std::string& why) {
-    error = why;
-    if (dst) zip_discard(dst);
-    zip_source_free(buffer);
-    return false;
-  };
-  if (!dst) return fail("the new package cannot be started");
-  zip_t* src = in.zip()->archive;
-  for (const PackageEntry& e : in.entries()) {
-    auto change = changes.find(e.name);
-    zip_source_t* data = nullptr;
-    const bool replaced = change != changes.end();
-    if (replaced && change->second.remove) continue;
-    if (replaced) {
-      const std::string& bytes = change->second.bytes;
-      data = zip_source_buffer(dst, bytes.data(), bytes.size(), 0);
-    } else {
-      // The compressed data as it stands in the input.
-      data = zip_source_zip(dst, src, e.index, ZIP_FL_COMPRESSED, 0, -1);
-    }
-    if (!data) return fail("the part '" + e.name + "' cannot be copied: " + zip_strerror(dst));
-    const zip_int64_t added = zip_file_add(dst, e.name.c_str(), data, ZIP_FL_ENC_UTF_8);
-    if (added < 0) {
-      zip_source_free(data);
-      return fail("the part '" + e.name + "' cannot be added: " + zip_strerror(dst));
-    }
-    if (replaced) zip_set_file_compression(dst, static_cast<zip_uint64_t>(added), ZIP_CM_DEFLATE, 1);
-    zip_stat_t st;
-    zip_stat_init(&st);
-    if (zip_stat_index(src, e.index, 0, &st) == 0 && (st.valid & ZIP_STAT_MTIME))
-      zip_file_set_mtime(dst, static_cast<zip_uint64_t>(added), st.mtime, 0);
-  }
-  if (zip_close(dst) != 0) return fail(std::string("the new package cannot be written: ") + zip_strerror(dst));
-  dst = nullptr;
-  out.clear();
-  if (zip_source_open(buffer) != 0) return fail("the new package cannot be read back");
-  char chunk[1 << 16];
-  for (;;) {
-    const zip_int64_t n = zip_source_read(buffer, chunk, sizeof chunk);
-    if (n < 0) {
-      zip_source_close(buffer);
-      return fail("the new package cannot be read back");
-    }
-    if (n == 0) break;
-    out.append(chunk, static_cast<std::size_t>(n));
-  }
-  zip_source_close(buffer);
-  zip_source_free(buffer);
-  return true;
+  const bool ok = pump(f, entry, entry.compressedSize, sink, error);
+  zip_fclose(f);
+  return ok;
 }
 
 }  // namespace docx

@@ -29,7 +29,9 @@ Names splitName(const XML_Char* name) {
   return n;
 }
 
-struct Context {
+}  // namespace
+
+struct XmlStream::Context {
   XML_Parser parser = nullptr;
   const XmlHandlers* handlers = nullptr;
   std::size_t depth = 0;
@@ -39,8 +41,12 @@ struct Context {
   };
   std::vector<Open> starts;  // where the open elements' start tags stand
   std::string error;
-  bool rootSeen = false;
+  bool failed = false;
 };
+
+namespace {
+
+using Context = XmlStream::Context;
 
 void stop(Context& c, const char* why) {
   if (c.error.empty()) c.error = why;
@@ -50,7 +56,6 @@ void stop(Context& c, const char* why) {
 void XMLCALL onStart(void* data, const XML_Char* name, const XML_Char** attrs) {
   Context& c = *static_cast<Context*>(data);
   if (c.depth >= c.maxDepth) return stop(c, "the XML nests too deeply");
-  c.rootSeen = true;
   XmlStart s;
   const Names n = splitName(name);
   s.ns = n.ns;
@@ -93,8 +98,12 @@ void XMLCALL onText(void* data, const XML_Char* s, int len) {
 
 void XMLCALL onNamespace(void* data, const XML_Char* prefix, const XML_Char* uri) {
   Context& c = *static_cast<Context*>(data);
-  if (!c.rootSeen && c.handlers->rootNamespace)
-    c.handlers->rootNamespace(prefix ? prefix : "", uri ? uri : "");
+  if (c.handlers->namespaceStart) c.handlers->namespaceStart(prefix ? prefix : "", uri ? uri : "");
+}
+
+void XMLCALL onNamespaceEnd(void* data, const XML_Char* prefix) {
+  Context& c = *static_cast<Context*>(data);
+  if (c.handlers->namespaceEnd) c.handlers->namespaceEnd(prefix ? prefix : "");
 }
 
 void XMLCALL onDoctype(void* data, const XML_Char*, const XML_Char*, const XML_Char*, int) {
@@ -108,50 +117,58 @@ void XMLCALL onEntity(void* data, const XML_Char*, int, const XML_Char*, int, co
 
 }  // namespace
 
-bool scanXml(std::string_view text, const XmlHandlers& handlers, std::string& error,
-             std::size_t maxDepth) {
+XmlStream::XmlStream(const XmlHandlers& handlers, std::size_t maxDepth) : c_(std::make_unique<Context>()) {
+  c_->handlers = &handlers;
+  c_->maxDepth = maxDepth;
   XML_Parser parser = XML_ParserCreateNS(nullptr, kSeparator);
+  c_->parser = parser;
   if (!parser) {
-    error = "no memory for the XML parser";
-    return false;
+    c_->failed = true;
+    c_->error = "no memory for the XML parser";
+    return;
   }
-  Context c;
-  c.parser = parser;
-  c.handlers = &handlers;
-  c.maxDepth = maxDepth;
   XML_SetReturnNSTriplet(parser, 1);
-  XML_SetUserData(parser, &c);
+  XML_SetUserData(parser, c_.get());
   XML_SetElementHandler(parser, onStart, onEnd);
   XML_SetCharacterDataHandler(parser, onText);
-  XML_SetStartNamespaceDeclHandler(parser, onNamespace);
+  XML_SetNamespaceDeclHandler(parser, onNamespace, onNamespaceEnd);
   XML_SetStartDoctypeDeclHandler(parser, onDoctype);
   XML_SetEntityDeclHandler(parser, onEntity);
   XML_SetParamEntityParsing(parser, XML_PARAM_ENTITY_PARSING_NEVER);
-  bool ok = true;
-  // Fed in pieces so that the byte counts stay within expat's int lengths.
+}
+
+XmlStream::~XmlStream() {
+  if (c_->parser) XML_ParserFree(c_->parser);
+}
+
+bool XmlStream::feed(std::string_view piece, bool last, std::string& error) {
+  Context& c = *c_;
+  // Fed in pieces of at most 1 MB so that the byte counts stay within expat's int lengths.
   constexpr std::size_t kPiece = 1 << 20;
   std::size_t at = 0;
-  do {
-    const std::size_t n = std::min(kPiece, text.size() - at);
-    const bool last = at + n == text.size();
-    if (XML_Parse(parser, text.data() + at, static_cast<int>(n), last ? XML_TRUE : XML_FALSE) ==
+  while (!c.failed) {
+    const std::size_t n = std::min(kPiece, piece.size() - at);
+    const bool final = last && at + n == piece.size();
+    if (XML_Parse(c.parser, piece.data() + at, static_cast<int>(n), final ? XML_TRUE : XML_FALSE) ==
         XML_STATUS_ERROR) {
-      ok = false;
-      break;
+      c.failed = true;
+      if (c.error.empty())
+        c.error = std::string("the XML is not well-formed (") + XML_ErrorString(XML_GetErrorCode(c.parser)) +
+                  " at line " + std::to_string(XML_GetCurrentLineNumber(c.parser)) + ")";
+    } else if (!c.error.empty()) {
+      c.failed = true;
     }
     at += n;
-  } while (at < text.size());
-  if (!ok) {
-    error = !c.error.empty() ? c.error
-                             : std::string("the XML is not well-formed (") +
-                                   XML_ErrorString(XML_GetErrorCode(parser)) + " at line " +
-                                   std::to_string(XML_GetCurrentLineNumber(parser)) + ")";
-  } else if (!c.error.empty()) {
-    ok = false;
-    error = c.error;
+    if (at >= piece.size()) break;
   }
-  XML_ParserFree(parser);
-  return ok;
+  if (c.failed) error = c.error;
+  return !c.failed;
+}
+
+bool scanXml(std::string_view text, const XmlHandlers& handlers, std::string& error,
+             std::size_t maxDepth) {
+  XmlStream stream(handlers, maxDepth);
+  return stream.feed(text, true, error);
 }
 
 const XmlAttribute* findAttribute(const XmlStart& start, std::string_view ns, std::string_view local) {

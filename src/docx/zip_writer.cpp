@@ -1,0 +1,208 @@
+#include "docx/zip_writer.h"
+
+#include <zlib.h>
+
+#include <climits>
+
+namespace docx {
+namespace {
+
+constexpr std::uint32_t kMax32 = 0xFFFFFFFFu;
+
+void le16(std::string& out, std::uint32_t v) {
+  out += static_cast<char>(v & 0xFF);
+  out += static_cast<char>((v >> 8) & 0xFF);
+}
+void le32(std::string& out, std::uint32_t v) {
+  le16(out, v & 0xFFFF);
+  le16(out, v >> 16);
+}
+void le64(std::string& out, std::uint64_t v) {
+  le32(out, static_cast<std::uint32_t>(v));
+  le32(out, static_cast<std::uint32_t>(v >> 32));
+}
+
+// Zip keeps local time in MS-DOS form; libzip reads it back the same way.
+void dosTime(std::time_t t, std::uint32_t& time, std::uint32_t& date) {
+  std::tm tm{};
+  if (t == 0 || !localtime_r(&t, &tm) || tm.tm_year < 80) {
+    time = 0;
+    date = (1 << 5) | 1;  // 1980-01-01
+    return;
+  }
+  time = static_cast<std::uint32_t>((tm.tm_hour << 11) | (tm.tm_min << 5) | (tm.tm_sec / 2));
+  date = static_cast<std::uint32_t>(((tm.tm_year - 80) << 9) | ((tm.tm_mon + 1) << 5) | tm.tm_mday);
+}
+
+}  // namespace
+
+bool ZipWriter::put(std::string_view bytes) {
+  if (failed_) return false;
+  if (!sink_(bytes)) failed_ = true;
+  offset_ += bytes.size();
+  return !failed_;
+}
+
+bool ZipWriter::begin(const ZipEntryInfo& e) {
+  std::uint32_t time = 0, date = 0;
+  dosTime(e.mtime, time, date);
+  const bool bigSizes = e.size >= kMax32 || e.compressedSize >= kMax32;
+  const bool bigOffset = offset_ >= kMax32;
+  const std::uint32_t version = bigSizes || bigOffset ? 45 : 20;
+  const std::uint32_t flags = 1u << 11;  // names in UTF-8
+
+  std::string local;
+  le32(local, 0x04034b50);
+  le16(local, version);
+  le16(local, flags);
+  le16(local, e.method);
+  le16(local, time);
+  le16(local, date);
+  le32(local, e.crc);
+  le32(local, bigSizes ? kMax32 : static_cast<std::uint32_t>(e.compressedSize));
+  le32(local, bigSizes ? kMax32 : static_cast<std::uint32_t>(e.size));
+  le16(local, static_cast<std::uint32_t>(e.name.size()));
+  le16(local, bigSizes ? 20 : 0);
+  local += e.name;
+  if (bigSizes) {
+    le16(local, 1);
+    le16(local, 16);
+    le64(local, e.size);
+    le64(local, e.compressedSize);
+  }
+
+  std::string extra;
+  if (bigSizes) {
+    le64(extra, e.size);
+    le64(extra, e.compressedSize);
+  }
+  if (bigOffset) le64(extra, offset_);
+  std::string& d = directory_;
+  le32(d, 0x02014b50);
+  le16(d, (3u << 8) | version);  // made by: Unix
+  le16(d, version);
+  le16(d, flags);
+  le16(d, e.method);
+  le16(d, time);
+  le16(d, date);
+  le32(d, e.crc);
+  le32(d, bigSizes ? kMax32 : static_cast<std::uint32_t>(e.compressedSize));
+  le32(d, bigSizes ? kMax32 : static_cast<std::uint32_t>(e.size));
+  le16(d, static_cast<std::uint32_t>(e.name.size()));
+  le16(d, extra.empty() ? 0 : static_cast<std::uint32_t>(extra.size() + 4));
+  le16(d, 0);  // comment
+  le16(d, 0);  // disk
+  le16(d, 0);  // internal attributes
+  le32(d, 0100644u << 16);  // external attributes: a regular file
+  le32(d, bigOffset ? kMax32 : static_cast<std::uint32_t>(offset_));
+  d += e.name;
+  if (!extra.empty()) {
+    le16(d, 1);
+    le16(d, static_cast<std::uint32_t>(extra.size()));
+    d += extra;
+  }
+  ++count_;
+  return put(local);
+}
+
+bool ZipWriter::data(std::string_view bytes) { return put(bytes); }
+
+bool ZipWriter::finish() {
+  const std::uint64_t start = offset_;
+  if (!put(directory_)) return false;
+  const std::uint64_t size = directory_.size();
+  directory_.clear();
+  directory_.shrink_to_fit();
+  std::string end;
+  const bool zip64 = count_ >= 0xFFFF || start >= kMax32 || size >= kMax32;
+  if (zip64) {
+    const std::uint64_t at = offset_;
+    le32(end, 0x06064b50);
+    le64(end, 44);
+    le16(end, (3u << 8) | 45);
+    le16(end, 45);
+    le32(end, 0);
+    le32(end, 0);
+    le64(end, count_);
+    le64(end, count_);
+    le64(end, size);
+    le64(end, start);
+    le32(end, 0x07064b50);
+    le32(end, 0);
+    le64(end, at);
+    le32(end, 1);
+  }
+  le32(end, 0x06054b50);
+  le16(end, 0);
+  le16(end, 0);
+  le16(end, zip64 ? 0xFFFF : static_cast<std::uint32_t>(count_));
+  le16(end, zip64 ? 0xFFFF : static_cast<std::uint32_t>(count_));
+  le32(end, zip64 ? kMax32 : static_cast<std::uint32_t>(size));
+  le32(end, zip64 ? kMax32 : static_cast<std::uint32_t>(start));
+  le16(end, 0);
+  return put(end);
+}
+
+struct Deflater::Stream {
+  z_stream z{};
+  bool ready = false;
+};
+
+Deflater::Deflater(Sink sink) : sink_(std::move(sink)), z_(std::make_unique<Stream>()) {
+  z_->ready = deflateInit2(&z_->z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) == Z_OK;
+  failed_ = !z_->ready;
+  crc_ = static_cast<std::uint32_t>(crc32(0, nullptr, 0));
+}
+
+Deflater::~Deflater() {
+  if (z_->ready) deflateEnd(&z_->z);
+}
+
+bool Deflater::run(int flush) {
+  unsigned char out[1 << 16];
+  do {
+    z_->z.next_out = out;
+    z_->z.avail_out = sizeof out;
+    const int rc = deflate(&z_->z, flush);
+    if (rc == Z_STREAM_ERROR) return !(failed_ = true);
+    const std::size_t n = sizeof out - z_->z.avail_out;
+    compressed_ += n;
+    if (n && !sink_(std::string_view(reinterpret_cast<char*>(out), n))) return !(failed_ = true);
+    if (flush == Z_FINISH && rc == Z_STREAM_END) break;
+  } while (z_->z.avail_out == 0 || (flush == Z_FINISH));
+  return true;
+}
+
+bool Deflater::write(std::string_view bytes) {
+  if (failed_) return false;
+  while (!bytes.empty()) {
+    const std::size_t n = bytes.size() > (1u << 30) ? (1u << 30) : bytes.size();
+    crc_ = static_cast<std::uint32_t>(crc32(crc_, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(n)));
+    size_ += n;
+    z_->z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
+    z_->z.avail_in = static_cast<uInt>(n);
+    if (!run(Z_NO_FLUSH)) return false;
+    bytes.remove_prefix(n);
+  }
+  return true;
+}
+
+bool Deflater::finish() {
+  if (failed_) return false;
+  z_->z.next_in = nullptr;
+  z_->z.avail_in = 0;
+  return run(Z_FINISH);
+}
+
+bool addDeflated(ZipWriter& writer, const std::string& name, std::time_t mtime, std::string_view bytes) {
+  std::string packed;
+  Deflater d([&](std::string_view piece) {
+    packed.append(piece);
+    return true;
+  });
+  if (!d.write(bytes) || !d.finish()) return false;
+  ZipEntryInfo info{name, 8, d.crc(), d.compressedSize(), d.size(), mtime};
+  return writer.begin(info) && writer.data(packed);
+}
+
+}  // namespace docx

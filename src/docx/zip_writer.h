@@ -1,0 +1,73 @@
+// Writes a zip archive front to back into a sink, never seeking: each entry's sizes and
+// CRC are known before its data (copied compressed data, or data deflated beforehand), so
+// every local header is final when it is written. Zip64 records are written where counts,
+// sizes or offsets outgrow the classic fields.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "docx/package.h"
+
+namespace docx {
+
+struct ZipEntryInfo {
+  std::string name;
+  std::uint16_t method = 8;
+  std::uint32_t crc = 0;
+  std::uint64_t compressedSize = 0;
+  std::uint64_t size = 0;
+  std::time_t mtime = 0;
+};
+
+class ZipWriter {
+ public:
+  explicit ZipWriter(Sink sink) : sink_(std::move(sink)) {}
+  // Starts an entry; its data (exactly compressedSize bytes) follows through data().
+  bool begin(const ZipEntryInfo& info);
+  bool data(std::string_view bytes);
+  // Writes the central directory; false when the sink failed at any point.
+  bool finish();
+
+ private:
+  bool put(std::string_view bytes);
+
+  Sink sink_;
+  std::uint64_t offset_ = 0;
+  std::uint64_t count_ = 0;
+  std::string directory_;  // central directory records, written at the end
+  bool failed_ = false;
+};
+
+// Raw deflate (as zip stores it) into a sink, counting the CRC and both sizes.
+class Deflater {
+ public:
+  explicit Deflater(Sink sink);
+  ~Deflater();
+  Deflater(const Deflater&) = delete;
+  Deflater& operator=(const Deflater&) = delete;
+  bool write(std::string_view bytes);
+  bool finish();
+  std::uint32_t crc() const { return crc_; }
+  std::uint64_t size() const { return size_; }
+  std::uint64_t compressedSize() const { return compressed_; }
+
+  struct Stream;
+
+ private:
+  bool run(int flush);
+
+  Sink sink_;
+  std::unique_ptr<Stream> z_;
+  std::uint32_t crc_ = 0;
+  std::uint64_t size_ = 0, compressed_ = 0;
+  bool failed_ = false;
+};
+
+// Deflates bytes in memory and adds them as one entry.
+bool addDeflated(ZipWriter& writer, const std::string& name, std::time_t mtime, std::string_view bytes);
+
+}  // namespace docx
