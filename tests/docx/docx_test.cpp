@@ -149,6 +149,29 @@ TEST_F(DocxStage, ObjectsInTextBoxesAreConvertedAndTheBoxKept) {
   EXPECT_EQ(count(body, "o:OLEObject"), 0u);
 }
 
+// A story is rewritten as it streams by: text around, between and inside the equations'
+// paragraphs (far more than the reader holds at once) changes nothing else of the result.
+TEST_F(DocxStage, LongStoriesConvertAsShortOnes) {
+  const Parts parts = equationParts(everyStory());
+  const std::string padding = "<w:p><w:r><w:t>" + std::string(300000, 'x') + "</w:t></w:r></w:p>";
+  const std::string bookmark = "<w:bookmarkStart w:id=\"0\" w:name=\"" + std::string(200000, 'b') + "\"/>";
+  Parts padded = parts;
+  for (auto& [name, bytes] : padded) {
+    if (name != "word/document.xml") continue;
+    for (std::size_t at = bytes.find("</w:p>"); at != std::string::npos; at = bytes.find("</w:p>", at + padding.size() + 6))
+      bytes.insert(at + 6, padding);
+    bytes.insert(bytes.find("<w:r>"), bookmark);
+  }
+  const docx::DocxResult plain = docx::convertDocx(zipParts(parts), officeMath());
+  const docx::DocxResult longer = docx::convertDocx(zipParts(padded), officeMath());
+  ASSERT_TRUE(plain.ok && longer.ok) << plain.error << longer.error;
+  EXPECT_EQ(longer.converted, plain.converted);
+  std::string body = *findPart(unzipParts(longer.package), "word/document.xml");
+  for (std::size_t at; (at = body.find(padding)) != std::string::npos;) body.erase(at, padding.size());
+  body.erase(body.find(bookmark), bookmark.size());
+  EXPECT_EQ(body, *findPart(unzipParts(plain.package), "word/document.xml"));
+}
+
 TEST_F(DocxStage, PackageWithoutEquationsComesOutIdentical) {
   Parts parts = equationParts({});
   const std::string package = zipParts(parts);
@@ -269,6 +292,7 @@ TEST_F(DocxStage, HostilePackages) {
       {"broken relationships", with("word/_rels/document.xml.rels", "<Relationships"), "document.xml.rels"},
       {"deep nesting", with("word/document.xml", deep), nullptr},
       {"entity declarations", with("word/document.xml", laughs), nullptr},
+      {"broken after an equation", with("word/document.xml", findPart(base, "word/document.xml")->substr(0, 2500) + "<w:p></w:r>"), nullptr},
       {"truncated", zipParts(base).substr(0, 900), "zip"},
   };
   for (const Case& c : cases) {
