@@ -18,6 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if ((data[0] & 1) == 0) {
     const docx::DocxResult result = docx::convertDocx(rest, settings);
     if (result.ok && result.package.empty()) __builtin_trap();
+    // A changed package is written by our own zip writer: libzip must read it back.
+    if (result.ok && result.changed && testdocx::unzipParts(result.package).empty()) __builtin_trap();
     return 0;
   }
   static const std::string embedding = buildEquation3CompoundFile(
@@ -28,5 +30,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (name == "word/document.xml") bytes.assign(rest);
   const docx::DocxResult result = docx::convertDocx(testdocx::zipParts(parts, true), settings);
   if (result.ok && result.package.empty()) __builtin_trap();
+  if (result.ok && result.changed && testdocx::unzipParts(result.package).empty()) __builtin_trap();
   return 0;
 }
