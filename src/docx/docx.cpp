@@ -47,7 +47,7 @@ struct RelationshipPart {
   std::string source;  // zip name of the part it belongs to ("" for the package)
   std::string text;
   std::vector<Relationship> rels;
-  std::unordered_map<std::string, std::size_t> byId;
+  std::unordered_map<std::string_view, std::size_t> byId;  // views of rels' ids
   std::vector<std::pair<std::size_t, std::size_t>> removed;
 };
 
@@ -94,6 +94,7 @@ bool parseRelationships(RelationshipPart& part, std::string& error) {
   XmlHandlers h;
   const std::string folder = folderOf(part.source);
   Relationship* open = nullptr;
+  part.rels.reserve(static_cast<std::size_t>(std::count(part.text.begin(), part.text.end(), '<')));
   h.start = [&](const XmlStart& s) {
     if (s.depth != 1 || s.ns != kPackageRelNs || s.local != "Relationship") return;
     Relationship r;
@@ -119,6 +120,7 @@ bool parseRelationships(RelationshipPart& part, std::string& error) {
     error = "'" + part.name + "': " + error;
     return false;
   }
+  part.rels.shrink_to_fit();
   for (std::size_t i = 0; i < part.rels.size(); ++i) part.byId.emplace(part.rels[i].id, i);
   return true;
 }

@@ -20,11 +20,12 @@ std::string zipError(zip_error_t* e) {
   return s ? s : "unknown zip error";
 }
 
-std::string key(std::string_view name) {
-  std::string k = lowerAscii(name);
-  if (!k.empty() && k.front() == '/') k.erase(0, 1);
-  return k;
+std::string_view key(std::string_view name) {
+  if (!name.empty() && name.front() == '/') name.remove_prefix(1);
+  return name;
 }
+
+char folded(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // Reads an opened part to its end in pieces; checks that it holds exactly its declared
 // size (libzip checks the CRC once the last byte is read).
@@ -60,6 +61,19 @@ std::string lowerAscii(std::string_view s) {
   for (char& c : out)
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   return out;
+}
+
+std::size_t PackageReader::NameHash::operator()(std::string_view name) const {
+  std::size_t h = 14695981039346656037ull;
+  for (char c : name) h = (h ^ static_cast<unsigned char>(folded(c))) * 1099511628211ull;
+  return h;
+}
+
+bool PackageReader::NameEqual::operator()(std::string_view a, std::string_view b) const {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (folded(a[i]) != folded(b[i])) return false;
+  return true;
 }
 
 PackageReader::PackageReader() = default;
@@ -132,12 +146,14 @@ bool PackageReader::index(std::string& error) {
     e.method = (st.valid & ZIP_STAT_COMP_METHOD) ? static_cast<std::uint16_t>(st.comp_method) : 0;
     e.crc = (st.valid & ZIP_STAT_CRC) ? st.crc : 0;
     e.mtime = (st.valid & ZIP_STAT_MTIME) ? st.mtime : 0;
-    if (!byName_.emplace(key(e.name), entries_.size()).second) {
-      error = "the package holds the part '" + e.name + "' twice";
-      return false;
-    }
     entries_.push_back(std::move(e));
   }
+  // Keys are views of the names, so the index is made once the entries stand still.
+  for (std::size_t i = 0; i < entries_.size(); ++i)
+    if (!byName_.emplace(key(entries_[i].name), i).second) {
+      error = "the package holds the part '" + entries_[i].name + "' twice";
+      return false;
+    }
   return true;
 }
 

@@ -69,7 +69,14 @@ class PackageReader {
 
   std::unique_ptr<Zip> zip_;
   std::vector<PackageEntry> entries_;
-  std::unordered_map<std::string, std::size_t> byName_;  // lower-cased name -> entry
+  struct NameHash {
+    std::size_t operator()(std::string_view name) const;
+  };
+  struct NameEqual {
+    bool operator()(std::string_view a, std::string_view b) const;
+  };
+  // Entry names without a leading '/', compared as part names are (ASCII case folded).
+  std::unordered_map<std::string_view, std::size_t, NameHash, NameEqual> byName_;
   PackageLimits limits_;
 };
 
