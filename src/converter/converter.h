@@ -96,3 +96,7 @@ extern platform::FileHandle outputFile;
 extern std::int32_t convertedCount;
 extern std::vector<UnconvertedObject> lastRunUnconverted;
 extern bool lastRunWriteFailed;  // a write to the output failed in the last run
+// Every equation object of the last run, in document order, and whether the runs keep
+// each equation's tree in its record (for the command line's extraction).
+extern std::vector<conversion::EquationRecord> lastRunRecords;
+extern bool keepEquationTrees;

@@ -4,6 +4,7 @@
 #include "docx/docx.h"
 
 #include <algorithm>
+#include <cstring>
 #include <map>
 #include <new>
 #include <set>
@@ -191,6 +192,7 @@ struct ObjectSite {
   bool hasOle = false;
   bool embedded = true;
   std::string progId, relId, objectId;
+  std::string note;  // the id of the footnote, endnote or comment it stands in
   int run = -1;
 };
 
@@ -216,6 +218,7 @@ struct StoryScan {
   std::vector<std::pair<std::string, std::size_t>> references;  // r:* attribute values
   std::map<std::string, std::string> rootNamespaces;             // prefix -> URI
   std::size_t rootTagEnd = 0;
+  std::string note;  // the footnote, endnote or comment being read
 };
 
 enum class Frame : std::uint8_t { Paragraph, Run, RunProperties, Object, Other };
@@ -228,6 +231,9 @@ bool scanStory(const std::string& text, StoryScan& scan, std::string& error) {
   };
   h.start = [&](const XmlStart& s) {
     if (s.depth == 0) scan.rootTagEnd = s.tagEnd;
+    if (s.depth == 1 && s.ns == kWordNs)
+      for (const XmlAttribute& a : s.attributes)
+        if (a.ns == kWordNs && a.local == "id") scan.note = a.value;
     for (const XmlAttribute& a : s.attributes)
       if (a.ns == kRelNs) scan.references.emplace_back(std::string(a.value), s.begin);
     const Frame parent = frames.empty() ? Frame::Other : frames.back().first;
@@ -302,6 +308,7 @@ bool scanStory(const std::string& text, StoryScan& scan, std::string& error) {
         ObjectSite o;
         o.begin = s.begin;
         o.run = parentIndex;
+        o.note = scan.note;
         scan.objects.push_back(o);
         frames.emplace_back(Frame::Object, static_cast<int>(scan.objects.size() - 1));
         return;
@@ -444,9 +451,14 @@ class Conversion {
   bool loadStructure();
   void convertStory(const std::string& partName);
   EmbeddingState& embedding(const std::string& name);
-  void keep(const std::string& part, const ObjectSite& o, const std::string& cls, const std::string& why) {
+  void keep(const std::string& part, const ObjectSite& o, const std::string& cls, const std::string& why,
+            const conversion::EquationInfo& info = {}, bool display = false) {
     result_.unconverted.push_back(UnconvertedObject{"/" + part, o.objectId, cls, why});
+    record(part, o, cls, why, info, display);
   }
+  // The record of an equation object: converted when `why` is empty.
+  void record(const std::string& part, const ObjectSite& o, const std::string& cls, const std::string& why,
+              const conversion::EquationInfo& info, bool display);
   void removeOrphans();
   const Relationship* mainRelationship(const std::string& id) const;
 
@@ -505,6 +517,31 @@ bool Conversion::loadStructure() {
     return false;
   }
   return true;
+}
+
+// The story an object stands in, named by its part ("header1", "footer2"), or for notes
+// and comments by the kind and the id ("footnote 3", "comment 1"); the document is "body".
+std::string storyName(const std::string& part, const std::string& note) {
+  std::string stem = part.substr(part.rfind('/') + 1);
+  stem = stem.substr(0, stem.rfind('.'));
+  const std::string lower = lowerAscii(stem);
+  if (lower == "document") return "body";
+  for (const char* notes : {"footnotes", "endnotes", "comments"})
+    if (lower == notes) return std::string(notes, std::strlen(notes) - 1) + (note.empty() ? "" : " " + note);
+  return stem;
+}
+
+void Conversion::record(const std::string& part, const ObjectSite& o, const std::string& cls,
+                        const std::string& why, const conversion::EquationInfo& info, bool display) {
+  conversion::EquationRecord r;
+  r.story = storyName(part, o.note);
+  r.position = "/" + part + (o.objectId.empty() ? "" : "#" + o.objectId);
+  r.className = cls;
+  r.display = display;
+  r.converted = why.empty();
+  r.reason = why;
+  r.info = info;
+  result_.records.push_back(std::move(r));
 }
 
 EmbeddingState& Conversion::embedding(const std::string& name) {
@@ -580,16 +617,21 @@ void Conversion::convertStory(const std::string& partName) {
       }
     }
     const conversion::EmbeddingOutcome& out = state.outcome;
+    const RunSite* site = o.run >= 0 ? &scan.runs[o.run] : nullptr;
+    const bool wholeRun = site && site->objects == 1 && !site->other && !site->text && !site->tab;
+    std::vector<int> leadingTabs;
+    const bool display = wholeRun && site->paragraph >= 0 &&
+                         isDisplayParagraph(scan, scan.paragraphs[site->paragraph], o.run, leadingTabs);
     if (!out.isEquation) {
-      if (!out.reason.empty()) keep(partName, o, out.className, out.reason);
+      if (!out.reason.empty()) keep(partName, o, out.className, out.reason, out.info, display);
       continue;
     }
     if (!out.converted) {
-      keep(partName, o, out.className, state.error.empty() ? out.reason : state.error);
+      keep(partName, o, out.className, state.error.empty() ? out.reason : state.error, out.info, display);
       continue;
     }
     if (!utf8) {
-      keep(partName, o, out.className, "the part is not written in UTF-8");
+      keep(partName, o, out.className, "the part is not written in UTF-8", out.info, display);
       continue;
     }
     if (settings_.eqVersion == 0) {
@@ -602,17 +644,15 @@ void Conversion::convertStory(const std::string& partName) {
         edits.push_back(Edit{o.oleBegin + attributeInsertion(tag), o.oleBegin + attributeInsertion(tag),
                              " ProgID=\"Equation.3\""});
       ++result_.converted;
+      record(partName, o, out.className, "", out.info, display);
       continue;
     }
     if (!namespacesUsable) {
-      keep(partName, o, out.className, "the part binds the prefixes m or w to other namespaces");
+      keep(partName, o, out.className, "the part binds the prefixes m or w to other namespaces", out.info,
+           display);
       continue;
     }
     const RunSite& run = scan.runs[o.run];
-    const bool wholeRun = run.objects == 1 && !run.other && !run.text && !run.tab;
-    std::vector<int> leadingTabs;
-    const bool display = wholeRun && run.paragraph >= 0 &&
-                         isDisplayParagraph(scan, scan.paragraphs[run.paragraph], o.run, leadingTabs);
     const std::string xml =
         display ? "<m:oMathPara>" + state.officeMathXml + "</m:oMathPara>" : state.officeMathXml;
     if (wholeRun) {
@@ -633,6 +673,7 @@ void Conversion::convertStory(const std::string& partName) {
     }
     officeMathWritten = true;
     ++result_.converted;
+    record(partName, o, out.className, "", out.info, display);
   }
   if (officeMathWritten) {
     std::string declarations;

@@ -26,6 +26,7 @@ struct DocxResult {
   std::string error;          // why the package could not be converted
   int converted = 0;
   std::vector<UnconvertedObject> unconverted;
+  std::vector<conversion::EquationRecord> records;  // every equation object, story by story
   std::string package;        // the new package
 };
 
