@@ -323,12 +323,24 @@ std::string outputConflict(const Options& opts) {
   return "";
 }
 
+// The progress line of the run, erased before a message box is printed, and the count of
+// equations handled when the current file began.
+ProgressLine* activeProgress = nullptr;
+std::uint64_t handledAtFileStart = 0;
+
+void showEquationProgress() {
+  if (!activeProgress) return;
+  activeProgress->setCurrentEquations(conversion::equationsHandled() - handledAtFileStart);
+  activeProgress->show();
+}
+
 // Shows what the converter's message boxes say on standard error; answers as a user who
 // presses Enter would.
 void installMessagePrinter() {
 #if !defined(_WIN32)
   platform::setMessageBoxHandler([](platform::WindowHandle, const std::wstring& text,
                                     const std::wstring& caption, std::uint32_t style) {
+    if (activeProgress) activeProgress->clear();
     std::fprintf(stderr, "%s:\n%s\n", toUtf8(caption).c_str(), toUtf8(text).c_str());
     bool cancelDefault = (style & 0xF) == platform::kMbOkCancel && (style & 0xF00) == platform::kMbDefButton2;
     return cancelDefault ? platform::kIdCancel : platform::kIdOk;
@@ -507,6 +519,7 @@ int convertPackage(const Options& opts, const std::string& input, const std::str
     return kExitInstall;
   }
   const docx::DocxResult result = docx::convertDocx(package, opts.equationSettings);
+  if (activeProgress) activeProgress->clear();
   if (!result.ok) {
     std::fprintf(stderr, "velotrix: cannot convert '%s': %s\n", name.c_str(), result.error.c_str());
     return kExitInput;
@@ -560,7 +573,9 @@ int convertOne(const Options& opts, const std::string& input, std::FILE* report,
   std::string head(8, '\0');
   head.resize(std::fread(head.data(), 1, head.size(), in));
   const InputKind kind = kindOf(head);
+  handledAtFileStart = conversion::equationsHandled();
   if (kind != InputKind::Rtf) {
+    progress.beginFile(input == "-" ? "(standard input)" : fs::path(input).filename().string(), 0);
     std::string bytes = head;
     const bool read = readAll(in, bytes);
     if (in != stdin) std::fclose(in);
@@ -591,7 +606,6 @@ int convertOne(const Options& opts, const std::string& input, std::FILE* report,
   const std::uintmax_t size = input == "-" ? 0 : fs::file_size(input, ec);
   progress.beginFile(input == "-" ? "(standard input)" : fs::path(input).filename().string(),
                      ec ? 0 : size);
-  const std::uint64_t handledBefore = conversion::equationsHandled();
 
   // The converter writes to the handle given here; the name only has to fit its buffer.
   const std::string nominal = output == "-" ? "stdout" : fs::path(output).filename().string();
@@ -601,7 +615,7 @@ int convertOne(const Options& opts, const std::string& input, std::FILE* report,
     platform::memUnlock(fileName);
   }
   HostBegin(
-      [in, &progress, &head, &headServed, handledBefore](char* dest, std::size_t capacity) -> long {
+      [in, &progress, &head, &headServed](char* dest, std::size_t capacity) -> long {
         if (headServed < head.size()) {
           const std::size_t n = std::min(capacity, head.size() - headServed);
           std::memcpy(dest, head.data() + headServed, n);
@@ -611,7 +625,6 @@ int convertOne(const Options& opts, const std::string& input, std::FILE* report,
         }
         std::size_t n = std::fread(dest, 1, capacity, in);
         if (n == 0 && std::ferror(in)) return -1;
-        progress.setCurrentEquations(conversion::equationsHandled() - handledBefore);
         progress.advance(n);
         return static_cast<long>(n);
       },
@@ -741,6 +754,8 @@ int RunVelotrix(int argc, char** argv) {
     opts.equationSettings.keepTrees = true;
   }
   ProgressLine progress(stderrIsTerminal(), opts.inputs.size());
+  activeProgress = &progress;
+  conversion::setEquationHook(showEquationProgress);
   const int status = runBatch(
       opts.inputs, opts.jobs == 0 ? defaultJobs() : opts.jobs, report, progress,
       [&](std::size_t i, std::FILE* to, std::uint64_t& equations) {

@@ -25,7 +25,7 @@ class ProgressLine {
   void show();
   // Erases the line, before anything else is written to standard error.
   void clear();
-  void disable() { enabled_ = false; }
+  void disable() { enabled_ = shown_ = false; }
 
  private:
   using Clock = std::chrono::steady_clock;

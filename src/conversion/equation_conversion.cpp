@@ -12,6 +12,7 @@ namespace conversion {
 namespace {
 
 std::atomic<std::uint64_t> handled{0};
+void (*equationHook)() = nullptr;
 
 // The MTEF version byte follows the stream's 28-byte header.
 constexpr std::size_t kMtefVersionAt = 28;
@@ -33,7 +34,11 @@ std::string translate(std::string_view native, NativeForm form, const EquationSe
 }  // namespace
 
 std::uint64_t equationsHandled() { return handled.load(std::memory_order_relaxed); }
-void countEquationHandled() { handled.fetch_add(1, std::memory_order_relaxed); }
+void countEquationHandled() {
+  handled.fetch_add(1, std::memory_order_relaxed);
+  if (equationHook) equationHook();
+}
+void setEquationHook(void (*hook)()) { equationHook = hook; }
 
 bool looksLikeEquationClass(std::string_view className) {
   return className.substr(0, 8) == "Equation" || className.substr(0, 19) == "Msxml2.SAXXMLReader";

@@ -32,5 +32,8 @@ struct EquationRecord {
 // another thread (for a progress line).
 std::uint64_t equationsHandled();
 void countEquationHandled();
+// A function called after each equation object is counted (the command line's progress
+// line); null for none.
+void setEquationHook(void (*hook)());
 
 }  // namespace conversion
