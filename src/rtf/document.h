@@ -56,6 +56,7 @@ struct DocumentPass {
   std::uint64_t objectStart = kNoObjectStart;
   const char* story = "body";
   std::size_t storyDepth = 0;
+  std::size_t dataGroupsClosed = 0;  // object data groups read to their closing brace
   std::vector<conversion::EquationRecord> records;  // one per equation object, in order
 };
 

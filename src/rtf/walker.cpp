@@ -189,6 +189,7 @@ void handleControlWord(DocumentPass& pass, std::string_view text, bool hasParame
                        std::int32_t parameter) {
   if (text == "\\objdata" && !suppressed(pass)) {
     const ObjectData data = readObjectData(pass);
+    if (data.closed) ++pass.dataGroupsClosed;
     if (ReplaceObjectData(pass, data)) skipResultGroup(pass);
     return;
   }
@@ -246,6 +247,10 @@ void AppendControlWord(std::string& out, std::string_view text, bool hasParamete
 std::int32_t WalkRtf(DocumentPass& pass) {
   // One entry per open group: whether the font table was open when the group began.
   std::vector<bool> groups;
+  // The data groups that the object handling read to their closing brace stay on the stack
+  // (the brace of their object group takes them off): the story's depth leaves them out.
+  const std::size_t dataGroupsBefore = pass.dataGroupsClosed;
+  const auto depth = [&] { return groups.size() - (pass.dataGroupsClosed - dataGroupsBefore); };
   for (;;) {
     RtfToken token = NextRtfToken(pass.input);
     if (token.kind != kTokenText) pass.fontTableWordUndelimited = false;
@@ -261,7 +266,7 @@ std::int32_t WalkRtf(DocumentPass& pass) {
           continue;
         }
         pass.walkFlags &= ~kAfterClassId;
-        if (groups.size() == pass.storyDepth && !suppressed(pass)) {
+        if (depth() == pass.storyDepth && !suppressed(pass)) {
           pass.story = "body";
           pass.storyDepth = 0;
         }
@@ -283,7 +288,7 @@ std::int32_t WalkRtf(DocumentPass& pass) {
         if (pass.storyDepth == 0 && !suppressed(pass))
           if (const char* story = storyOf(token.text)) {
             pass.story = story;
-            pass.storyDepth = groups.size();
+            pass.storyDepth = depth();
           }
         handleControlWord(pass, token.text, token.kind == kTokenWordNum, token.value);
         if (groups.empty()) return kWalkItem;
