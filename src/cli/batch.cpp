@@ -4,9 +4,9 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#if !defined(_WIN32)
 #include <thread>
 
-#if !defined(_WIN32)
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -192,8 +192,12 @@ int runInWorkers(const std::vector<std::string>& names, unsigned jobs, std::FILE
 }  // namespace
 
 unsigned defaultJobs() {
+#if defined(_WIN32)
+  return 1;  // batches run one input after another there
+#else
   const unsigned n = std::thread::hardware_concurrency();
   return n == 0 ? 1 : n;
+#endif
 }
 
 int runBatch(const std::vector<std::string>& names, unsigned jobs, std::FILE* report,
