@@ -362,10 +362,8 @@ void printReport(const std::string& input) {
 // The records of one converted input: its JSON report lines and, for an extraction, its
 // formulas. Returns an exit code.
 int emitRecords(const Options& opts, const std::string& input,
-                const std::vector<conversion::EquationRecord>& records, std::FILE* report,
-                std::uint64_t& equations) {
+                const std::vector<conversion::EquationRecord>& records, std::FILE* report) {
   const std::string name = input == "-" ? "(standard input)" : input;
-  equations = records.size();
   if (report && !writeReport(report, name, records)) {
     std::fprintf(stderr, "velotrix: error while writing the report%s%s\n",
                  opts.reportFile.empty() ? "" : " to ", opts.reportFile.c_str());
@@ -524,7 +522,8 @@ int convertPackage(const Options& opts, const std::string& input, const std::str
     std::fprintf(stderr, "velotrix: cannot convert '%s': %s\n", name.c_str(), result.error.c_str());
     return kExitInput;
   }
-  if (opts.extract != FormulaKind::None) return emitRecords(opts, input, result.records, report, equations);
+  equations = result.converted + result.unconverted.size();
+  if (opts.extract != FormulaKind::None) return emitRecords(opts, input, result.records, report);
   OutputFile file;
   std::string error;
   if (!file.open(output, error)) {
@@ -553,7 +552,7 @@ int convertPackage(const Options& opts, const std::string& input, const std::str
                                          opts.equationSettings.uniPrime ? 1 : 0,
                                          opts.equationSettings.euclid ? 1 : 0))
                      .c_str());
-  return emitRecords(opts, input, result.records, report, equations);
+  return emitRecords(opts, input, result.records, report);
 #endif
 }
 
@@ -668,7 +667,8 @@ int convertOne(const Options& opts, const std::string& input, std::FILE* report,
     return kExitWrite;
   }
   if (opts.report) printReport(input);
-  const int recorded = emitRecords(opts, input, lastRunRecords, report, equations);
+  equations = static_cast<std::uint64_t>(convertedCount) + lastRunUnconverted.size();
+  const int recorded = emitRecords(opts, input, lastRunRecords, report);
 #if defined(_WIN32)
   // Message boxes would stop a console program, so the statistics are printed here.
   if (opts.choices.isStatistics != 0)
@@ -749,10 +749,10 @@ int RunVelotrix(int argc, char** argv) {
       return kExitOutput;
     }
   }
-  if (opts.extract != FormulaKind::None) {
-    keepEquationTrees = true;
-    opts.equationSettings.keepTrees = true;
-  }
+  // Records cost memory for each equation, so they are kept only for a report or an
+  // extraction.
+  keepEquationRecords = opts.equationSettings.keepRecords = report || opts.extract != FormulaKind::None;
+  keepEquationTrees = opts.equationSettings.keepTrees = opts.extract != FormulaKind::None;
   ProgressLine progress(stderrIsTerminal(), opts.inputs.size());
   activeProgress = &progress;
   conversion::setEquationHook(showEquationProgress);

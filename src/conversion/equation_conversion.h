@@ -15,7 +15,8 @@ struct EquationSettings {
   std::uint32_t eqVersion = 1;  // 1 Office Math, 0 Equation 3.0 objects
   bool euclid = false;
   bool uniPrime = true;
-  bool keepTrees = false;  // hand back each equation's tree in its outcome (extraction)
+  bool keepRecords = false;  // the document passes collect a record per equation object
+  bool keepTrees = false;    // hand back each equation's tree in its outcome (extraction)
 };
 
 struct ObjectOutcome {

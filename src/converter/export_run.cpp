@@ -15,6 +15,7 @@ std::int32_t convertedCount = 0;
 std::vector<UnconvertedObject> lastRunUnconverted;
 bool lastRunWriteFailed = false;
 std::vector<conversion::EquationRecord> lastRunRecords;
+bool keepEquationRecords = false;
 bool keepEquationTrees = false;
 
 namespace {
@@ -140,6 +141,7 @@ extern "C" std::int32_t VLX_API RtfToForeign32(platform::MemHandle fileName, voi
   pass.equations.eqVersion = gSettings.eqVersion;
   pass.equations.euclid = gSettings.isEuclid != 0;
   pass.equations.uniPrime = gSettings.isUniPrime != 0;
+  pass.equations.keepRecords = keepEquationRecords;
   pass.equations.keepTrees = keepEquationTrees;
   RunDocumentPass(pass, rtfCallback, rtfBuffer, outputFile);
   convertedCount += pass.converted;

@@ -533,6 +533,7 @@ std::string storyName(const std::string& part, const std::string& note) {
 
 void Conversion::record(const std::string& part, const ObjectSite& o, const std::string& cls,
                         const std::string& why, const conversion::EquationInfo& info, bool display) {
+  if (!settings_.keepRecords) return;
   conversion::EquationRecord r;
   r.story = storyName(part, o.note);
   r.position = "/" + part + (o.objectId.empty() ? "" : "#" + o.objectId);

@@ -26,7 +26,8 @@ struct DocxResult {
   std::string error;          // why the package could not be converted
   int converted = 0;
   std::vector<UnconvertedObject> unconverted;
-  std::vector<conversion::EquationRecord> records;  // every equation object, story by story
+  std::vector<conversion::EquationRecord> records;  // every equation object, story by story,
+                                                    // when the settings keep records
   std::string package;        // the new package
 };
 

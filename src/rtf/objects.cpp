@@ -9,7 +9,7 @@ bool ReplaceObjectData(DocumentPass& pass, const ObjectData& data) {
   const std::string noFont;
   conversion::ObjectOutcome outcome = conversion::convertObject(
       platform::decodeHex(data.hex), pass.equations, pass.greekFontNamed ? pass.greekFontRef : noFont);
-  if (outcome.isEquation || outcome.equationClass) {
+  if (pass.equations.keepRecords && (outcome.isEquation || outcome.equationClass)) {
     conversion::EquationRecord record;
     record.story = pass.story;
     record.offset = pass.objectStart != kNoObjectStart ? pass.objectStart : data.inputOffset;
