@@ -21,10 +21,13 @@
 #include <unistd.h>
 #endif
 
+#include "cli/batch.h"
 #include "cli/host_simulator.h"
 #include "platform/unicode.h"
 #include "cli/installation.h"
 #include "cli/output_file.h"
+#include "cli/progress_line.h"
+#include "cli/records.h"
 #include "conversion/equation_conversion.h"
 #include "converter/converter.h"
 #include "settings/messages.h"
@@ -68,6 +71,14 @@ constexpr const char* kUsage =
     "  --no-stats               do not print the statistics after each document\n"
     "  --report                 list every equation object left unconverted, with its\n"
     "                           position in the input, its class and the reason\n"
+    "  --report json[=FILE]     every equation object as one JSON line (file, index,\n"
+    "                           story, position, class, mtef, layout, status, reason)\n"
+    "                           on standard error, or in FILE\n"
+    "  --extract mathml|latex   write no document: every equation as a JSON line with\n"
+    "                           its MathML or LaTeX, on standard output; with -o DIR\n"
+    "                           into DIR/equations.jsonl and one eq-0001.mml/.tex each\n"
+    "  -j, --jobs N             convert N inputs of a batch at a time (default: the\n"
+    "                           number of processors)\n"
     "  --chunk-size N           bytes the host hands over per call (default 65536)\n"
     "  -h, --help               show this text\n"
     "  --version                show the version\n"
@@ -76,7 +87,8 @@ constexpr const char* kUsage =
     "the previous file as it was.\n"
     "\n"
     "Exit status: 0 success, 2 usage error, 3 unreadable input, 4 output cannot be\n"
-    "created, 5 write error, 6 incomplete installation, 128+N ended by signal N.\n";
+    "created, 5 write error, 6 incomplete installation, 128+N ended by signal N; for a\n"
+    "batch the highest status of its inputs.\n";
 
 const char* const kLanguages[] = {"english", "german", "french", "polish", "russian", "ukrainian"};
 
@@ -87,6 +99,10 @@ struct Options {
   std::string optionsFile;
   std::size_t chunkSize = 64 * 1024;
   bool report = false;
+  bool reportJson = false;
+  std::string reportFile;  // empty: the JSON report goes to standard error
+  FormulaKind extract = FormulaKind::None;
+  unsigned jobs = 0;       // 0: the number of processors
   UserOptions choices;
   conversion::EquationSettings equationSettings;  // for Word packages
 };
@@ -145,8 +161,39 @@ int parseArguments(int argc, char** argv, Options& opts) {
       opts.choices.isEuclid = 1;
     } else if (arg == "--no-force-unicode") {
       opts.choices.isUniPrime = 0;
-    } else if (arg == "--report") {
-      opts.report = true;
+    } else if (arg == "--report" || arg.substr(0, 9) == "--report=") {
+      // "--report json[=FILE]" (or "--report=json[=FILE]") asks for JSON Lines; a bare
+      // "--report" for the list of objects left unconverted.
+      std::string_view format = arg.size() > 9 ? arg.substr(9) : std::string_view();
+      if (format.empty() && i + 1 < argc &&
+          (std::string_view(argv[i + 1]) == "json" || std::string_view(argv[i + 1]).substr(0, 5) == "json="))
+        format = argv[++i];
+      if (format.empty()) {
+        opts.report = true;
+      } else if (format == "json" || format.substr(0, 5) == "json=") {
+        opts.reportJson = true;
+        opts.reportFile = format.size() > 5 ? std::string(format.substr(5)) : "";
+        if (format.size() == 5) return usageError("option --report json= needs a file");
+      } else {
+        return usageError("unknown report format '" + std::string(format) + "' (json)");
+      }
+    } else if (arg == "--extract") {
+      std::string kind;
+      if (!value(kind)) return usageError("option --extract needs mathml or latex");
+      if (kind == "mathml")
+        opts.extract = FormulaKind::MathML;
+      else if (kind == "latex")
+        opts.extract = FormulaKind::Latex;
+      else
+        return usageError("unknown extraction '" + kind + "' (mathml or latex)");
+    } else if (arg == "-j" || arg == "--jobs" || (arg.size() > 2 && arg.substr(0, 2) == "-j")) {
+      std::string n = arg.size() > 2 && arg[1] == 'j' ? std::string(arg.substr(2)) : "";
+      if (n.empty() && !value(n)) return usageError("option " + std::string(arg) + " needs a number");
+      char* end = nullptr;
+      const unsigned long jobs = std::strtoul(n.c_str(), &end, 10);
+      if (n.empty() || *end != 0 || jobs == 0 || jobs > 256)
+        return usageError("bad number of jobs '" + n + "' (1 to 256)");
+      opts.jobs = static_cast<unsigned>(jobs);
     } else if (arg == "--no-stats") {
       opts.choices.isStatistics = 0;
     } else if (arg == "--lang") {
@@ -173,6 +220,13 @@ int parseArguments(int argc, char** argv, Options& opts) {
     }
   }
   if (opts.inputs.empty()) return usageError("no input file given");
+  if (opts.extract != FormulaKind::None) {
+    // An extraction writes no document; -o names the folder of its files.
+    if (opts.inputs.size() > 1) return usageError("--extract takes one input");
+    if (!opts.outputDir.empty()) return usageError("--extract writes into -o DIR, not --output-dir");
+    opts.choices.isStatistics = 0;
+    return -1;
+  }
   if (!opts.output.empty() && !opts.outputDir.empty())
     return usageError("-o and --output-dir exclude each other");
   if (opts.inputs.size() > 1 && opts.outputDir.empty())
@@ -269,12 +323,24 @@ std::string outputConflict(const Options& opts) {
   return "";
 }
 
+// The progress line of the run, erased before a message box is printed, and the count of
+// equations handled when the current file began.
+ProgressLine* activeProgress = nullptr;
+std::uint64_t handledAtFileStart = 0;
+
+void showEquationProgress() {
+  if (!activeProgress) return;
+  activeProgress->setCurrentEquations(conversion::equationsHandled() - handledAtFileStart);
+  activeProgress->show();
+}
+
 // Shows what the converter's message boxes say on standard error; answers as a user who
 // presses Enter would.
 void installMessagePrinter() {
 #if !defined(_WIN32)
   platform::setMessageBoxHandler([](platform::WindowHandle, const std::wstring& text,
                                     const std::wstring& caption, std::uint32_t style) {
+    if (activeProgress) activeProgress->clear();
     std::fprintf(stderr, "%s:\n%s\n", toUtf8(caption).c_str(), toUtf8(text).c_str());
     bool cancelDefault = (style & 0xF) == platform::kMbOkCancel && (style & 0xF00) == platform::kMbDefButton2;
     return cancelDefault ? platform::kIdCancel : platform::kIdOk;
@@ -282,37 +348,6 @@ void installMessagePrinter() {
 #endif
 }
 
-// A progress line on a terminal for documents that take more than a moment.
-struct ProgressLine {
-  bool enabled = false;
-  std::string name;
-  std::uintmax_t total = 0;
-  std::uintmax_t done = 0;
-  std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
-  std::chrono::steady_clock::time_point last = start;
-  bool shown = false;
-
-  void advance(std::size_t n) {
-    done += n;
-    if (!enabled) return;
-    auto now = std::chrono::steady_clock::now();
-    if (now - start < std::chrono::milliseconds(700) || now - last < std::chrono::milliseconds(200))
-      return;
-    last = now;
-    shown = true;
-    if (total > 0)
-      std::fprintf(stderr, "\rvelotrix: %s %3d%%", name.c_str(),
-                   static_cast<int>(done * 100 / (total > done ? total : done)));
-    else
-      std::fprintf(stderr, "\rvelotrix: %s %ju KB", name.c_str(), done / 1024);
-    std::fflush(stderr);
-  }
-  void finish() {
-    if (shown) std::fprintf(stderr, "\r\033[K");
-  }
-};
-
-// Converts one input through the converter's export entry point; returns an exit code.
 // Lists the equation objects of the last run that stayed as they were.
 void printReport(const std::string& input) {
   const std::string name = input == "-" ? "(standard input)" : input;
@@ -323,6 +358,27 @@ void printReport(const std::string& input) {
   std::fprintf(stderr, "%s: %d equation(s) converted, %zu left unconverted\n", name.c_str(),
                convertedCount, lastRunUnconverted.size());
 }
+
+// The records of one converted input: its JSON report lines and, for an extraction, its
+// formulas. Returns an exit code.
+int emitRecords(const Options& opts, const std::string& input,
+                const std::vector<conversion::EquationRecord>& records, std::FILE* report) {
+  const std::string name = input == "-" ? "(standard input)" : input;
+  if (report && !writeReport(report, name, records)) {
+    std::fprintf(stderr, "velotrix: error while writing the report%s%s\n",
+                 opts.reportFile.empty() ? "" : " to ", opts.reportFile.c_str());
+    return kExitWrite;
+  }
+  if (opts.extract != FormulaKind::None) return writeExtraction(name, records, opts.extract, opts.output);
+  return kExitOk;
+}
+
+// The file an extraction's conversion writes to: none that is kept.
+#if defined(_WIN32)
+constexpr const char* kNullDevice = "NUL";
+#else
+constexpr const char* kNullDevice = "/dev/null";
+#endif
 
 // Reads the rest of a stream after `head`; false on a read error.
 bool readAll(std::FILE* in, std::string& bytes) {
@@ -442,12 +498,14 @@ int word97ToPackage(const std::string& input, const std::string& bytes, std::str
 // Converts a Word package: the file `input` or, when `package` is not empty, the
 // package held there (standard input, LibreOffice's output); returns an exit code.
 int convertPackage(const Options& opts, const std::string& input, const std::string& package,
-                   const std::string& output) {
+                   const std::string& output, std::FILE* report, std::uint64_t& equations) {
   const std::string name = input == "-" ? "(standard input)" : input;
   const std::string outputName = output == "-" ? "standard output" : "'" + output + "'";
 #if !defined(VELOTRIX_DOCX)
   (void)opts;
   (void)package;
+  (void)report;
+  (void)equations;
   std::fprintf(stderr,
                "velotrix: '%s' is a Word package (.docx); this build of velotrix converts RTF\n"
                "documents only. Save the document as RTF, or use velotrix on Linux for .docx.\n",
@@ -462,10 +520,13 @@ int convertPackage(const Options& opts, const std::string& input, const std::str
   docx::DocxConversion conversion(opts.equationSettings);
   const bool converted = package.empty() ? conversion.convertFile(input) : conversion.convertBytes(package);
   const docx::DocxResult& result = conversion.result();
+  if (activeProgress) activeProgress->clear();
   if (!converted) {
     std::fprintf(stderr, "velotrix: cannot convert '%s': %s\n", name.c_str(), result.error.c_str());
     return kExitInput;
   }
+  equations = result.converted + result.unconverted.size();
+  if (opts.extract != FormulaKind::None) return emitRecords(opts, input, result.records, report);
   OutputFile file;
   std::string error;
   if (!file.open(output, error)) {
@@ -506,12 +567,15 @@ int convertPackage(const Options& opts, const std::string& input, const std::str
                                          opts.equationSettings.uniPrime ? 1 : 0,
                                          opts.equationSettings.euclid ? 1 : 0))
                      .c_str());
-  return kExitOk;
+  return emitRecords(opts, input, result.records, report);
 #endif
 }
 
-int convertOne(const Options& opts, const std::string& input) {
-  const std::string output = outputPathFor(opts, input);
+// Converts one input through the converter's export entry point; returns an exit code.
+int convertOne(const Options& opts, const std::string& input, std::FILE* report,
+               std::uint64_t& equations, ProgressLine& progress) {
+  const std::string output =
+      opts.extract != FormulaKind::None ? std::string(kNullDevice) : outputPathFor(opts, input);
   const std::string outputName = output == "-" ? "standard output" : "'" + output + "'";
   std::FILE* in = input == "-" ? stdin : std::fopen(input.c_str(), "rb");
   if (!in) {
@@ -523,10 +587,12 @@ int convertOne(const Options& opts, const std::string& input) {
   std::string head(8, '\0');
   head.resize(std::fread(head.data(), 1, head.size(), in));
   const InputKind kind = kindOf(head);
+  handledAtFileStart = conversion::equationsHandled();
+  if (kind != InputKind::Rtf) progress.beginFile(input == "-" ? "(standard input)" : fs::path(input).filename().string(), 0);
   if (kind == InputKind::Package && in != stdin) {
     // A package file is read where it lies, part by part.
     std::fclose(in);
-    return convertPackage(opts, input, std::string(), output);
+    return convertPackage(opts, input, std::string(), output, report, equations);
   }
   if (kind != InputKind::Rtf) {
     std::string bytes = head;
@@ -541,7 +607,7 @@ int convertOne(const Options& opts, const std::string& input) {
       if (int status = word97ToPackage(input, bytes, package); status != kExitOk) return status;
       bytes = std::move(package);
     }
-    return convertPackage(opts, input, bytes, output);
+    return convertPackage(opts, input, bytes, output, report, equations);
   }
   std::size_t headServed = 0;
   auto closeInput = [&] {
@@ -555,11 +621,10 @@ int convertOne(const Options& opts, const std::string& input) {
     return kExitOutput;
   }
 
-  ProgressLine progress;
-  progress.enabled = stderrIsTerminal();
-  progress.name = input == "-" ? "(standard input)" : fs::path(input).filename().string();
   std::error_code ec;
-  if (input != "-") progress.total = fs::file_size(input, ec);
+  const std::uintmax_t size = input == "-" ? 0 : fs::file_size(input, ec);
+  progress.beginFile(input == "-" ? "(standard input)" : fs::path(input).filename().string(),
+                     ec ? 0 : size);
 
   // The converter writes to the handle given here; the name only has to fit its buffer.
   const std::string nominal = output == "-" ? "stdout" : fs::path(output).filename().string();
@@ -593,6 +658,7 @@ int convertOne(const Options& opts, const std::string& input) {
     std::fprintf(stderr, "velotrix: the installation is incomplete\n");
     return kExitInstall;
   }
+  lastRunRecords.clear();
   platform::setOutputOverride(result.handOff());
   std::int32_t status = RtfToForeign32(fileName, nullptr, HostBuffer(), nullptr, HostCallback());
   platform::closeFile(platform::setOutputOverride(platform::kInvalidFile));
@@ -600,7 +666,7 @@ int convertOne(const Options& opts, const std::string& input) {
   HostEnd();
   platform::memFree(fileName);
   closeInput();
-  progress.finish();
+  progress.clear();
 
   if (status != kRtfDone) {
     std::fprintf(stderr, "velotrix: cannot create %s\n", outputName.c_str());
@@ -621,6 +687,8 @@ int convertOne(const Options& opts, const std::string& input) {
     return kExitWrite;
   }
   if (opts.report) printReport(input);
+  equations = static_cast<std::uint64_t>(convertedCount) + lastRunUnconverted.size();
+  const int recorded = emitRecords(opts, input, lastRunRecords, report);
 #if defined(_WIN32)
   // Message boxes would stop a console program, so the statistics are printed here.
   if (opts.choices.isStatistics != 0)
@@ -629,7 +697,7 @@ int convertOne(const Options& opts, const std::string& input) {
                                          gSettings.isUniPrime, gSettings.isEuclid))
                      .c_str());
 #endif
-  return kExitOk;
+  return recorded;
 }
 
 }  // namespace
@@ -692,10 +760,31 @@ int RunVelotrix(int argc, char** argv) {
   }
   InstallSignalCleanup();
 
-  int status = kExitOk;
-  for (const auto& input : opts.inputs) {
-    int one = convertOne(opts, input);
-    if (status == kExitOk) status = one;
+  std::FILE* report = nullptr;
+  if (opts.reportJson) {
+    report = opts.reportFile.empty() ? stderr : std::fopen(opts.reportFile.c_str(), "wb");
+    if (!report) {
+      std::fprintf(stderr, "velotrix: cannot create '%s': %s\n", opts.reportFile.c_str(),
+                   std::strerror(errno));
+      return kExitOutput;
+    }
+  }
+  // Records cost memory for each equation, so they are kept only for a report or an
+  // extraction.
+  keepEquationRecords = opts.equationSettings.keepRecords = report || opts.extract != FormulaKind::None;
+  keepEquationTrees = opts.equationSettings.keepTrees = opts.extract != FormulaKind::None;
+  ProgressLine progress(stderrIsTerminal(), opts.inputs.size());
+  activeProgress = &progress;
+  conversion::setEquationHook(showEquationProgress);
+  const int status = runBatch(
+      opts.inputs, opts.jobs == 0 ? defaultJobs() : opts.jobs, report, progress,
+      [&](std::size_t i, std::FILE* to, std::uint64_t& equations) {
+        return convertOne(opts, opts.inputs[i], to, equations, progress);
+      });
+  progress.clear();
+  if (report && report != stderr && std::fclose(report) != 0) {
+    std::fprintf(stderr, "velotrix: error while writing '%s'\n", opts.reportFile.c_str());
+    return std::max(status, kExitWrite);
   }
   return status;
 }

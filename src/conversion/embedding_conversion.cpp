@@ -102,6 +102,7 @@ EmbeddingOutcome convertEmbedding(std::string_view file, std::string_view progId
     if (!own.empty() && (progId.empty() || !looksLikeEquationClass(progId))) outcome.className = own;
   }
   outcome.isEquation = isConvertedClass(outcome.className, settings);
+  if (outcome.isEquation || looksLikeEquationClass(outcome.className)) countEquationHandled();
   if (!outcome.isEquation) {
     if (looksLikeEquationClass(outcome.className))
       outcome.reason = settings.eqVersion != 1
@@ -114,7 +115,8 @@ EmbeddingOutcome convertEmbedding(std::string_view file, std::string_view progId
     if (!equationStream(file, outcome.className, stream, outcome.reason)) return outcome;
     // Greek letters come out through the writer's default font reference, which the
     // Office Math reader turns back into the letters themselves.
-    const std::string written = writeEquation(stream, settings, writers::OfficeMathOptions{}.greekFontRef, outcome.reason);
+    const std::string written = writeEquation(stream, settings, writers::OfficeMathOptions{}.greekFontRef, outcome.reason,
+                                              &outcome.info);
     if (written.empty()) return outcome;
     if (settings.eqVersion == 0) {
       outcome.equation3File = buildEquation3CompoundFile(written);

@@ -19,6 +19,7 @@ struct EmbeddingOutcome {
   std::string reason;        // why an equation stayed as it was
   std::vector<writers::omml::Element> officeMath;  // the oMath content (Office Math)
   std::string equation3File; // a fresh Equation 3.0 compound file (Equation 3.0 output)
+  EquationInfo info;
 };
 
 // The class an embedding says it is: the program id in its "\1CompObj" stream, or the

@@ -1,5 +1,6 @@
 #include "conversion/equation_conversion.h"
 
+#include <atomic>
 #include <new>
 
 #include "equation/tree.h"
@@ -10,14 +11,20 @@
 namespace conversion {
 namespace {
 
+std::atomic<std::uint64_t> handled{0};
+void (*equationHook)() = nullptr;
+
+// The MTEF version byte follows the stream's 28-byte header.
+constexpr std::size_t kMtefVersionAt = 28;
+
 std::string translate(std::string_view native, NativeForm form, const EquationSettings& settings,
-                      const std::string& greekFontRef, std::string& reason) {
+                      const std::string& greekFontRef, std::string& reason, EquationInfo& info) {
   std::string stream;
   if (!ReadEquationNative(native, form, stream)) {
     reason = "no \"Equation Native\" stream could be read from the object";
     return {};
   }
-  std::string text = writeEquation(stream, settings, greekFontRef, reason);
+  std::string text = writeEquation(stream, settings, greekFontRef, reason, &info);
   if (settings.eqVersion != 0 || text.empty()) return text;
   text = Equation3ObjectText(text);
   if (text.empty()) reason = "the Equation 3.0 object could not be written";
@@ -26,26 +33,40 @@ std::string translate(std::string_view native, NativeForm form, const EquationSe
 
 }  // namespace
 
+std::uint64_t equationsHandled() { return handled.load(std::memory_order_relaxed); }
+void countEquationHandled() {
+  handled.fetch_add(1, std::memory_order_relaxed);
+  if (equationHook) equationHook();
+}
+void setEquationHook(void (*hook)()) { equationHook = hook; }
+
 bool looksLikeEquationClass(std::string_view className) {
   return className.substr(0, 8) == "Equation" || className.substr(0, 19) == "Msxml2.SAXXMLReader";
 }
 
 std::string writeEquation(std::string_view stream, const EquationSettings& settings,
-                          const std::string& greekFontRef, std::string& reason) {
-  const equation::ReadResult read = equation::readEquationNative(stream);
+                          const std::string& greekFontRef, std::string& reason,
+                          EquationInfo* info) {
+  equation::ReadResult read = equation::readEquationNative(stream);
+  if (info && stream.size() > kMtefVersionAt)
+    info->mtefVersion = static_cast<unsigned char>(stream[kMtefVersionAt]);
   if (read.failed) {
     reason = read.failure.reason;
     return {};
   }
+  if (info) info->mtefVersion = read.equation.version;
+  if (info && settings.keepTrees)
+    info->tree = std::make_shared<const equation::Equation>(std::move(read.equation));
+  const equation::Equation& eq = info && info->tree ? *info->tree : read.equation;
   std::string text;
   if (settings.eqVersion == 0) {
-    text = writers::writeEquationNative(read.equation, writers::Mtef3Options{settings.euclid});
+    text = writers::writeEquationNative(eq, writers::Mtef3Options{settings.euclid});
   } else {
     writers::OfficeMathOptions options;
     options.euclid = settings.euclid;
     options.uniPrime = settings.uniPrime;
     options.greekFontRef = greekFontRef;
-    text = writers::writeOfficeMathRtf(read.equation, options);
+    text = writers::writeOfficeMathRtf(eq, options);
   }
   if (text.empty()) reason = "the equation holds nothing to translate";
   return text;
@@ -56,12 +77,15 @@ ObjectOutcome convertObject(std::string_view objectData, const EquationSettings&
   ObjectOutcome outcome;
   const ObjectClass cls = ClassifyObject(objectData, settings.eqVersion);
   outcome.isEquation = cls.isEquation;
+  outcome.className = ObjectClassName(objectData);
+  outcome.equationClass = looksLikeEquationClass(outcome.className);
+  if (cls.isEquation || outcome.equationClass) countEquationHandled();
   if (cls.isEquation) {
     // An equation too large for the memory at hand stays as it was, like any other
     // equation that cannot be translated.
     try {
       outcome.replacement = translate(objectData.substr(cls.nativeOffset), cls.form, settings,
-                                      greekFontRef, outcome.reason);
+                                      greekFontRef, outcome.reason, outcome.info);
     } catch (const std::bad_alloc&) {
       outcome.replacement.clear();
       outcome.reason = "not enough memory to translate the equation";
@@ -69,8 +93,6 @@ ObjectOutcome convertObject(std::string_view objectData, const EquationSettings&
     if (!outcome.replacement.empty()) return outcome;
     if (outcome.reason.empty()) outcome.reason = "the equation could not be translated";
   }
-  outcome.className = ObjectClassName(objectData);
-  outcome.equationClass = looksLikeEquationClass(outcome.className);
   if (!cls.isEquation && outcome.equationClass) {
     outcome.reason = settings.eqVersion != 1 && (outcome.className == "Equation.3" ||
                                                  outcome.className == "Equation.2")

@@ -7,12 +7,16 @@
 #include <string>
 #include <string_view>
 
+#include "conversion/equation_record.h"
+
 namespace conversion {
 
 struct EquationSettings {
   std::uint32_t eqVersion = 1;  // 1 Office Math, 0 Equation 3.0 objects
   bool euclid = false;
   bool uniPrime = true;
+  bool keepRecords = false;  // the document passes collect a record per equation object
+  bool keepTrees = false;    // hand back each equation's tree in its outcome (extraction)
 };
 
 struct ObjectOutcome {
@@ -21,6 +25,7 @@ struct ObjectOutcome {
   std::string reason;        // why it stayed, for an equation object
   std::string className;     // the class stored in the object
   bool equationClass = false;  // the class is an equation class, converted or not
+  EquationInfo info;
 };
 
 // Equation classes, whether or not a run converts them ("Equation...", "Msxml2.SAXXMLReader...").
@@ -28,9 +33,11 @@ bool looksLikeEquationClass(std::string_view className);
 
 // An "Equation Native" stream read into an equation tree and written for the output the
 // settings ask for: the MTEF 3 stream of an Equation 3.0 object, or the Office Math \mmath
-// group. Empty, with the reason, when the stream cannot be read or draws nothing.
+// group. Empty, with the reason, when the stream cannot be read or draws nothing. `info`
+// gets the MTEF version and, when the settings ask for it, the tree.
 std::string writeEquation(std::string_view stream, const EquationSettings& settings,
-                          const std::string& greekFontRef, std::string& reason);
+                          const std::string& greekFontRef, std::string& reason,
+                          EquationInfo* info = nullptr);
 
 // Converts one OLE1 object record (bytes). For Office Math the replacement is the
 // \mmath group; for Equation 3.0 the new object data as hex text. `greekFontRef` is the

@@ -96,3 +96,9 @@ extern platform::FileHandle outputFile;
 extern std::int32_t convertedCount;
 extern std::vector<UnconvertedObject> lastRunUnconverted;
 extern bool lastRunWriteFailed;  // a write to the output failed in the last run
+// Every equation object of the last run, in document order, when the runs are asked to
+// keep records (the command line's reports), and whether the records hold each
+// equation's tree (its extraction).
+extern std::vector<conversion::EquationRecord> lastRunRecords;
+extern bool keepEquationRecords;
+extern bool keepEquationTrees;

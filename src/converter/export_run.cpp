@@ -14,6 +14,9 @@ platform::FileHandle outputFile = platform::kInvalidFile;
 std::int32_t convertedCount = 0;
 std::vector<UnconvertedObject> lastRunUnconverted;
 bool lastRunWriteFailed = false;
+std::vector<conversion::EquationRecord> lastRunRecords;
+bool keepEquationRecords = false;
+bool keepEquationTrees = false;
 
 namespace {
 
@@ -138,9 +141,12 @@ extern "C" std::int32_t VLX_API RtfToForeign32(platform::MemHandle fileName, voi
   pass.equations.eqVersion = gSettings.eqVersion;
   pass.equations.euclid = gSettings.isEuclid != 0;
   pass.equations.uniPrime = gSettings.isUniPrime != 0;
+  pass.equations.keepRecords = keepEquationRecords;
+  pass.equations.keepTrees = keepEquationTrees;
   RunDocumentPass(pass, rtfCallback, rtfBuffer, outputFile);
   convertedCount += pass.converted;
   lastRunUnconverted = std::move(pass.unconverted);
+  lastRunRecords = std::move(pass.records);
   lastRunWriteFailed = pass.output.failed;
   if (progress) CloseProgressWindow();
 

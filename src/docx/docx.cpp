@@ -309,6 +309,7 @@ struct ObjectDecision {
   std::string className, reason;  // Keep
   std::string xml;                // OfficeMath: the inline oMath
   std::string embedding;          // Equation3: the replaced embedding's zip name
+  conversion::EquationInfo info;  // what the conversion learnt of the equation
 };
 
 struct ObjectSite {
@@ -317,6 +318,7 @@ struct ObjectSite {
   bool hasOle = false;
   bool embedded = true;
   std::string progId, relId, objectId;
+  std::string note;  // the id of the footnote, endnote or comment it stands in
 };
 
 struct PendingMath {
@@ -332,6 +334,7 @@ struct RunSite {
   int objects = 0;
   bool tab = false, text = false, other = false;
   std::vector<PendingMath> math;  // converted objects, placed when the run ends
+  int record = -1;                // the record of its last equation object
 };
 
 // A paragraph, while it may still be a display equation: nothing but the equation's run,
@@ -342,11 +345,25 @@ struct ParagraphSite {
   std::vector<std::pair<std::size_t, std::size_t>> leadingTabs;
   bool seen = false;    // the equation's run has ended
   std::size_t runBegin = 0, runEnd = 0;
+  bool math = false;    // the run's equation was converted
   std::string xml;      // the equation, while its form is open
+  int record = -1;
   int textsAfter = 0;
 };
 
 enum class Frame : std::uint8_t { Paragraph, Run, RunProperties, Object, Other };
+
+// The story an object stands in, named by its part ("header1", "footer2"), or for notes
+// and comments by the kind and the id ("footnote 3", "comment 1"); the document is "body".
+std::string storyName(const std::string& part, const std::string& note) {
+  std::string stem = part.substr(part.rfind('/') + 1);
+  stem = stem.substr(0, stem.rfind('.'));
+  const std::string lower = lowerAscii(stem);
+  if (lower == "document") return "body";
+  for (std::string_view notes : {"footnotes", "endnotes", "comments"})
+    if (lower == notes) return std::string(notes.substr(0, notes.size() - 1)) + (note.empty() ? "" : " " + note);
+  return stem;
+}
 
 class Conversion;
 
@@ -376,6 +393,7 @@ class StoryRewriter {
   int converted = 0;
   std::vector<UnconvertedObject> unconverted;
   std::vector<std::string> replacedEmbeddings;
+  std::vector<conversion::EquationRecord> records;  // when the settings keep them
   SpooledPart output;
 
  private:
@@ -407,6 +425,7 @@ class StoryRewriter {
   std::vector<RunSite> runs_;
   std::vector<ObjectSite> objects_;
   std::map<std::string, std::string> rootNamespaces_;
+  std::string note_;          // the w:id of the note or comment being read
   bool rootSeen_ = false;
   std::size_t rootTagEnd_ = 0;
   bool utf8_ = true, firstPiece_ = true;
@@ -529,6 +548,9 @@ void StoryRewriter::onStart(const XmlStart& s) {
     wordBound_ = !w.empty();
     namespacesUsable_ = (m.empty() || m == kMathNs) && (w.empty() || w == kWordNs);
   }
+  if (s.depth == 1 && s.ns == kWordNs)
+    for (const XmlAttribute& a : s.attributes)
+      if (a.ns == kWordNs && a.local == "id") note_ = a.value;
   for (const XmlAttribute& a : s.attributes)
     if (a.ns == kRelNs) references_.emplace_back(std::string(a.value), s.begin);
   const Frame parent = frames_.empty() ? Frame::Other : frames_.back().first;
@@ -595,6 +617,7 @@ void StoryRewriter::onStart(const XmlStart& s) {
     if (word && (s.local == "object" || s.local == "pict")) {
       ObjectSite o;
       o.begin = s.begin;
+      o.note = note_;
       objects_.push_back(std::move(o));
       frames_.emplace_back(Frame::Object, objects_.size() - 1);
       return;
@@ -649,6 +672,17 @@ void StoryRewriter::objectEnded(const ObjectSite& o, RunSite& run) {
   }
   ++run.objects;
   ObjectDecision d = conv_.decide(entry_.name, o, utf8_, namespacesUsable_);
+  if (d.kind != ObjectDecision::Kind::Skip && conv_.settings().keepRecords) {
+    conversion::EquationRecord r;
+    r.story = storyName(entry_.name, o.note);
+    r.position = "/" + entry_.name + (o.objectId.empty() ? "" : "#" + o.objectId);
+    r.className = d.className;
+    r.converted = d.kind != ObjectDecision::Kind::Keep;
+    r.reason = d.kind == ObjectDecision::Kind::Keep ? d.reason : std::string();
+    r.info = std::move(d.info);
+    run.record = static_cast<int>(records.size());
+    records.push_back(std::move(r));
+  }
   switch (d.kind) {
     case ObjectDecision::Kind::Skip: break;
     case ObjectDecision::Kind::Keep:
@@ -684,12 +718,14 @@ void StoryRewriter::runEnded(RunSite& run, std::size_t end) {
   ParagraphSite* p = run.direct ? innermostParagraph() : nullptr;
   bool placed = false;
   if (p && p->display) {
-    if (wholeRun && run.math.size() == 1 && !p->seen) {
+    if (wholeRun && !p->seen) {
       // The equation of a paragraph that may be a display: its form waits for the end.
       p->seen = true;
       p->runBegin = run.begin;
       p->runEnd = end;
-      p->xml = std::move(run.math.front().xml);
+      p->record = run.record;
+      p->math = !run.math.empty();
+      if (p->math) p->xml = std::move(run.math.front().xml);
       placed = true;
     } else if (run.other || run.objects > 0) {
       ruleOutDisplay(*p);
@@ -722,13 +758,16 @@ void StoryRewriter::ruleOutDisplay(ParagraphSite& p) {
   if (!p.display) return;
   p.display = false;
   p.leadingTabs.clear();
-  if (p.seen) addEdit(Edit{p.runBegin, p.runEnd, mathText(p.xml, false), true});
+  if (p.seen && p.math) addEdit(Edit{p.runBegin, p.runEnd, mathText(p.xml, false), true});
 }
 
 void StoryRewriter::paragraphEnded(ParagraphSite& p, std::size_t) {
   if (p.display && p.seen) {
-    addEdit(Edit{p.runBegin, p.runEnd, mathText(p.xml, true), true});
-    for (const auto& [b, e] : p.leadingTabs) addEdit(Edit{b, e, "", true});
+    if (p.record >= 0) records[static_cast<std::size_t>(p.record)].display = true;
+    if (p.math) {
+      addEdit(Edit{p.runBegin, p.runEnd, mathText(p.xml, true), true});
+      for (const auto& [b, e] : p.leadingTabs) addEdit(Edit{b, e, "", true});
+    }
   }
   flush(holdFrom());
 }
@@ -899,7 +938,7 @@ const Relationship* Conversion::mainRelationship(const std::string& id) const { 
 
 ObjectDecision Conversion::decide(const std::string& partName, const ObjectSite& o, bool utf8, bool namespacesUsable) {
   ObjectDecision d;
-  const auto keep = [&](const std::string& cls, const std::string& why) {
+  const auto keep = [&](std::string cls, const std::string& why) {
     d.kind = ObjectDecision::Kind::Keep;
     d.className = cls;
     d.reason = why;
@@ -931,6 +970,8 @@ ObjectDecision Conversion::decide(const std::string& partName, const ObjectSite&
   }
   bytes.clear();
   bytes.shrink_to_fit();
+  d.info = std::move(out.info);
+  d.className = out.className;
   if (!out.isEquation) {
     if (!out.reason.empty()) return keep(out.className, out.reason);
     return d;
@@ -980,6 +1021,7 @@ void Conversion::convertStory(const std::string& partName) {
   }
   result_.converted += story.converted;
   for (UnconvertedObject& u : story.unconverted) result_.unconverted.push_back(std::move(u));
+  for (conversion::EquationRecord& r : story.records) result_.records.push_back(std::move(r));
   for (const std::string& name : story.replacedEmbeddings)
     spooled_[name] = equation3Files_[lowerAscii(name)];
   std::set<std::string>& remaining = remainingReferences_[lowerAscii(partName)];

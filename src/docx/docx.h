@@ -28,6 +28,8 @@ struct DocxResult {
   std::string error;          // why the package could not be converted
   int converted = 0;
   std::vector<UnconvertedObject> unconverted;
+  std::vector<conversion::EquationRecord> records;  // every equation object, story by story,
+                                                    // when the settings keep records
   bool changed = false;       // false: the new package is the input as it was
   std::string package;        // the new package (convertDocx only)
 };

@@ -19,6 +19,8 @@ struct UnconvertedObject {
   std::string reason;
 };
 
+constexpr std::uint64_t kNoObjectStart = ~std::uint64_t{0};
+
 // Walker flags.
 constexpr std::uint32_t kSuppressOutput = 1;  // consume tokens without writing them
 constexpr std::uint32_t kInFontTable = 2;     // inside the font-table group
@@ -47,6 +49,15 @@ struct DocumentPass {
   } className;
   std::int32_t converted = 0;           // equation objects replaced
   std::vector<UnconvertedObject> unconverted;
+  // Where the equation objects stand, for their records: the offset of the group opened
+  // last, that of the object group being read, and the story (a header, footer, footnote
+  // or comment destination, else the body) with the nesting depth of its group.
+  std::uint64_t groupStart = 0;
+  std::uint64_t objectStart = kNoObjectStart;
+  const char* story = "body";
+  std::size_t storyDepth = 0;
+  std::size_t dataGroupsClosed = 0;  // object data groups read to their closing brace
+  std::vector<conversion::EquationRecord> records;  // one per equation object, in order
 };
 
 // Converts the document the host serves through `callback` and `buffer` into `file`. The

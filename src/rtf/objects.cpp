@@ -7,8 +7,19 @@ bool ReplaceObjectData(DocumentPass& pass, const ObjectData& data) {
   // A document that names no Greek font (one written by another program than Word) gets
   // its Greek letters as Unicode escapes rather than references to a font it lacks.
   const std::string noFont;
-  const conversion::ObjectOutcome outcome = conversion::convertObject(
+  conversion::ObjectOutcome outcome = conversion::convertObject(
       platform::decodeHex(data.hex), pass.equations, pass.greekFontNamed ? pass.greekFontRef : noFont);
+  if (pass.equations.keepRecords && (outcome.isEquation || outcome.equationClass)) {
+    conversion::EquationRecord record;
+    record.story = pass.story;
+    record.offset = pass.objectStart != kNoObjectStart ? pass.objectStart : data.inputOffset;
+    record.className = outcome.className;
+    record.converted = !outcome.replacement.empty();
+    if (!record.converted) record.reason = outcome.reason;
+    record.info = std::move(outcome.info);
+    pass.records.push_back(std::move(record));
+  }
+  pass.objectStart = kNoObjectStart;
   if (outcome.replacement.empty()) {
     if (outcome.equationClass)
       pass.unconverted.push_back({data.inputOffset, outcome.className, outcome.reason});

@@ -170,11 +170,26 @@ void skipResultGroup(DocumentPass& pass) {
   pass.walkFlags &= ~kSuppressOutput;
 }
 
+// The destinations that hold a story of their own, and the name its equations' records
+// give it.
+const char* storyOf(std::string_view word) {
+  static constexpr std::string_view kStories[][2] = {
+      {"\\header", "header"},   {"\\headerl", "header"},  {"\\headerr", "header"},
+      {"\\headerf", "header"},  {"\\footer", "footer"},   {"\\footerl", "footer"},
+      {"\\footerr", "footer"},  {"\\footerf", "footer"},  {"\\footnote", "footnote"},
+      {"\\annotation", "comment"}};
+  if (word.size() < 7 || (word[1] != 'h' && word[1] != 'f' && word[1] != 'a')) return nullptr;
+  for (const auto& story : kStories)
+    if (word == story[0]) return story[1].data();
+  return nullptr;
+}
+
 // Writes or treats one control word (hasParameter false for a word without parameter).
 void handleControlWord(DocumentPass& pass, std::string_view text, bool hasParameter,
                        std::int32_t parameter) {
   if (text == "\\objdata" && !suppressed(pass)) {
     const ObjectData data = readObjectData(pass);
+    if (data.closed) ++pass.dataGroupsClosed;
     if (ReplaceObjectData(pass, data)) skipResultGroup(pass);
     return;
   }
@@ -200,7 +215,10 @@ void handleControlWord(DocumentPass& pass, std::string_view text, bool hasParame
     pass.classNameNext = true;
     return;
   }
-  if (text == "\\object") pass.className.known = false;
+  if (text == "\\object") {
+    pass.className.known = false;
+    pass.objectStart = pass.groupStart;
+  }
   if (text == "\\oleclsid" && !suppressed(pass)) {
     // The class id of an object whose data is replaced: the text runs of the rest of the
     // group are dropped.
@@ -229,6 +247,10 @@ void AppendControlWord(std::string& out, std::string_view text, bool hasParamete
 std::int32_t WalkRtf(DocumentPass& pass) {
   // One entry per open group: whether the font table was open when the group began.
   std::vector<bool> groups;
+  // The data groups that the object handling read to their closing brace stay on the stack
+  // (the brace of their object group takes them off): the story's depth leaves them out.
+  const std::size_t dataGroupsBefore = pass.dataGroupsClosed;
+  const auto depth = [&] { return groups.size() - (pass.dataGroupsClosed - dataGroupsBefore); };
   for (;;) {
     RtfToken token = NextRtfToken(pass.input);
     if (token.kind != kTokenText) pass.fontTableWordUndelimited = false;
@@ -240,9 +262,14 @@ std::int32_t WalkRtf(DocumentPass& pass) {
         if (!suppressed(pass)) WriteOutputByte(pass.output, token.text[0]);
         if (token.text[0] == '{') {
           groups.push_back((pass.walkFlags & kInFontTable) == 0);
+          if (!suppressed(pass)) pass.groupStart = RtfInputOffset(pass.input) - 1;
           continue;
         }
         pass.walkFlags &= ~kAfterClassId;
+        if (depth() == pass.storyDepth && !suppressed(pass)) {
+          pass.story = "body";
+          pass.storyDepth = 0;
+        }
         if (groups.empty()) return kWalkGroupEnd;
         break;
       case kTokenText:
@@ -258,6 +285,11 @@ std::int32_t WalkRtf(DocumentPass& pass) {
         continue;
       case kTokenWord:
       case kTokenWordNum:
+        if (pass.storyDepth == 0 && !suppressed(pass))
+          if (const char* story = storyOf(token.text)) {
+            pass.story = story;
+            pass.storyDepth = depth();
+          }
         handleControlWord(pass, token.text, token.kind == kTokenWordNum, token.value);
         if (groups.empty()) return kWalkItem;
         continue;
