@@ -240,7 +240,7 @@ bool isWordMainType(std::string_view type) {
 // never has to be held in memory (in memory only when no temporary file can be made).
 class Spool {
  public:
-  Spool() : file_(std::tmpfile()) {}
+  Spool() = default;
   ~Spool() {
     if (file_) std::fclose(file_);
   }
@@ -249,6 +249,11 @@ class Spool {
 
   std::uint64_t size() const { return size_; }
   bool append(std::string_view bytes) {
+    if (!opened_) {
+      // Made on the first change only: most packages never need one.
+      opened_ = true;
+      file_ = std::tmpfile();
+    }
     if (file_) {
       if (std::fseek(file_, 0, SEEK_END) != 0 || std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size())
         return false;
@@ -284,7 +289,8 @@ class Spool {
   }
 
  private:
-  std::FILE* file_;
+  std::FILE* file_ = nullptr;
+  bool opened_ = false;
   std::string memory_;
   std::uint64_t size_ = 0;
 };
