@@ -36,16 +36,26 @@ bool endsWith(std::string_view s, std::string_view tail) {
 
 // ---- Relationships and content types ---------------------------------------------------
 
+enum class RelationshipKind : std::uint8_t { Other, Story, OfficeDocument };
+
+bool isStoryType(std::string_view type);
+
 struct Relationship {
-  std::string id, type, target;  // target as a zip name (resolved), or as written if external
+  std::string id;
+  // The package entry the target names; when there is none (an external target, or a
+  // part that is missing), the target as a zip name, or as written if external.
+  const PackageEntry* entry = nullptr;
+  std::string target;
+  RelationshipKind kind = RelationshipKind::Other;
   bool external = false;
   std::size_t begin = 0, end = 0;  // the <Relationship> element in its part
+
+  std::string_view targetName() const { return entry ? std::string_view(entry->name) : std::string_view(target); }
 };
 
 struct RelationshipPart {
   std::string name;    // zip name of the .rels part
   std::string source;  // zip name of the part it belongs to ("" for the package)
-  std::string text;
   std::vector<Relationship> rels;
   std::unordered_map<std::string_view, std::size_t> byId;  // views of rels' ids
   std::vector<std::pair<std::size_t, std::size_t>> removed;
@@ -90,37 +100,47 @@ bool relsSource(std::string_view relsName, std::string& source) {
   return true;
 }
 
-bool parseRelationships(RelationshipPart& part, std::string& error) {
+// Reads a relationship part as it streams from the package.
+bool parseRelationships(const PackageReader& package, const PackageEntry& entry, RelationshipPart& part,
+                        std::string& error) {
   XmlHandlers h;
   const std::string folder = folderOf(part.source);
-  Relationship* open = nullptr;
-  part.rels.reserve(static_cast<std::size_t>(std::count(part.text.begin(), part.text.end(), '<')));
+  bool open = false;
   h.start = [&](const XmlStart& s) {
     if (s.depth != 1 || s.ns != kPackageRelNs || s.local != "Relationship") return;
     Relationship r;
     r.begin = s.begin;
+    std::string_view type, target;
     for (const XmlAttribute& a : s.attributes) {
       if (!a.ns.empty()) continue;
       if (a.local == "Id") r.id = a.value;
-      if (a.local == "Type") r.type = a.value;
-      if (a.local == "Target") r.target = a.value;
+      if (a.local == "Type") type = a.value;
+      if (a.local == "Target") target = a.value;
       if (a.local == "TargetMode") r.external = a.value == "External";
     }
-    if (!r.external) r.target = resolveTarget(folder, r.target);
+    r.kind = isStoryType(type) ? RelationshipKind::Story
+             : endsWith(type, "/officeDocument") ? RelationshipKind::OfficeDocument
+                                                 : RelationshipKind::Other;
+    r.target = r.external ? std::string(target) : resolveTarget(folder, target);
+    if (!r.external && (r.entry = package.find(r.target))) std::string().swap(r.target);
     part.rels.push_back(std::move(r));
-    open = &part.rels.back();
+    open = true;
   };
   h.end = [&](const XmlEnd& e) {
     if (e.depth == 1 && open) {
-      open->end = e.end;
-      open = nullptr;
+      part.rels.back().end = e.end;
+      open = false;
     }
   };
-  if (!scanXml(part.text, h, error)) {
-    error = "'" + part.name + "': " + error;
+  XmlStream xml(h);
+  std::string xmlError;
+  const bool read = package.readPieces(entry, [&](std::string_view piece) { return xml.feed(piece, false, xmlError); },
+                                       error);
+  if (!xmlError.empty() || !read || !xml.feed({}, true, xmlError)) {
+    error = "'" + part.name + "': " + (xmlError.empty() ? error : xmlError);
     return false;
   }
-  part.rels.shrink_to_fit();
+  part.byId.reserve(part.rels.size());
   for (std::size_t i = 0; i < part.rels.size(); ++i) part.byId.emplace(part.rels[i].id, i);
   return true;
 }
@@ -476,7 +496,7 @@ class Conversion {
   std::map<std::string, std::string> rewritten_;   // zip name -> new bytes (small parts)
   std::set<std::string> removed_;                  // zip names
   std::unordered_map<std::string, SpooledPart> equation3Files_;  // by lower-cased zip name
-  std::set<std::string> droppedTargets_;           // lower-cased zip names
+  std::set<const PackageEntry*> droppedTargets_;
   std::string failure_;                            // a story part that cannot be read
   std::map<std::string, std::set<std::string>> remainingReferences_;  // relationship ids
                                                    // a story still uses, by part
@@ -902,21 +922,16 @@ bool Conversion::loadStructure() {
     RelationshipPart part;
     part.name = e.name;
     part.source = source;
-    if (!package_.read(e, part.text, error) || !parseRelationships(part, error)) {
+    if (!parseRelationships(package_, e, part, error)) {
       result_.error = error;
       return false;
     }
-    // The text is read again if a relationship goes; only what the stories need is kept.
-    part.text.clear();
-    part.text.shrink_to_fit();
-    for (Relationship& r : part.rels)
-      if (!isStoryType(r.type) && !endsWith(r.type, "/officeDocument")) std::string().swap(r.type);
     rels_[lowerAscii(source)] = std::move(part);
   }
   auto root = rels_.find("");
   if (root != rels_.end())
     for (const Relationship& r : root->second.rels)
-      if (!r.external && endsWith(r.type, "/officeDocument")) mainPart_ = r.target;
+      if (!r.external && r.kind == RelationshipKind::OfficeDocument) mainPart_ = r.targetName();
   if (mainPart_.empty()) {
     result_.error = "not a Word document: the package names no main document part";
     return false;
@@ -958,11 +973,11 @@ ObjectDecision Conversion::decide(const std::string& partName, const ObjectSite&
   if (!rel && lowerAscii(partName) != lowerAscii(mainPart_))
     // LibreOffice puts the relationships of objects in notes into the main part's.
     rel = mainRelationship(o.relId);
-  const PackageEntry* target = rel && !rel->external ? package_.find(rel->target) : nullptr;
+  const PackageEntry* target = rel ? rel->entry : nullptr;
   if (!target) {
     if (conversion::isConvertedClass(o.progId, settings_) || o.progId.empty())
       return keep(o.progId, !rel ? "the object's relationship '" + o.relId + "' is missing"
-                                 : "the object's embedding '" + rel->target + "' is missing");
+                                 : "the object's embedding '" + std::string(rel->targetName()) + "' is missing");
     return d;
   }
   // The embedding is read for each object that names it, so that no converted equation
@@ -1040,7 +1055,7 @@ void Conversion::convertStory(const std::string& partName) {
   if (auto it = rels_.find(lowerAscii(partName)); it != rels_.end()) rels = &it->second;
   const auto drop = [&](RelationshipPart& from, const Relationship& r) {
     from.removed.emplace_back(r.begin, r.end);
-    if (!r.external) droppedTargets_.insert(lowerAscii(r.target));
+    if (r.entry) droppedTargets_.insert(r.entry);
   };
   for (const std::string& id : story.inside) {
     if (story.outside.count(id)) continue;
@@ -1065,20 +1080,20 @@ void Conversion::removeOrphans() {
     rewritten_[part.name] = withoutSpans(text, part.removed);
   }
   if (droppedTargets_.empty()) return;
-  std::set<std::string> stillNamed;
+  const std::vector<PackageEntry>& entries = package_.entries();
+  std::vector<bool> stillNamed(entries.size());
   for (auto& [source, part] : rels_) {
     std::sort(part.removed.begin(), part.removed.end());
     for (const Relationship& r : part.rels) {
       const bool gone = std::binary_search(part.removed.begin(), part.removed.end(), std::make_pair(r.begin, r.end));
-      if (!gone && !r.external) stillNamed.insert(lowerAscii(r.target));
+      if (!gone && r.entry) stillNamed[static_cast<std::size_t>(r.entry - entries.data())] = true;
     }
   }
   bool typesChanged = false;
-  for (const std::string& target : droppedTargets_) {
-    if (stillNamed.count(target)) continue;
-    const PackageEntry* e = package_.find(target);
-    if (!e) continue;
+  for (const PackageEntry* e : droppedTargets_) {
+    if (stillNamed[static_cast<std::size_t>(e - entries.data())]) continue;
     removed_.insert(e->name);
+    const std::string target = lowerAscii(e->name);
     if (auto own = rels_.find(target); own != rels_.end()) removed_.insert(own->second.name);
     if (auto o = types_.overrides.find(target); o != types_.overrides.end()) {
       types_.removed.emplace_back(o->second.begin, o->second.end);
@@ -1094,9 +1109,9 @@ bool Conversion::run() {
   std::vector<std::string> stories{mainPart_};
   if (auto it = rels_.find(lowerAscii(mainPart_)); it != rels_.end())
     for (const Relationship& r : it->second.rels)
-      if (!r.external && isStoryType(r.type) && package_.find(r.target) &&
-          std::find(stories.begin(), stories.end(), r.target) == stories.end())
-        stories.push_back(r.target);
+      if (r.entry && r.kind == RelationshipKind::Story &&
+          std::find(stories.begin(), stories.end(), r.entry->name) == stories.end())
+        stories.push_back(r.entry->name);
   for (const std::string& story : stories) {
     convertStory(package_.find(story)->name);
     if (!failure_.empty()) {
