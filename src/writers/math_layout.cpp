@@ -279,8 +279,13 @@ Box rowOf(std::vector<Box> parts) {
   return row;
 }
 
-Box shaped(Shape shape, std::vector<Box> parts) {
-  Box box = rowOf(std::move(parts));
+// A box of the shape holding the parts (moved in: an initializer list would copy them).
+template <typename... Parts>
+Box shaped(Shape shape, Parts&&... parts) {
+  std::vector<Box> list;
+  list.reserve(sizeof...(parts));
+  (list.push_back(std::move(parts)), ...);
+  Box box = rowOf(std::move(list));
   box.shape = shape;
   return box;
 }
@@ -350,21 +355,21 @@ struct Container {
 };
 
 Box fence(char32_t open, char32_t close, Box content) {
-  Box box = shaped(Shape::Fence, {std::move(content)});
+  Box box = shaped(Shape::Fence, std::move(content));
   box.code = open;
   box.close = close;
   return box;
 }
 
 Box accent(Box base, Mark mark, bool below) {
-  Box box = shaped(Shape::Accent, {std::move(base)});
+  Box box = shaped(Shape::Accent, std::move(base));
   box.mark = mark;
   box.below = below;
   return box;
 }
 
 Box enclose(Box content, std::uint16_t notation) {
-  Box box = shaped(Shape::Enclose, {std::move(content)});
+  Box box = shaped(Shape::Enclose, std::move(content));
   box.notation = notation;
   return box;
 }
@@ -517,7 +522,7 @@ class Builder {
   static char align(std::int32_t halign) { return halign == 2 ? 'c' : halign == 3 ? 'r' : 'l'; }
 
   Box pile(const Node& node) {
-    Box table = shaped(Shape::Table, {});
+    Box table = shaped(Shape::Table);
     table.relational = node.halign == 4;
     table.align = align(node.halign);
     table.columns = table.relational ? 2 : 1;
@@ -554,7 +559,7 @@ class Builder {
   }
 
   Box matrix(const Node& node) {
-    Box table = shaped(Shape::Table, {});
+    Box table = shaped(Shape::Table);
     table.rows = std::max(node.rows, 0);
     table.columns = std::max(node.columns, 0);
     table.align = align(node.halign);
@@ -707,18 +712,18 @@ void Builder::braKet(const Node& node, Container& into) {
 }
 
 void Builder::fraction(const Node& node, Container& into, Fraction form) {
-  Box box = shaped(Shape::Fraction, {slot(node, 0), slot(node, 1)});
+  Box box = shaped(Shape::Fraction, slot(node, 0), slot(node, 1));
   box.fraction = form;
   into.push(std::move(box));
 }
 
 // A long division: the dividend under the bracket, the quotient above it.
 void Builder::longDivision(const Node& node, Container& into) {
-  into.push(shaped(Shape::LongDivision, {slot(node, 0), slot(node, 1)}));
+  into.push(shaped(Shape::LongDivision, slot(node, 0), slot(node, 1)));
 }
 
 void Builder::radical(const Node& node, Container& into) {
-  into.push(shaped(Shape::Root, {slot(node, 0), node.variation != 0 ? slot(node, 1) : rowOf({})}));
+  into.push(shaped(Shape::Root, slot(node, 0), node.variation != 0 ? slot(node, 1) : rowOf({})));
 }
 
 // MTEF writes a script after the item it scripts: that item is the base. Leading scripts
@@ -726,7 +731,7 @@ void Builder::radical(const Node& node, Container& into) {
 void Builder::script(const Node& node, Container& into, int kind, bool before) {
   Box sub = slot(node, 0), sup = slot(node, 1);
   Box base = before ? rowOf({}) : into.takeBase();
-  Box box = shaped(Shape::Scripts, {std::move(base), std::move(sub), std::move(sup)});
+  Box box = shaped(Shape::Scripts, std::move(base), std::move(sub), std::move(sup));
   box.lower = kind != kSuperscript;
   box.upper = kind != kSubscript;
   box.before = before;
@@ -739,13 +744,13 @@ void Builder::script(const Node& node, Container& into, int kind, bool before) {
 void Builder::bigOperator(const Node& node, Container& into, int kind) {
   const auto [lower, upper] = equation::bigOperatorLimits(version_, node.variation);
   if (kind == kLimit) {
-    Box box = shaped(Shape::Limit, {slot(node, 0), slot(node, 1), slot(node, 2)});
+    Box box = shaped(Shape::Limit, slot(node, 0), slot(node, 1), slot(node, 2));
     box.lower = lower;
     box.upper = upper;
     into.push(std::move(box));
     return;
   }
-  Box box = shaped(Shape::BigOperator, {slot(node, 3), slot(node, 1), slot(node, 2)});
+  Box box = shaped(Shape::BigOperator, slot(node, 3), slot(node, 1), slot(node, 2));
   box.lower = lower;
   box.upper = upper;
   box.underOver = kind == kSummationStyle;
@@ -754,7 +759,7 @@ void Builder::bigOperator(const Node& node, Container& into, int kind) {
 }
 
 void Builder::nary(const Node& node, Container& into, char32_t op, bool lower, bool upper, bool underOver) {
-  Box box = shaped(Shape::BigOperator, {rowOf({token(Token::Operator, op)}), slot(node, 1), slot(node, 2)});
+  Box box = shaped(Shape::BigOperator, shaped(Shape::Row, token(Token::Operator, op)), slot(node, 1), slot(node, 2));
   box.lower = lower;
   box.upper = upper;
   box.underOver = underOver;
@@ -832,7 +837,7 @@ void Builder::arrow(const Node& node, Container& into) {
   }
   const bool bottom = (low & 8) != 0;
   const bool top = (low & 4) != 0;
-  Box box = shaped(Shape::Arrow, {slot(node, 0), slot(node, 1)});
+  Box box = shaped(Shape::Arrow, slot(node, 0), slot(node, 1));
   box.code = code;
   box.upper = top || !bottom;
   box.lower = bottom;
@@ -842,7 +847,7 @@ void Builder::arrow(const Node& node, Container& into) {
 // An MTEF 3 arrow with one label, above (variation 0) or below it.
 void Builder::labelledArrow(const Node& node, Container& into, char32_t code, bool below) {
   Box label = slot(node, 0);
-  Box box = below ? shaped(Shape::Arrow, {rowOf({}), std::move(label)}) : shaped(Shape::Arrow, {std::move(label), rowOf({})});
+  Box box = below ? shaped(Shape::Arrow, rowOf({}), std::move(label)) : shaped(Shape::Arrow, std::move(label), rowOf({}));
   box.code = code;
   box.upper = !below;
   box.lower = below;
@@ -862,7 +867,7 @@ void Builder::vector(const Node& node, Container& into) {
 }
 
 void Builder::brace(const Node& node, Container& into, bool below, bool bracket) {
-  Box box = shaped(Shape::Brace, {slot(node, 0), slot(node, 1)});
+  Box box = shaped(Shape::Brace, slot(node, 0), slot(node, 1));
   box.below = below;
   box.bracketShape = bracket;
   into.push(std::move(box));
