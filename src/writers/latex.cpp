@@ -523,14 +523,17 @@ class Writer {
       case 0x2944: arrow = "\\mathrel{\\substack{\\rightarrow\\\\\\longleftarrow}}"; break;
       default: arrow = "\\rightleftarrows"; break;
     }
+    // \overset{upper}{\underset{lower}{arrow}}
     if (box.upper) {
       emit("\\overset");
       group(box.parts[0]);
       out += '{';
     }
-    if (box.lower) emit("\\underset");
-    if (box.lower) group(box.parts[1]);
-    if (box.lower) out += '{';
+    if (box.lower) {
+      emit("\\underset");
+      group(box.parts[1]);
+      out += '{';
+    }
     emit(arrow);
     if (box.lower) out += '}';
     if (box.upper) out += '}';
@@ -606,11 +609,15 @@ class Writer {
       out += '}';
       return group(content);
     }
+    // A double bar is the bar twice: \overline{\overline{x}}.
     emit(above);
     out += '{';
-    if (box.mark == Mark::DoubleBar) emit(above);
-    if (box.mark == Mark::DoubleBar) group(content);
-    if (box.mark != Mark::DoubleBar) row(content);
+    if (box.mark == Mark::DoubleBar) {
+      emit(above);
+      group(content);
+    } else {
+      row(content);
+    }
     out += '}';
   }
 
@@ -699,14 +706,14 @@ class Writer {
       emit("\\end{matrix}");
       return;
     }
-    std::string spec;
+    std::string columnsText;
     for (std::int32_t c = 0; c < box.columns; ++c) {
-      if (static_cast<std::size_t>(c) < box.columnRules.size()) spec += ruleText(box.columnRules[static_cast<std::size_t>(c)]);
-      spec += box.align;
+      if (static_cast<std::size_t>(c) < box.columnRules.size()) columnsText += ruleText(box.columnRules[static_cast<std::size_t>(c)]);
+      columnsText += box.align;
     }
     if (static_cast<std::size_t>(box.columns) < box.columnRules.size())
-      spec += ruleText(box.columnRules[static_cast<std::size_t>(box.columns)]);
-    emit("\\begin{array}{" + spec + "}");
+      columnsText += ruleText(box.columnRules[static_cast<std::size_t>(box.columns)]);
+    emit("\\begin{array}{" + columnsText + "}");
     cells(box);
     emit("\\end{array}");
   }
