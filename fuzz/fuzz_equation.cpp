@@ -1,12 +1,16 @@
-// The MTEF reader and both writers on raw MTEF bytes. The first input byte picks the MTEF
+// The MTEF reader and every writer on raw MTEF bytes. The first input byte picks the MTEF
 // version (2 to 5) and the character options; the rest are the records that follow the
 // MTEF header.
+#include <expat.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
 #include "equation/tree.h"
 #include "support/office_math_check.h"
+#include "writers/latex.h"
+#include "writers/mathml.h"
 #include "writers/mtef3.h"
 #include "writers/office_math_rtf.h"
 
@@ -29,5 +33,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // run inside a run, children in schema order.
   if (!omcheck::problems(text).empty()) __builtin_trap();
   writers::writeEquationNative(read.equation, writers::Mtef3Options{options.euclid});
+  // The MathML is well-formed XML.
+  const std::string mathml = writers::writeMathML(read.equation, (data[0] >> 4) & 1);
+  XML_Parser parser = XML_ParserCreate("UTF-8");
+  const bool wellFormed = XML_Parse(parser, mathml.data(), static_cast<int>(mathml.size()), 1) == XML_STATUS_OK;
+  XML_ParserFree(parser);
+  if (!wellFormed) __builtin_trap();
+  writers::writeLatex(read.equation);
   return 0;
 }
