@@ -6,15 +6,8 @@
 
 #include "cli/cli.h"
 
-#if __has_include("writers/mathml.h")
 #include "writers/latex.h"
 #include "writers/mathml.h"
-#else
-namespace writers {
-std::string writeMathML(const equation::Equation& eq, bool display);
-std::string writeLatex(const equation::Equation& eq);
-}  // namespace writers
-#endif
 
 namespace fs = std::filesystem;
 
