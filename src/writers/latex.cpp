@@ -32,6 +32,7 @@ struct Command {
 
 // Sorted by code.
 constexpr Command kCommands[] = {
+    {0x27, "{'}"},  // an apostrophe is a prime too
     {0x00A0, "~"}, {0x00A8, "\\ddot{}"}, {0x00AC, "\\neg"}, {0x00AF, "\\bar{}"}, {0x00B0, "{}^{\\circ}"},
     {0x00B1, "\\pm"}, {0x00B4, "\\acute{}"}, {0x00B7, "\\cdot"}, {0x00D7, "\\times"},
     {0x00F0, "\\eth"}, {0x00F7, "\\div"}, {0x0131, "\\imath"}, {0x0237, "\\jmath"},
@@ -53,7 +54,7 @@ constexpr Command kCommands[] = {
     {0x03D6, "\\varpi"}, {0x03DD, "\\digamma"}, {0x03F0, "\\varkappa"}, {0x03F1, "\\varrho"},
     {0x03F5, "\\epsilon"}, {0x03F6, "\\backepsilon"},
     {0x2016, "\\|"}, {0x2020, "\\dagger"}, {0x2021, "\\ddagger"}, {0x2022, "\\bullet"},
-    {0x2026, "\\ldots"}, {0x2032, "'"}, {0x2033, "''"}, {0x2034, "'''"}, {0x2035, "\\backprime"},
+    {0x2026, "\\ldots"}, {0x2032, "{'}"}, {0x2033, "{''}"}, {0x2034, "{'''}"}, {0x2035, "\\backprime"},
     {0x2102, "\\mathbb{C}"}, {0x210D, "\\mathbb{H}"}, {0x210F, "\\hbar"}, {0x2111, "\\Im"},
     {0x2113, "\\ell"}, {0x2115, "\\mathbb{N}"}, {0x2118, "\\wp"}, {0x2119, "\\mathbb{P}"},
     {0x211A, "\\mathbb{Q}"}, {0x211C, "\\Re"}, {0x211D, "\\mathbb{R}"}, {0x2124, "\\mathbb{Z}"},
@@ -552,7 +553,8 @@ class Writer {
     if (box.mark == Mark::Prime) {
       base(content);
       const bool plain = box.text.find(0x2035) == std::u32string::npos;
-      if (!plain) out += "^{";
+      // Primes stand in a group of their own: after a superscript they would be a second one.
+      out += plain ? "{" : "^{";
       for (char32_t c : box.text) {
         if (plain) {
           out += c == 0x2033 ? "''" : c == 0x2034 ? "'''" : "'";
@@ -560,7 +562,7 @@ class Writer {
           emit(c == 0x2035 ? "\\backprime" : c == 0x2033 ? "\\prime\\prime" : c == 0x2034 ? "\\prime\\prime\\prime" : "\\prime");
         }
       }
-      if (!plain) out += '}';
+      out += '}';
       return;
     }
     const bool one = narrow(content);

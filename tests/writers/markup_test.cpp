@@ -88,7 +88,7 @@ TEST(MarkupWriters, TemplatesBecomeTheirMarkup) {
        R"(<mover accent="true"><mover accent="true"><mi>x</mi><mo stretchy="true">¯</mo></mover><mo stretchy="true">¯</mo></mover>)",
        R"(\overline{\overline{x}})"},
       {"marks: primes innermost", line({embellished('x', {2, 5})}),
-       R"(<mover accent="true"><msup><mi>x</mi><mo>′</mo></msup><mo>˙</mo></mover>)", R"(\dot{x'})"},
+       R"(<mover accent="true"><msup><mi>x</mi><mo>′</mo></msup><mo>˙</mo></mover>)", R"(\dot{x{'}})"},
       {"marks below and struck through", line({embellished('y', {29, 23})}),
        R"(<menclose notation="downdiagonalstrike"><munder accentunder="true"><mi>y</mi><mo stretchy="true">_</mo></munder></menclose>)",
        R"(\bcancel{\underline{y}})"},
