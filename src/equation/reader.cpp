@@ -136,6 +136,13 @@ class Reader {
   void templ(Node& node, std::int32_t tag);
   Node* newNode() { return arena_->node(); }
   void slots(Node& node, bool contour);
+  // Moves the items read above `base` on items_ into the node's children, which are
+  // then allocated once at their final size.
+  void takeItems(Node& node, std::size_t base) {
+    node.children.reserve(items_.size() - base);
+    for (std::size_t i = base; i < items_.size(); ++i) node.children.push_back(std::move(items_[i]));
+    items_.erase(items_.begin() + static_cast<std::ptrdiff_t>(base), items_.end());
+  }
   void futureRecord(std::int32_t tag);
   void eqnPrefs();
   void skipDimensions();
@@ -151,6 +158,8 @@ class Reader {
   int depth_ = 0;
   bool inAttachedRecord_ = false;  // reading the record a character's embellishment flag announces
   ReadFailure failure_;
+  // Stacks: the items of the records being read, and the prefix types of their items.
+  std::vector<Item> items_;
   std::vector<std::int32_t> prefixTypes_;  // a stack: the prefix types of the items being read
 
   std::vector<std::int32_t> encodingKinds_ = {0, 0, 0, 0};
@@ -265,13 +274,14 @@ void Reader::line(Node& node, std::int32_t tag) {
     return;
   }
   // A line ends at its END (or a SIZE record directly before it).
+  const std::size_t base = items_.size();
   for (;;) {
-    Item item;
+    Item item;  // read aside: the records inside push onto items_ too
     const Outcome outcome = readItem(Mode::Nested, item);
-    node.children.push_back(std::move(item));
+    items_.push_back(std::move(item));
     if (outcome != Outcome::Record) break;
   }
-  return;
+  takeItems(node, base);
 }
 
 void Reader::pile(Node& node, std::int32_t tag) {
@@ -283,14 +293,15 @@ void Reader::pile(Node& node, std::int32_t tag) {
   node.valign = body();
   if (node.options & 2) skipRuler();
   body();
+  const std::size_t base = items_.size();
   while (current_ != 0) {
     putBack();  // the byte is the tag of the next line
     Item item;
     readItem(Mode::Nested, item);
-    node.children.push_back(std::move(item));
+    items_.push_back(std::move(item));
     body();
   }
-  return;
+  takeItems(node, base);
 }
 
 void Reader::matrix(Node& node, std::int32_t tag) {
@@ -306,12 +317,14 @@ void Reader::matrix(Node& node, std::int32_t tag) {
   // Partition lines: two bits per line, four to a byte, rows + 1 and columns + 1 lines.
   const std::int32_t partitionBytes = (node.rows + 1 + 3) / 4 + (node.columns + 1 + 3) / 4;
   for (std::int32_t i = 0; i < partitionBytes; ++i) node.partitions += static_cast<char>(body());
+  const std::size_t base = items_.size();
   for (std::int32_t cell = 0; cell < node.rows * node.columns; ++cell) {
     if (endOfData_) fail("MATRIX record" + at(where) + " could not be translated");
     Item item;
     readItem(Mode::Nested, item);
-    node.children.push_back(std::move(item));
+    items_.push_back(std::move(item));
   }
+  takeItems(node, base);
   Item end;
   if (readItem(Mode::OnlyEnd, end) != Outcome::End) fail("matrix without END" + at());
   return;
@@ -456,23 +469,24 @@ void Reader::templ(Node& node, std::int32_t tag) {
 // record directly before it) where a slot was expected closes the list. A contour
 // integral may carry a size record of its own after its third slot.
 void Reader::slots(Node& node, bool contour) {
+  const std::size_t base = items_.size();
   for (;;) {
-    if (contour && node.children.size() == 3) {
+    if (contour && items_.size() - base == 3) {
       contour = false;
       const std::int32_t next = peek();
       if (next >= 9 && next <= 14) {
         Item size;
         readItem(Mode::TopLevel, size);
-        node.children.push_back(std::move(size));
+        items_.push_back(std::move(size));
         continue;
       }
     }
     Item item;
     const Outcome outcome = readItem(Mode::Nested, item);
-    const bool ended = outcome == Outcome::End || outcome == Outcome::SizedEnd;
-    node.children.push_back(std::move(item));
-    if (ended) return;
+    items_.push_back(std::move(item));
+    if (outcome == Outcome::End || outcome == Outcome::SizedEnd) break;
   }
+  takeItems(node, base);
 }
 
 void Reader::definition(Node& node, std::int32_t type) {

@@ -1,6 +1,7 @@
 #include "rtf/walker.h"
 
 #include <charconv>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -73,6 +74,32 @@ void handleBin(DocumentPass& pass, bool hasParameter, std::int32_t parameter) {
   }
 }
 
+// The object data group's own text, as long as it is plain: the hex digits are appended
+// straight from the input buffer and line ends skipped. Stops before anything else (markup,
+// a tab, a zero byte) and at the end of the buffered input, leaving it to the token path.
+void appendPlainHex(RtfInput& in, std::string& hex) {
+  if (in.position < -1 || !in.pendingTokens.empty() || in.endOfInput) return;
+  const char* base = in.buffer.data();
+  const std::size_t end = in.buffer.size();
+  std::size_t pos = static_cast<std::size_t>(in.position + 1);
+  bool afterCr = in.afterCarriageReturn;
+  while (pos < end) {
+    const std::size_t plain = ScanPlainText(base + pos, end - pos);
+    if (plain != 0) {
+      if (std::memchr(base + pos, 0, plain) != nullptr) break;
+      hex.append(base + pos, plain);
+      pos += plain;
+      afterCr = false;
+      continue;
+    }
+    if (base[pos] != '\r' && base[pos] != '\n') break;
+    afterCr = base[pos] == '\r';
+    ++pos;
+  }
+  in.position = static_cast<std::int32_t>(pos) - 1;
+  in.afterCarriageReturn = afterCr;
+}
+
 ObjectData readObjectData(DocumentPass& pass) {
   ObjectData data;
   data.inputOffset = RtfInputOffset(pass.input);
@@ -85,6 +112,7 @@ ObjectData readObjectData(DocumentPass& pass) {
   std::size_t depth = 0;  // groups open inside the data group
   RtfToken token;
   for (;;) {
+    if (data.plain && depth == 0) appendPlainHex(pass.input, data.hex);
     ReadRtfToken(pass.input, token);
     switch (token.kind) {
       case kTokenNone:

@@ -47,12 +47,23 @@ struct Atom {
       : head(std::move(before)), inner(std::move(base)), tail(std::move(after)) {}
 
   void appendTo(std::string& out) const {
+    if (!inner) {  // a plain atom: most are
+      out += head;
+      out += tail;
+      return;
+    }
     std::vector<const Atom*> chain;
     for (const Atom* a = this; a != nullptr; a = a->inner.get()) {
       out += a->head;
       chain.push_back(a);
     }
     for (auto it = chain.rbegin(); it != chain.rend(); ++it) out += (*it)->tail;
+  }
+  // The length appendTo writes.
+  std::size_t size() const {
+    std::size_t n = 0;
+    for (const Atom* a = this; a != nullptr; a = a->inner.get()) n += a->head.size() + a->tail.size();
+    return n;
   }
   ~Atom() {
     // Unlinks a long chain of bases one by one instead of recursively.
@@ -82,7 +93,10 @@ struct Container {
   }
 
   std::string text() const {
+    std::size_t size = 0;
+    for (const Atom& atom : atoms) size += atom.size();
     std::string result;
+    result.reserve(size);
     for (const Atom& atom : atoms) atom.appendTo(result);
     return result;
   }
@@ -220,7 +234,9 @@ class Writer {
   }
 
   std::string character(const Node& node) {
-    std::string run = "{\\mr";
+    std::string run;
+    run.reserve(64);  // a character's run fits, so it is allocated once
+    run += "{\\mr";
     run += chars_.styleWords(node);
     run += chars_.text(node);
     const Node* marks = node.attached && isEmbellishmentList(*node.attached)
