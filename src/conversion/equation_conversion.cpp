@@ -19,8 +19,9 @@ constexpr std::size_t kMtefVersionAt = 28;
 
 std::string translate(std::string_view native, NativeForm form, const EquationSettings& settings,
                       const std::string& greekFontRef, std::string& reason, EquationInfo& info) {
-  std::string stream;
-  if (!ReadEquationNative(native, form, stream)) {
+  std::string scratch;
+  std::string_view stream;
+  if (!ReadEquationNativeView(native, form, scratch, stream)) {
     reason = "no \"Equation Native\" stream could be read from the object";
     return {};
   }

@@ -56,9 +56,10 @@ bool nests(std::int32_t type) {
 
 class Reader {
  public:
-  Reader(std::string_view mtef, std::int32_t version) : data_(mtef), version_(version) {}
+  Reader(std::string_view mtef, std::int32_t version, NodeArena& arena)
+      : data_(mtef), version_(version), arena_(&arena) {}
 
-  ReadResult read();
+  void read(ReadResult& result);
 
  private:
   // --- bytes ---
@@ -123,16 +124,25 @@ class Reader {
   }
 
   // --- records ---
+  // Each reader of a record fills the fresh node it is given.
   Outcome readItem(Mode mode, Item& item);
-  Node structural(std::int32_t type, std::int32_t tag);
-  Node definition(std::int32_t type);
-  Node line(std::int32_t tag);
-  Node pile(std::int32_t tag);
-  Node matrix(std::int32_t tag);
-  Node character(std::int32_t tag);
-  Node embellishments();
-  Node templ(std::int32_t tag);
+  void structural(Node& node, std::int32_t type, std::int32_t tag);
+  void definition(Node& node, std::int32_t type);
+  void line(Node& node, std::int32_t tag);
+  void pile(Node& node, std::int32_t tag);
+  void matrix(Node& node, std::int32_t tag);
+  void character(Node& node, std::int32_t tag);
+  void embellishments(Node& node);
+  void templ(Node& node, std::int32_t tag);
+  Node* newNode() { return arena_->node(); }
   void slots(Node& node, bool contour);
+  // Moves the items read above `base` on items_ into the node's children, which are
+  // then allocated once at their final size.
+  void takeItems(Node& node, std::size_t base) {
+    node.children.reserve(items_.size() - base);
+    for (std::size_t i = base; i < items_.size(); ++i) node.children.push_back(std::move(items_[i]));
+    items_.erase(items_.begin() + static_cast<std::ptrdiff_t>(base), items_.end());
+  }
   void futureRecord(std::int32_t tag);
   void eqnPrefs();
   void skipDimensions();
@@ -140,6 +150,7 @@ class Reader {
 
   std::string_view data_;
   std::int32_t version_;
+  NodeArena* arena_;
   std::int64_t last_ = -1;  // index of the byte last read
   std::int32_t current_ = 0;
   bool endOfData_ = false;
@@ -147,6 +158,9 @@ class Reader {
   int depth_ = 0;
   bool inAttachedRecord_ = false;  // reading the record a character's embellishment flag announces
   ReadFailure failure_;
+  // Stacks: the items of the records being read, and the prefix types of their items.
+  std::vector<Item> items_;
+  std::vector<std::int32_t> prefixTypes_;  // a stack: the prefix types of the items being read
 
   std::vector<std::int32_t> encodingKinds_ = {0, 0, 0, 0};
   std::vector<FontDef> fontDefs_;
@@ -156,7 +170,8 @@ class Reader {
 };
 
 Outcome Reader::readItem(Mode mode, Item& item) {
-  std::vector<std::int32_t> prefixTypes;
+  // The types of this item's prefixes stand on prefixTypes_ above `base`.
+  const std::size_t base = prefixTypes_.size();
   Mode currentMode = mode;
   Outcome outcome = Outcome::Record;
   bool first = true;
@@ -177,7 +192,7 @@ Outcome Reader::readItem(Mode mode, Item& item) {
       break;
     }
     if (type == 0) {
-      item.record = std::make_unique<Node>();
+      item.record = Ref<Node>(newNode());
       item.record->kind = Kind::End;
       item.record->tag = tag;
       outcome = Outcome::End;
@@ -185,14 +200,16 @@ Outcome Reader::readItem(Mode mode, Item& item) {
     }
     if (type >= 20 && type < 100) fail("unknown record type " + std::to_string(type) + at());
     if (isDefinition(type)) {
-      Node def = definition(type);
-      def.tag = tag;
       if (currentMode == Mode::TopLevel) {  // definitions stand alone at the top level
-        item.record = std::make_unique<Node>(std::move(def));
+        item.record = Ref<Node>(newNode());
+        definition(*item.record, type);
+        item.record->tag = tag;
         break;
       }
-      item.prefixes.push_back(std::move(def));
-      prefixTypes.push_back(type);
+      Node& def = item.prefixes.emplace_back();
+      definition(def, type);
+      def.tag = tag;
+      prefixTypes_.push_back(type);
       currentMode = Mode::Nested;
       continue;
     }
@@ -202,50 +219,48 @@ Outcome Reader::readItem(Mode mode, Item& item) {
         fail("records nested deeper than " + std::to_string(kMaxNesting) + at());
       ++depth_;
     }
-    item.record = std::make_unique<Node>(structural(type, tag));
+    item.record = Ref<Node>(newNode());
+    structural(*item.record, type, tag);
     item.record->tag = tag;
     if (nesting) --depth_;
     break;
   }
-  for (auto it = prefixTypes.rbegin(); it != prefixTypes.rend(); ++it) {
-    if (*it == 9) {
+  for (std::size_t i = prefixTypes_.size(); i-- > base;) {
+    const std::int32_t prefix = prefixTypes_[i];
+    if (prefix == 9) {
       outcome = outcome == Outcome::End ? Outcome::SizedEnd : Outcome::Record;
-    } else if (*it < 10 || *it > 14) {
+    } else if (prefix < 10 || prefix > 14) {
       // A definition in front of an END makes the END an ordinary item.
       outcome = Outcome::Record;
     } else if (outcome != Outcome::End) {
       outcome = Outcome::Record;
     }
   }
+  prefixTypes_.resize(base);
   return outcome;
 }
 
-Node Reader::structural(std::int32_t type, std::int32_t tag) {
+void Reader::structural(Node& node, std::int32_t type, std::int32_t tag) {
   switch (type) {
-    case 1: return line(tag);
-    case 2: return character(tag);
-    case 3: return templ(tag);
-    case 4: return pile(tag);
-    case 5: return matrix(tag);
-    case 6: return embellishments();
-    case 7: {
+    case 1: return line(node, tag);
+    case 2: return character(node, tag);
+    case 3: return templ(node, tag);
+    case 4: return pile(node, tag);
+    case 5: return matrix(node, tag);
+    case 6: return embellishments(node);
+    case 7:
       skipRuler();
-      Node node;
       node.kind = Kind::Other;
-      return node;
-    }
-    default: {
+      return;
+    default:
       futureRecord(tag);
-      Node node;
       node.kind = Kind::Other;
-      return node;
-    }
+      return;
   }
 }
 
-Node Reader::line(std::int32_t tag) {
+void Reader::line(Node& node, std::int32_t tag) {
   inPreamble_ = false;
-  Node node;
   node.kind = Kind::Line;
   node.options = recordOptions(tag);
   if (node.options & 8) node.nudge = nudge();
@@ -256,21 +271,21 @@ Node Reader::line(std::int32_t tag) {
   if (node.options & 2) skipRuler();
   if (node.options & 1) {  // null line: no object list follows
     node.nullLine = true;
-    return node;
+    return;
   }
   // A line ends at its END (or a SIZE record directly before it).
+  const std::size_t base = items_.size();
   for (;;) {
-    Item item;
+    Item item;  // read aside: the records inside push onto items_ too
     const Outcome outcome = readItem(Mode::Nested, item);
-    node.children.push_back(std::move(item));
+    items_.push_back(std::move(item));
     if (outcome != Outcome::Record) break;
   }
-  return node;
+  takeItems(node, base);
 }
 
-Node Reader::pile(std::int32_t tag) {
+void Reader::pile(Node& node, std::int32_t tag) {
   inPreamble_ = false;
-  Node node;
   node.kind = Kind::Pile;
   node.options = recordOptions(tag);
   if (node.options & 8) node.nudge = nudge();
@@ -278,19 +293,19 @@ Node Reader::pile(std::int32_t tag) {
   node.valign = body();
   if (node.options & 2) skipRuler();
   body();
+  const std::size_t base = items_.size();
   while (current_ != 0) {
     putBack();  // the byte is the tag of the next line
     Item item;
     readItem(Mode::Nested, item);
-    node.children.push_back(std::move(item));
+    items_.push_back(std::move(item));
     body();
   }
-  return node;
+  takeItems(node, base);
 }
 
-Node Reader::matrix(std::int32_t tag) {
+void Reader::matrix(Node& node, std::int32_t tag) {
   const std::int64_t where = offset();
-  Node node;
   node.kind = Kind::Matrix;
   node.options = recordOptions(tag);
   if (node.options == 8) node.nudge = nudge();
@@ -302,15 +317,17 @@ Node Reader::matrix(std::int32_t tag) {
   // Partition lines: two bits per line, four to a byte, rows + 1 and columns + 1 lines.
   const std::int32_t partitionBytes = (node.rows + 1 + 3) / 4 + (node.columns + 1 + 3) / 4;
   for (std::int32_t i = 0; i < partitionBytes; ++i) node.partitions += static_cast<char>(body());
+  const std::size_t base = items_.size();
   for (std::int32_t cell = 0; cell < node.rows * node.columns; ++cell) {
     if (endOfData_) fail("MATRIX record" + at(where) + " could not be translated");
     Item item;
     readItem(Mode::Nested, item);
-    node.children.push_back(std::move(item));
+    items_.push_back(std::move(item));
   }
+  takeItems(node, base);
   Item end;
   if (readItem(Mode::OnlyEnd, end) != Outcome::End) fail("matrix without END" + at());
-  return node;
+  return;
 }
 
 BoundFont Reader::bindExplicitFont(std::int32_t typeface) {
@@ -341,8 +358,7 @@ std::uint16_t mapOneByte(std::int32_t typeface, std::uint8_t byte) {
   }
 }
 
-Node Reader::character(std::int32_t tag) {
-  Node node;
+void Reader::character(Node& node, std::int32_t tag) {
   node.kind = Kind::Char;
   node.options = v5() ? body() : (tag >> 4);
   const bool hasNudge = (node.options & 8) != 0;
@@ -384,20 +400,19 @@ Node Reader::character(std::int32_t tag) {
     if (depth_ >= kMaxNesting)
       fail("records nested deeper than " + std::to_string(kMaxNesting) + at());
     ++depth_;
-    node.attached = std::make_unique<Item>();
+    node.attached = Ref<Item>(arena_->item());
     const bool outer = inAttachedRecord_;
     inAttachedRecord_ = true;
     readItem(Mode::Nested, *node.attached);
     inAttachedRecord_ = outer;
     --depth_;
   }
-  return node;
+  return;
 }
 
-Node Reader::embellishments() {
+void Reader::embellishments(Node& node) {
   // Only a character's own list may embellish it.
   if (!inAttachedRecord_) fail("embellishment outside a character" + at());
-  Node node;
   node.kind = Kind::Embellishments;
   for (;;) {
     while ((current_ & 0x0f) == 6) {
@@ -422,15 +437,14 @@ Node Reader::embellishments() {
     if ((next & 0x0f) != 0) putBack();
     break;
   }
-  return node;
+  return;
 }
 
-Node Reader::templ(std::int32_t tag) {
+void Reader::templ(Node& node, std::int32_t tag) {
   const std::int64_t where = offset();
   // Slots are items of their own: an embellishment list in one belongs to no character.
   const bool outerAttached = inAttachedRecord_;
   inAttachedRecord_ = false;
-  Node node;
   node.kind = Kind::Template;
   node.options = v5() ? body() : (tag >> 4);
   // Only the exact value 8 announces a nudge.
@@ -448,34 +462,34 @@ Node Reader::templ(std::int32_t tag) {
   node.templateOptions = body();
   slots(node, contour);
   inAttachedRecord_ = outerAttached;
-  return node;
+  return;
 }
 
 // The slot list of a template: items until the END that closes it. An END (or a SIZE
 // record directly before it) where a slot was expected closes the list. A contour
 // integral may carry a size record of its own after its third slot.
 void Reader::slots(Node& node, bool contour) {
+  const std::size_t base = items_.size();
   for (;;) {
-    if (contour && node.children.size() == 3) {
+    if (contour && items_.size() - base == 3) {
       contour = false;
       const std::int32_t next = peek();
       if (next >= 9 && next <= 14) {
         Item size;
         readItem(Mode::TopLevel, size);
-        node.children.push_back(std::move(size));
+        items_.push_back(std::move(size));
         continue;
       }
     }
     Item item;
     const Outcome outcome = readItem(Mode::Nested, item);
-    const bool ended = outcome == Outcome::End || outcome == Outcome::SizedEnd;
-    node.children.push_back(std::move(item));
-    if (ended) return;
+    items_.push_back(std::move(item));
+    if (outcome == Outcome::End || outcome == Outcome::SizedEnd) break;
   }
+  takeItems(node, base);
 }
 
-Node Reader::definition(std::int32_t type) {
-  Node node;
+void Reader::definition(Node& node, std::int32_t type) {
   node.kind = Kind::Definition;
   switch (type) {
     case 8:
@@ -488,19 +502,19 @@ Node Reader::definition(std::int32_t type) {
         node.bytes += static_cast<char>(body());
         node.bytes += zeroTerminated();
       }
-      return node;
+      return;
     case 15:  // COLOR
       if (body() == 255) {
         body();
         body();
       }
-      return node;
+      return;
     case 16: {  // COLOR_DEF: 4 named, 2 spot colour, 1 CMYK
       const std::int32_t options = body();
       const std::int32_t valueBytes = (options & 1) ? 8 : 6;
       for (std::int32_t i = 0; i < valueBytes; ++i) body();
       if (options & 4) zeroTerminated();
-      return node;
+      return;
     }
     case 17: {  // FONT_DEF
       const std::int32_t encodingIndex = body();  // 1-based
@@ -515,11 +529,11 @@ Node Reader::definition(std::int32_t type) {
       }
       fontDefs_.push_back(std::move(font));
       if (inPreamble_) ++preambleFontCount_;
-      return node;
+      return;
     }
     case 18:
       eqnPrefs();
-      return node;
+      return;
     case 19: {  // ENCODING_DEF
       Bytes name = zeroTerminated();
       name.pop_back();
@@ -527,18 +541,18 @@ Node Reader::definition(std::int32_t type) {
       if (name == "WinANSI" || name == "WinAllBasicCodePages") kind = 1;
       if (name == "WinEastEurope") kind = -1;
       encodingKinds_.push_back(kind);
-      return node;
+      return;
     }
     default: {  // SIZE (9) and the shortcuts FULL to SUBSYM (10 to 14)
       node.kind = Kind::Size;
       node.tagKept = remainingAfterCurrent() >= 2;
       node.bytes += static_cast<char>(current_);
-      if (type != 9) return node;
+      if (type != 9) return;
       const std::int32_t first = body();
       node.bytes += static_cast<char>(first);
       const std::int32_t more = first == 100 ? 3 : (first == 101 ? 2 : 1);
       for (std::int32_t i = 0; i < more; ++i) node.bytes += static_cast<char>(body());
-      return node;
+      return;
     }
   }
 }
@@ -586,8 +600,7 @@ void Reader::futureRecord(std::int32_t tag) {
   for (std::int32_t i = 0; i < length; ++i) body();
 }
 
-ReadResult Reader::read() {
-  ReadResult result;
+void Reader::read(ReadResult& result) {
   result.equation.version = version_;
   try {
     if (version_ >= 2 && version_ <= 4) {
@@ -616,7 +629,7 @@ ReadResult Reader::read() {
     result.failed = true;
     result.failure = failure_;
     result.equation.body.clear();
-    return result;
+    return;
   }
   for (std::int32_t i = 127; i >= 0; --i) {
     const Binding& bound = typefaceFonts_[static_cast<std::size_t>(i)];
@@ -625,7 +638,6 @@ ReadResult Reader::read() {
     const FontDef& font = fontDefs_[static_cast<std::size_t>(bound.fontIndex)];
     result.equation.bindings.push_back({i, bound.style, font.name + '\0'});
   }
-  return result;
 }
 
 }  // namespace
@@ -638,7 +650,9 @@ ReadResult readEquationNative(std::string_view stream) {
     return result;
   }
   const std::int32_t version = static_cast<unsigned char>(stream[kVersionOffset]);
-  return Reader(stream.substr(kHeaderBytes), version).read();
+  ReadResult result;
+  Reader(stream.substr(kHeaderBytes), version, *result.equation.arena).read(result);
+  return result;
 }
 
 }  // namespace equation

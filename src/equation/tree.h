@@ -9,8 +9,11 @@
 // says in the order it says it.
 #pragma once
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <new>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -34,11 +37,28 @@ enum class Kind : std::uint8_t {
 };
 
 struct Node;
+struct Item;
+
+// A record of the tree. The records live in their equation's arena, as long as the
+// equation; an Item or a Node refers to them through this pointer.
+template <typename T>
+class Ref {
+ public:
+  Ref() = default;
+  explicit Ref(T* target) : target_(target) {}
+  T* operator->() const { return target_; }
+  T& operator*() const { return *target_; }
+  T* get() const { return target_; }
+  explicit operator bool() const { return target_ != nullptr; }
+
+ private:
+  T* target_ = nullptr;
+};
 
 // One record place of the stream: definitions and sizes first, then the record.
 struct Item {
   std::vector<Node> prefixes;
-  std::unique_ptr<Node> record;  // null when the data ran out or the record failed
+  Ref<Node> record;  // null when the data ran out or the record failed
   // The first byte the item was read from (the tag of its first prefix or record);
   // -1 when the data had run out.
   std::int32_t firstTag = -1;
@@ -100,7 +120,51 @@ struct Node {
   std::vector<Embellishment> marks;  // Embellishments
   std::vector<Item> children;        // Line items, template slots, pile lines, cells
   // Char: the record read for its embellishment flag (normally an Embellishments node).
-  std::unique_ptr<Item> attached;
+  Ref<Item> attached;
+};
+
+// Where the records of one equation live: allocated in blocks, so that reading an
+// equation costs a handful of allocations rather than one per record, and freed together
+// with the equation.
+class NodeArena {
+ public:
+  NodeArena() = default;
+  NodeArena(const NodeArena&) = delete;
+  NodeArena& operator=(const NodeArena&) = delete;
+  ~NodeArena() {
+    for (Block<Node>& b : nodes_) b.clear();
+    for (Block<Item>& b : items_) b.clear();
+  }
+  Node* node() { return take(nodes_); }
+  Item* item() { return take(items_); }
+
+ private:
+  // Room for `size` records, of which the first `used` are made.
+  template <typename T>
+  struct Block {
+    T* slots = nullptr;
+    std::size_t size = 0;
+    std::size_t used = 0;
+    void clear() {
+      for (std::size_t i = 0; i < used; ++i) slots[i].~T();
+      std::allocator<T>().deallocate(slots, size);
+    }
+  };
+  template <typename T>
+  static T* take(std::vector<Block<T>>& blocks) {
+    if (blocks.empty() || blocks.back().used == blocks.back().size) {
+      // Blocks double from 16 up to 256 records.
+      const std::size_t size = blocks.empty() ? 16 : std::min<std::size_t>(blocks.back().size * 2, 256);
+      blocks.reserve(blocks.size() + 1);
+      blocks.push_back({std::allocator<T>().allocate(size), size, 0});
+    }
+    Block<T>& b = blocks.back();
+    T* slot = new (b.slots + b.used) T();
+    ++b.used;
+    return slot;
+  }
+  std::vector<Block<Node>> nodes_;
+  std::vector<Block<Item>> items_;
 };
 
 // A binding of an explicit typeface (0 to 127) to a font, as it stands at the end of the
@@ -113,6 +177,7 @@ struct TypefaceBinding {
 
 struct Equation {
   std::int32_t version = 0;
+  std::unique_ptr<NodeArena> arena = std::make_unique<NodeArena>();  // holds every record below
   // The top-level items that make up the equation (for MTEF 5 the last one only).
   std::vector<Item> body;
   std::vector<TypefaceBinding> bindings;  // highest typeface first

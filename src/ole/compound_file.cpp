@@ -264,8 +264,45 @@ bool rootChildren(const Reader& r, std::vector<std::uint32_t>& ids) {
   return true;
 }
 
-bool readStreamBytes(const Reader& r, const DirEntry& e, std::string& bytes) {
+// Collects `size` bytes from `count` pieces of `unit` bytes (the last one partial) at the
+// file offsets `offsetOf` gives. When the pieces follow one another the view refers to the
+// file itself and nothing is copied.
+template <typename OffsetOf>
+bool gather(const Reader& r, std::size_t size, std::size_t count, std::size_t unit,
+            const OffsetOf& offsetOf, std::string& bytes, std::string_view& view) {
+  bool contiguous = true;
+  std::uint64_t first = 0, expected = 0;
+  std::size_t left = size;
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::size_t take = std::min(unit, left);
+    const std::uint64_t off = offsetOf(i);
+    if (off + take > r.size) return false;
+    if (i == 0) first = off;
+    else if (off != expected) contiguous = false;
+    expected = off + take;
+    left -= take;
+  }
+  if (contiguous) {
+    view = std::string_view(reinterpret_cast<const char*>(r.data + first), size);
+    return true;
+  }
+  bytes.reserve(size);
+  left = size;
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::size_t take = std::min(unit, left);
+    bytes.append(reinterpret_cast<const char*>(r.data + offsetOf(i)), take);
+    left -= take;
+  }
+  view = bytes;
+  return true;
+}
+
+// The stream's bytes: `view` refers to them where they stand in the file when its sectors
+// follow one another (as they do in the files equation objects carry); otherwise they are
+// gathered in `bytes` and `view` refers to that.
+bool readStreamBytes(const Reader& r, const DirEntry& e, std::string& bytes, std::string_view& view) {
   bytes.clear();
+  view = {};
   if (e.size == 0) return true;
   if (e.size > r.size) return false;  // no stream can hold more than the whole file
   const auto size = static_cast<std::size_t>(e.size);
@@ -274,14 +311,8 @@ bool readStreamBytes(const Reader& r, const DirEntry& e, std::string& bytes) {
   if (e.size >= kMiniStreamCutoff) {
     std::size_t need = (size + r.sectorSize - 1) / r.sectorSize;
     if (!followChain(r.fat, e.start, r.sectorCount, need, true, chain)) return false;
-    bytes.reserve(size);
-    for (std::uint32_t s : chain) {
-      std::size_t take = std::min<std::size_t>(r.sectorSize, size - bytes.size());
-      std::uint64_t off = sectorOffset(r, s);
-      if (off + take > r.size) return false;
-      bytes.append(reinterpret_cast<const char*>(r.data + off), take);
-    }
-    return true;
+    return gather(r, size, chain.size(), r.sectorSize,
+                  [&](std::size_t i) { return sectorOffset(r, chain[i]); }, bytes, view);
   }
 
   // Small streams live in the mini stream, which is itself a regular chain from the root.
@@ -305,21 +336,26 @@ bool readStreamBytes(const Reader& r, const DirEntry& e, std::string& bytes) {
   auto miniCount = static_cast<std::uint32_t>(miniStreamSize / kMiniSectorSize);
   std::size_t need = (size + kMiniSectorSize - 1) / kMiniSectorSize;
   if (!followChain(miniFat, e.start, miniCount, need, true, chain)) return false;
-  bytes.reserve(size);
-  for (std::uint32_t m : chain) {
-    std::size_t take = std::min<std::size_t>(kMiniSectorSize, size - bytes.size());
-    std::uint64_t inMini = static_cast<std::uint64_t>(m) * kMiniSectorSize;
-    std::uint64_t off = sectorOffset(r, miniStreamSectors[inMini / r.sectorSize]) + inMini % r.sectorSize;
-    if (off + take > r.size) return false;
-    bytes.append(reinterpret_cast<const char*>(r.data + off), take);
-  }
-  return true;
+  return gather(r, size, chain.size(), kMiniSectorSize, [&](std::size_t i) {
+    const std::uint64_t inMini = static_cast<std::uint64_t>(chain[i]) * kMiniSectorSize;
+    return sectorOffset(r, miniStreamSectors[inMini / r.sectorSize]) + inMini % r.sectorSize;
+  }, bytes, view);
 }
 
 }  // namespace
 
 bool readCompoundStream(const std::uint8_t* data, std::size_t size, std::string_view name,
                         std::string& bytes) {
+  std::string_view view;
+  if (!readCompoundStreamView(data, size, name, bytes, view)) return false;
+  if (view.data() != bytes.data()) bytes.assign(view);
+  return true;
+}
+
+bool readCompoundStreamView(const std::uint8_t* data, std::size_t size, std::string_view name,
+                            std::string& scratch, std::string_view& view) {
+  std::string& bytes = scratch;
+  view = {};
   bytes.clear();
   try {
     Reader r;
@@ -330,12 +366,14 @@ bool readCompoundStream(const std::uint8_t* data, std::size_t size, std::string_
     for (std::uint32_t id : ids) {
       DirEntry e = readEntry(r, id);
       if (e.type != kEntryStream || compareNames(e.name, wanted) != 0) continue;
-      if (readStreamBytes(r, e, bytes)) return true;
+      if (readStreamBytes(r, e, bytes, view)) return true;
       bytes.clear();
+      view = {};
       return false;
     }
   } catch (const std::bad_alloc&) {
     bytes.clear();
+    view = {};
   }
   return false;
 }

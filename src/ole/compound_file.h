@@ -32,6 +32,11 @@ struct CompoundEntry {
 // broken; `bytes` is then empty.
 bool readCompoundStream(const std::uint8_t* data, std::size_t size, std::string_view name,
                         std::string& bytes);
+// The same without copying: `view` refers to the stream where it stands in `data` when
+// its sectors follow one another, else to its bytes gathered in `scratch`. The view is
+// valid while both are.
+bool readCompoundStreamView(const std::uint8_t* data, std::size_t size, std::string_view name,
+                            std::string& scratch, std::string_view& view);
 
 // Lists the root entry itself (first) and then every entry directly below it, in the
 // order of the directory. False on a malformed file (entries then empty).

@@ -135,20 +135,30 @@ ObjectClass ClassifyObject(std::string_view objectData, std::uint32_t eqVersion)
 }
 
 bool ReadEquationNative(std::string_view native, NativeForm form, std::string& stream) {
-  stream.clear();
+  std::string_view view;
+  if (!ReadEquationNativeView(native, form, stream, view)) return false;
+  if (view.data() != stream.data()) stream.assign(view);
+  return true;
+}
+
+bool ReadEquationNativeView(std::string_view native, NativeForm form, std::string& scratch,
+                            std::string_view& stream) {
+  scratch.clear();
+  stream = {};
   if (native.empty()) return true;
   if (form == NativeForm::BareMtef) {
     // A bare MTEF object: the class offsets line the MTEF up where a stream's header
     // would end.
-    stream.assign(native);
+    stream = native;
     return true;
   }
   try {
-    return readCompoundStream(reinterpret_cast<const std::uint8_t*>(native.data()), native.size(),
-                              "Equation Native", stream);
+    return readCompoundStreamView(reinterpret_cast<const std::uint8_t*>(native.data()), native.size(),
+                                  "Equation Native", scratch, stream);
   } catch (const std::bad_alloc&) {
     // No memory for the stream: it counts as empty.
-    stream.clear();
+    scratch.clear();
+    stream = {};
     return true;
   }
 }

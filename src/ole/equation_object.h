@@ -33,6 +33,10 @@ ObjectClass ClassifyObject(std::string_view objectData, std::uint32_t eqVersion)
 // readable compound file or has no such stream; an empty input gives true and an empty
 // stream.
 bool ReadEquationNative(std::string_view native, NativeForm form, std::string& stream);
+// The same without copying: `stream` refers to the bytes inside `native` where they stand
+// together, else to `scratch`.
+bool ReadEquationNativeView(std::string_view native, NativeForm form, std::string& scratch,
+                            std::string_view& stream);
 
 // The object data (hex text with CR LF line breaks) of an Equation 3.0 object holding
 // the given "Equation Native" stream: the OLE1 header, the four-byte native size, the

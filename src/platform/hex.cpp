@@ -1,6 +1,11 @@
 #include "platform/hex.h"
 
 #include <array>
+#include <cstdint>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace platform {
 namespace {
@@ -21,8 +26,30 @@ constexpr char kDigits[] = "0123456789abcdef";
 std::string decodeHex(std::string_view text) {
   std::string bytes(text.size() / 2, '\0');
   const auto* in = reinterpret_cast<const unsigned char*>(text.data());
-  for (std::size_t i = 0; i < bytes.size(); ++i)
-    bytes[i] = static_cast<char>(kDigitValue[in[2 * i]] * 16 + kDigitValue[in[2 * i + 1]]);
+  char* out = bytes.data();
+  std::size_t i = 0;
+#if defined(__SSE2__)
+  // Sixteen digits at a time while they are all hex digits; a block holding anything
+  // else goes through the table below.
+  const __m128i zero = _mm_set1_epi8('0' - 1), nine = _mm_set1_epi8('9' + 1);
+  const __m128i a = _mm_set1_epi8('a' - 1), f = _mm_set1_epi8('f' + 1);
+  const __m128i caseBit = _mm_set1_epi8(0x20), low4 = _mm_set1_epi8(0x0f), letterAdd = _mm_set1_epi8(9);
+  const __m128i lowByte = _mm_set1_epi16(0x00ff);
+  for (; i + 8 <= bytes.size(); i += 8) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 2 * i));
+    const __m128i digit = _mm_and_si128(_mm_cmpgt_epi8(v, zero), _mm_cmpgt_epi8(nine, v));
+    const __m128i lower = _mm_or_si128(v, caseBit);
+    const __m128i letter = _mm_and_si128(_mm_cmpgt_epi8(lower, a), _mm_cmpgt_epi8(f, lower));
+    if (_mm_movemask_epi8(_mm_or_si128(digit, letter)) != 0xffff) break;
+    const __m128i nibbles = _mm_add_epi8(_mm_and_si128(v, low4), _mm_and_si128(letter, letterAdd));
+    // Each 16-bit lane holds the high digit in its low byte and the low digit above it.
+    const __m128i pairs = _mm_or_si128(_mm_slli_epi16(_mm_and_si128(nibbles, lowByte), 4),
+                                       _mm_srli_epi16(nibbles, 8));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + i), _mm_packus_epi16(pairs, pairs));
+  }
+#endif
+  for (; i < bytes.size(); ++i)
+    out[i] = static_cast<char>(kDigitValue[in[2 * i]] * 16 + kDigitValue[in[2 * i + 1]]);
   return bytes;
 }
 

@@ -67,6 +67,12 @@ inline std::uint64_t RtfInputOffset(const RtfInput& in) {
 // Reads one token. A zero byte is an ordinary byte of text; only the end of the input
 // yields kind 0.
 RtfToken NextRtfToken(RtfInput& in);
+// The same into `token`, whose text keeps its capacity from one token to the next.
+void ReadRtfToken(RtfInput& in, RtfToken& token);
+
+// The length of the plain stretch at `p` (at most `n` bytes): the bytes before the first
+// brace, backslash, carriage return, line feed or tab.
+std::size_t ScanPlainText(const char* p, std::size_t n);
 // Hands a token back: the next reads return the tokens handed back, the last one first,
 // before reading on.
 void UnreadRtfToken(RtfInput& in, RtfToken token);

@@ -21,7 +21,7 @@ void BeginOutput(RtfOutput& out, platform::FileHandle file) {
   out.failed = false;
 }
 
-void WriteOutput(RtfOutput& out, std::string_view bytes) {
+void WriteOutputSlow(RtfOutput& out, std::string_view bytes) {
   if (out.buffer.size() + bytes.size() > kSinkSize) {
     drain(out);
     if (bytes.size() >= kSinkSize) {

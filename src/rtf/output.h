@@ -17,9 +17,14 @@ struct RtfOutput {
 
 // Starts a fresh sink on `file`.
 void BeginOutput(RtfOutput& out, platform::FileHandle file);
-void WriteOutput(RtfOutput& out, std::string_view bytes);
+// Writes `bytes` when they do not fit in what is left of the buffer.
+void WriteOutputSlow(RtfOutput& out, std::string_view bytes);
+inline void WriteOutput(RtfOutput& out, std::string_view bytes) {
+  if (out.buffer.size() + bytes.size() < out.buffer.capacity()) out.buffer.append(bytes.data(), bytes.size());
+  else WriteOutputSlow(out, bytes);
+}
 inline void WriteOutputByte(RtfOutput& out, char byte) {
-  if (out.buffer.size() + 1 >= out.buffer.capacity()) WriteOutput(out, std::string_view(&byte, 1));
+  if (out.buffer.size() + 1 >= out.buffer.capacity()) WriteOutputSlow(out, std::string_view(&byte, 1));
   else out.buffer.push_back(byte);
 }
 // Writes what is buffered; returns false when any write of the run failed.

@@ -1,6 +1,7 @@
 #include "rtf/walker.h"
 
 #include <charconv>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -73,6 +74,32 @@ void handleBin(DocumentPass& pass, bool hasParameter, std::int32_t parameter) {
   }
 }
 
+// The object data group's own text, as long as it is plain: the hex digits are appended
+// straight from the input buffer and line ends skipped. Stops before anything else (markup,
+// a tab, a zero byte) and at the end of the buffered input, leaving it to the token path.
+void appendPlainHex(RtfInput& in, std::string& hex) {
+  if (in.position < -1 || !in.pendingTokens.empty() || in.endOfInput) return;
+  const char* base = in.buffer.data();
+  const std::size_t end = in.buffer.size();
+  std::size_t pos = static_cast<std::size_t>(in.position + 1);
+  bool afterCr = in.afterCarriageReturn;
+  while (pos < end) {
+    const std::size_t plain = ScanPlainText(base + pos, end - pos);
+    if (plain != 0) {
+      if (std::memchr(base + pos, 0, plain) != nullptr) break;
+      hex.append(base + pos, plain);
+      pos += plain;
+      afterCr = false;
+      continue;
+    }
+    if (base[pos] != '\r' && base[pos] != '\n') break;
+    afterCr = base[pos] == '\r';
+    ++pos;
+  }
+  in.position = static_cast<std::int32_t>(pos) - 1;
+  in.afterCarriageReturn = afterCr;
+}
+
 ObjectData readObjectData(DocumentPass& pass) {
   ObjectData data;
   data.inputOffset = RtfInputOffset(pass.input);
@@ -83,8 +110,10 @@ ObjectData readObjectData(DocumentPass& pass) {
     data.plain = false;
   };
   std::size_t depth = 0;  // groups open inside the data group
+  RtfToken token;
   for (;;) {
-    RtfToken token = NextRtfToken(pass.input);
+    if (data.plain && depth == 0) appendPlainHex(pass.input, data.hex);
+    ReadRtfToken(pass.input, token);
     switch (token.kind) {
       case kTokenNone:
         return data;  // the input ended inside the group
@@ -235,6 +264,133 @@ void handleControlWord(DocumentPass& pass, std::string_view text, bool hasParame
   if (!isControlSymbol(text)) WriteOutputByte(pass.output, ' ');
 }
 
+
+// ---- Plain stretches --------------------------------------------------------------------
+//
+// Most of a document is text and control words the walker copies as they come. While
+// nothing is pending (no token handed back, no font table, object or suppressed group
+// open), those are copied straight from the input buffer to the output, in the form the
+// token path writes them; anything else is left to the token path.
+
+bool plainState(const DocumentPass& pass) {
+  return pass.walkFlags == 0 && !pass.classNameNext && !pass.fontTableWordUndelimited &&
+         pass.input.pendingTokens.empty() && !pass.input.endOfInput;
+}
+
+bool isStop(char c) { return c == '\\' || c == '{' || c == '}' || c == '\r' || c == '\n' || c == '\t'; }
+bool isDigitByte(char c) { return c >= '0' && c <= '9'; }
+char lowerHex(char c) { return c >= 'A' && c <= 'F' ? static_cast<char>(c + 32) : c; }
+bool isHexByte(char c) {
+  return isDigitByte(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+// Words the walker treats in its own way; "\f" and "\object" are copied here and their
+// effect is applied below.
+bool treatedWord(std::string_view word) {
+  switch (word.size()) {
+    case 4: return word == "\\bin";
+    case 8: return word == "\\objdata" || word == "\\fonttbl";
+    case 9: return word == "\\objclass" || word == "\\oleclsid";
+    default: return false;
+  }
+}
+
+// Copies the control word or symbol at p (n bytes buffered) and returns the bytes it
+// took, or 0 when the token path must read it: a treated word, a parameter the token path
+// would rewrite (leading zeros, "-0", a lone minus, more than nine digits), or a word that
+// may continue past the buffered bytes.
+std::size_t copyControlWord(DocumentPass& pass, const char* p, std::size_t n, bool& afterCr) {
+  RtfOutput& out = pass.output;
+  if (n < 3) return 0;
+  const char c = p[1];
+  if (!isLetter(c)) {
+    if (c == '\r' || c == '\n') return 0;
+    if (c != '\'') {
+      WriteOutput(out, std::string_view(p, 2));
+      afterCr = false;
+      return 2;
+    }
+    if (n < 5 || !isHexByte(p[2]) || !isHexByte(p[3])) return 0;
+    const char escape[4] = {'\\', '\'', lowerHex(p[2]), lowerHex(p[3])};
+    WriteOutput(out, std::string_view(escape, 4));
+    afterCr = false;
+    return 4;
+  }
+  std::size_t i = 2;
+  while (i < n && isLetter(p[i])) ++i;
+  const std::size_t wordEnd = i;
+  if (i < n && p[i] == '-') ++i;
+  const std::size_t digitsStart = i;
+  while (i < n && isDigitByte(p[i])) ++i;
+  if (i >= n) return 0;
+  const std::size_t digits = i - digitsStart;
+  if (digitsStart > wordEnd && digits == 0) return 0;
+  if (digits > 9 || (digits > 1 && p[digitsStart] == '0')) return 0;
+  if (digitsStart > wordEnd && p[digitsStart] == '0') return 0;
+  const std::string_view word(p, wordEnd);
+  // An object's start and a story's destination are noted for the records by the token path.
+  if (treatedWord(word) || storyOf(word) || word == "\\object") return 0;
+  if (word == "\\f") pass.currentFont = 0;  // outside the font table
+  afterCr = p[i] == '\r';
+  if (p[i] == ' ') {
+    WriteOutput(out, std::string_view(p, i + 1));
+    return i + 1;
+  }
+  WriteOutput(out, std::string_view(p, i));
+  WriteOutputByte(out, ' ');
+  return p[i] == '\r' || p[i] == '\n' ? i + 1 : i;
+}
+
+// Walks from the next input byte to the end of the buffered input or the first item the
+// token path must read. `groups` is the walker's stack; the outermost group's closing
+// brace is left to the token path.
+void walkPlainStretch(DocumentPass& pass, std::vector<bool>& groups) {
+  RtfInput& in = pass.input;
+  RtfOutput& out = pass.output;
+  if (in.position < -1) return;
+  const char* base = in.buffer.data();
+  const std::size_t end = in.buffer.size();
+  std::size_t pos = static_cast<std::size_t>(in.position + 1);
+  bool afterCr = in.afterCarriageReturn;
+  while (pos < end) {
+    const std::size_t plain = isStop(base[pos]) ? 0 : ScanPlainText(base + pos, end - pos);
+    if (plain != 0) {
+      WriteOutput(out, std::string_view(base + pos, plain));
+      pos += plain;
+      afterCr = false;
+      if (pos >= end) break;
+    }
+    const char c = base[pos];
+    if (c == '\r' || c == '\n') {
+      // Line ends never reach the output of a text run.
+      afterCr = c == '\r';
+      ++pos;
+    } else if (c == '\t') {
+      WriteOutputByte(out, ' ');
+      afterCr = false;
+      ++pos;
+    } else if (c == '{') {
+      WriteOutputByte(out, '{');
+      groups.push_back(true);
+      // Where the group last opened starts, as the token path notes it for the records.
+      pass.groupStart = in.chunkStart + pos - 1;
+      ++pos;
+    } else if (c == '}') {
+      // The end of a story's group is the token path's to see.
+      if (groups.size() < 2 || pass.storyDepth != 0) break;
+      WriteOutputByte(out, '}');
+      groups.pop_back();
+      ++pos;
+    } else {
+      const std::size_t used = copyControlWord(pass, base + pos, end - pos, afterCr);
+      if (used == 0) break;
+      pos += used;
+    }
+  }
+  in.position = static_cast<std::int32_t>(pos) - 1;
+  in.afterCarriageReturn = afterCr;
+}
+
 }  // namespace
 
 void AppendControlWord(std::string& out, std::string_view text, bool hasParameter,
@@ -251,8 +407,10 @@ std::int32_t WalkRtf(DocumentPass& pass) {
   // (the brace of their object group takes them off): the story's depth leaves them out.
   const std::size_t dataGroupsBefore = pass.dataGroupsClosed;
   const auto depth = [&] { return groups.size() - (pass.dataGroupsClosed - dataGroupsBefore); };
+  RtfToken token;
   for (;;) {
-    RtfToken token = NextRtfToken(pass.input);
+    if (!groups.empty() && plainState(pass)) walkPlainStretch(pass, groups);
+    ReadRtfToken(pass.input, token);
     if (token.kind != kTokenText) pass.fontTableWordUndelimited = false;
     // The text right after "\\objclass" is the object's class name.
     const bool classNameNext = pass.classNameNext;

@@ -47,12 +47,23 @@ struct Atom {
       : head(std::move(before)), inner(std::move(base)), tail(std::move(after)) {}
 
   void appendTo(std::string& out) const {
+    if (!inner) {  // a plain atom: most are
+      out += head;
+      out += tail;
+      return;
+    }
     std::vector<const Atom*> chain;
     for (const Atom* a = this; a != nullptr; a = a->inner.get()) {
       out += a->head;
       chain.push_back(a);
     }
     for (auto it = chain.rbegin(); it != chain.rend(); ++it) out += (*it)->tail;
+  }
+  // The length appendTo writes.
+  std::size_t size() const {
+    std::size_t n = 0;
+    for (const Atom* a = this; a != nullptr; a = a->inner.get()) n += a->head.size() + a->tail.size();
+    return n;
   }
   ~Atom() {
     // Unlinks a long chain of bases one by one instead of recursively.
@@ -82,7 +93,10 @@ struct Container {
   }
 
   std::string text() const {
+    std::size_t size = 0;
+    for (const Atom& atom : atoms) size += atom.size();
     std::string result;
+    result.reserve(size);
     for (const Atom& atom : atoms) atom.appendTo(result);
     return result;
   }
@@ -220,7 +234,9 @@ class Writer {
   }
 
   std::string character(const Node& node) {
-    std::string run = "{\\mr";
+    std::string run;
+    run.reserve(64);  // a character's run fits, so it is allocated once
+    run += "{\\mr";
     run += chars_.styleWords(node);
     run += chars_.text(node);
     const Node* marks = node.attached && isEmbellishmentList(*node.attached)
@@ -493,7 +509,7 @@ void Writer::fence(const Node& node, Container& into, int kind) {
     }
   }
   const auto slots = slotTexts(node);
-  const std::string main = slots.empty() ? std::string{} : slots[0];
+  const std::string_view main = slots.empty() ? std::string_view{} : std::string_view{slots[0]};
   into.push(cat({R"({\md{\mdPr)", fences, R"(}{\me )", main, "}}"}));
 }
 
@@ -520,8 +536,8 @@ void Writer::braKet(const Node& node, Container& into) {
 void Writer::fraction(const Node& node, Container& into, std::string_view type,
                       bool longDivision) {
   const auto slots = slotTexts(node);
-  const std::string first = slots.size() > 0 ? slots[0] : std::string{};
-  const std::string second = slots.size() > 1 ? slots[1] : std::string{};
+  const std::string_view first = slots.size() > 0 ? std::string_view{slots[0]} : std::string_view{};
+  const std::string_view second = slots.size() > 1 ? std::string_view{slots[1]} : std::string_view{};
   const std::string head = cat({R"({\mf{\mfPr{\mtype )", type, "}}"});
   // A long division is a bar fraction whose numerator holds a blank and the quotient and
   // whose denominator holds a closing parenthesis and the dividend, each in a run.
@@ -535,8 +551,8 @@ void Writer::fraction(const Node& node, Container& into, std::string_view type,
 
 void Writer::radical(const Node& node, Container& into) {
   const auto slots = slotTexts(node);
-  const std::string radicand = slots.size() > 0 ? slots[0] : std::string{};
-  const std::string index = slots.size() > 1 ? slots[1] : std::string{};
+  const std::string_view radicand = slots.size() > 0 ? std::string_view{slots[0]} : std::string_view{};
+  const std::string_view index = slots.size() > 1 ? std::string_view{slots[1]} : std::string_view{};
   // The degree group is written for a square root too, empty and hidden.
   into.push(cat({R"({\mrad{\mradPr )", node.variation != 0 ? "}" : R"({\mdegHide on}})",
                             R"({\mdeg )", index, R"(}{\me )", radicand, "}}"}));
@@ -544,8 +560,8 @@ void Writer::radical(const Node& node, Container& into) {
 
 void Writer::script(const Node& node, Container& into, int kind, bool before) {
   const auto slots = slotTexts(node);
-  const std::string sub = slots.size() > 0 ? slots[0] : std::string{};
-  const std::string sup = slots.size() > 1 ? slots[1] : std::string{};
+  const std::string_view sub = slots.size() > 0 ? std::string_view{slots[0]} : std::string_view{};
+  const std::string_view sup = slots.size() > 1 ? std::string_view{slots[1]} : std::string_view{};
   // MTEF writes a script after the item it scripts: that item is the base.
   std::unique_ptr<Atom> base = takeBase(into);
   if (!before) {

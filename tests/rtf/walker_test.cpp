@@ -21,6 +21,8 @@ TEST(Walker, NormalisesControlWords) {
       {"{\\*\\generator x;}", "{\\*\\generator x;}"},
       {"{a\r\nb\tc}", "{ab c}"},
       {"{\\f}", "{\\f }"},
+      // Parameters are written as numbers, nested groups or not.
+      {"{{\\li007\\fi-0\\sa-\\sb12345678901 x\\'E9\\'9x\\'}}", "{{\\li7 \\fi0 \\sa0 \\sb2147483647 x\\'e9\\'09x\\'}}"},
       {"{\\fonttbl\\f1 x;}", "{\\fonttbl\\f1 x;}"},
       {"{\\fonttbl Times;}{\\fonttbl\r\nx}", "{\\fonttbl Times;}{\\fonttbl x}"},
       {"{\\{\\}\\\\}", "{\\{\\}\\\\}"},
@@ -91,7 +93,8 @@ TEST(Walker, ChunkSizeDoesNotChangeOutput) {
   std::string doc =
       "{\\rtf1\\ansi\\ansicpg1252{\\fonttbl{\\f0\\froman Times;}{\\f2 Symbol Greek;}}\r\n"
       "{\\colortbl;\\red0\\green0\\blue0;}\\pard\\plain\\fs24 Caf\\'e9 cr\r\nlf\\par\r\n"
-      "{\\pict\\wmetafile8 0100\r\n0900}\\bin5 {}\\\\x\\u8722?\t\\~end\\par}";
+      "{\\pict\\wmetafile8 0100\r\n0900}\\bin5 {}\\\\x\\u8722?\t\\~end\\par}"
+      "{\\li007\\fi-0\\sa-\\sb12345678901\r\n\\'E9\\'9x\\f3\\object\\objclass Equation.3}";
   for (int i = 0; i < 2000; ++i) doc.insert(doc.size() - 1, "word \\b bold\\b0\r\n");
   const std::string reference = convertDocument(doc, 1 << 16);
   ASSERT_FALSE(reference.empty());
