@@ -58,6 +58,14 @@ struct DocumentPass {
   std::size_t storyDepth = 0;
   std::size_t dataGroupsClosed = 0;  // object data groups read to their closing brace
   std::vector<conversion::EquationRecord> records;  // one per equation object, in order
+  // The paragraph around an equation object, for its record's layout (display when the
+  // paragraph holds nothing but the object and perhaps a number): text seen before any
+  // object, the record waiting for the paragraph's end, the text after it, and the depth
+  // of the object group being read (its own text is not the paragraph's).
+  bool paragraphText = false;
+  int displayCandidate = -1;
+  std::string textAfter;
+  std::size_t objectDepth = 0;
 };
 
 // Converts the document the host serves through `callback` and `buffer` into `file`. The

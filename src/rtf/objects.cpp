@@ -17,6 +17,8 @@ bool ReplaceObjectData(DocumentPass& pass, const ObjectData& data) {
     record.converted = !outcome.replacement.empty();
     if (!record.converted) record.reason = outcome.reason;
     record.info = std::move(outcome.info);
+    if (pass.displayCandidate >= 0) pass.textAfter += '\x01';  // a second object: no display
+    else if (!pass.paragraphText) pass.displayCandidate = static_cast<int>(pass.records.size());
     pass.records.push_back(std::move(record));
   }
   pass.objectStart = kNoObjectStart;

@@ -214,6 +214,48 @@ const char* storyOf(std::string_view word) {
 }
 
 // Writes or treats one control word (hasParameter false for a word without parameter).
+// An equation number after the object: "(3)", "[2.1a]", "12" or nothing.
+bool numberLike(std::string_view text) {
+  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  if (text.empty()) return true;
+  if (text.size() > 16) return false;
+  if ((text.front() == '(' && text.back() == ')') || (text.front() == '[' && text.back() == ']')) {
+    if (text.size() < 3) return false;
+    text = text.substr(1, text.size() - 2);
+  }
+  for (char c : text)
+    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '.' || c == '-'))
+      return false;
+  return true;
+}
+
+// Paragraph marks end the paragraph an object's layout waits for.
+void noteParagraphWord(DocumentPass& pass, std::string_view word) {
+  if (word == "\\par" || word == "\\cell" || word == "\\row" || word == "\\sect" || word == "\\page") {
+    if (pass.displayCandidate >= 0 && numberLike(pass.textAfter))
+      pass.records[static_cast<std::size_t>(pass.displayCandidate)].display = true;
+    pass.displayCandidate = -1;
+    pass.textAfter.clear();
+    pass.paragraphText = false;
+  } else if (word == "\\pard" && pass.displayCandidate < 0) {
+    pass.paragraphText = false;
+  }
+}
+
+// Text of the document (not of an object, the font table or a hidden destination) counts
+// for the layout of the paragraph it stands in.
+void noteParagraphText(DocumentPass& pass, std::string_view text, std::size_t depth) {
+  if (pass.objectDepth != 0 && depth >= pass.objectDepth) return;
+  if (pass.walkFlags & kInFontTable) return;
+  if (text.find_first_not_of(' ') == std::string_view::npos) return;
+  if (pass.displayCandidate >= 0) {
+    if (pass.textAfter.size() < 64) pass.textAfter.append(text.substr(0, 64));
+  } else {
+    pass.paragraphText = true;
+  }
+}
+
 void handleControlWord(DocumentPass& pass, std::string_view text, bool hasParameter,
                        std::int32_t parameter) {
   if (text == "\\objdata" && !suppressed(pass)) {
@@ -248,6 +290,7 @@ void handleControlWord(DocumentPass& pass, std::string_view text, bool hasParame
     pass.className.known = false;
     pass.objectStart = pass.groupStart;
   }
+  if (pass.equations.keepRecords && !suppressed(pass)) noteParagraphWord(pass, text);
   if (text == "\\oleclsid" && !suppressed(pass)) {
     // The class id of an object whose data is replaced: the text runs of the rest of the
     // group are dropped.
@@ -273,7 +316,8 @@ void handleControlWord(DocumentPass& pass, std::string_view text, bool hasParame
 // token path writes them; anything else is left to the token path.
 
 bool plainState(const DocumentPass& pass) {
-  return pass.walkFlags == 0 && !pass.classNameNext && !pass.fontTableWordUndelimited &&
+  // Records follow every text and paragraph mark, which only the token path sees.
+  return pass.walkFlags == 0 && !pass.classNameNext && !pass.fontTableWordUndelimited && !pass.equations.keepRecords &&
          pass.input.pendingTokens.empty() && !pass.input.endOfInput;
 }
 
@@ -428,6 +472,7 @@ std::int32_t WalkRtf(DocumentPass& pass) {
           pass.story = "body";
           pass.storyDepth = 0;
         }
+        if (pass.objectDepth != 0 && depth() <= pass.objectDepth) pass.objectDepth = 0;
         if (groups.empty()) return kWalkGroupEnd;
         break;
       case kTokenText:
@@ -439,6 +484,7 @@ std::int32_t WalkRtf(DocumentPass& pass) {
           WriteOutput(pass.output, token.text);
         }
         noteFontName(pass, token.text);
+        if (pass.equations.keepRecords && !suppressed(pass)) noteParagraphText(pass, token.text, depth());
         if (groups.empty()) return kWalkItem;
         continue;
       case kTokenWord:
@@ -449,6 +495,7 @@ std::int32_t WalkRtf(DocumentPass& pass) {
             pass.storyDepth = depth();
           }
         handleControlWord(pass, token.text, token.kind == kTokenWordNum, token.value);
+        if (pass.equations.keepRecords && token.text == "\\object" && !suppressed(pass)) pass.objectDepth = depth();
         if (groups.empty()) return kWalkItem;
         continue;
       default:

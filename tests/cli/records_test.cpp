@@ -60,12 +60,13 @@ const std::string kFraction = rtfObject(
     "Equation.DSMT4", mathTypeObject(equationNative(line({fraction(line({var('x')}), line({num('2')}))}))));
 
 // An RTF document with equations in a header, the body and a footnote, one of them
-// damaged, and a picture object that is no equation.
+// damaged, a picture object that is no equation, and a numbered display equation.
 std::string storiesDocument() {
   return "{\\rtf1\\ansi{\\fonttbl{\\f0 Times;}}{\\header \\pard " + kFraction +
          "\\par}\\pard Body " + kFraction + " and {\\super\\chftn}{\\footnote \\pard " +
          rtfObject("Equation.DSMT4", "damaged") + "\\par} then " +
-         rtfObject("Paint.Picture", "not an equation") + kFraction + "\\par}";
+         rtfObject("Paint.Picture", "not an equation") + kFraction + "\\par\\pard\\qc " + kFraction +
+         "\\tab (1)\\par}";
 }
 
 TEST_F(Records, RtfReportNamesStoriesOffsetsAndOutcomes) {
@@ -75,13 +76,14 @@ TEST_F(Records, RtfReportNamesStoriesOffsetsAndOutcomes) {
   ASSERT_EQ(run.status, kExitOk) << run.err;
   const std::vector<std::string> lines = jsonFields(path("r.jsonl"), "index,story,class,mtef,layout,status");
   const std::vector<std::string> expected = {
-      "1|header|Equation.DSMT4|5|inline|converted", "2|body|Equation.DSMT4|5|inline|converted",
-      "3|footnote|Equation.DSMT4|None|inline|kept", "4|body|Equation.DSMT4|5|inline|converted"};
+      "1|header|Equation.DSMT4|5|display|converted", "2|body|Equation.DSMT4|5|inline|converted",
+      "3|footnote|Equation.DSMT4|None|display|kept", "4|body|Equation.DSMT4|5|inline|converted",
+      "5|body|Equation.DSMT4|5|display|converted"};
   EXPECT_EQ(lines, expected);
   // Positions are the offsets of the object groups; a kept object has its reason.
   std::size_t at = 0;
   std::vector<std::string> positions = jsonFields(path("r.jsonl"), "position,reason");
-  ASSERT_EQ(positions.size(), 4u);
+  ASSERT_EQ(positions.size(), 5u);
   for (std::size_t i = 0; i < positions.size(); ++i) {
     at = doc.find("{\\object", at + 1);
     if (i == 3) at = doc.find("{\\object", at + 1);  // past the picture
@@ -123,7 +125,7 @@ TEST_F(Records, ExtractionWritesLinesAndFilesButNoDocument) {
     std::ofstream(path("plain.jsonl"), std::ios::binary) << plain.out;
     const std::string keys = std::string("index,story,status,") + c.key;
     const std::vector<std::string> lines = jsonFields(path("plain.jsonl"), keys);
-    ASSERT_EQ(lines.size(), 4u) << plain.out;
+    ASSERT_EQ(lines.size(), 5u) << plain.out;
     EXPECT_EQ(lines[2], std::string("3|footnote|kept|None"));  // nothing to extract
 
     const std::string folder = path(std::string("eq-") + c.kind);
@@ -134,10 +136,15 @@ TEST_F(Records, ExtractionWritesLinesAndFilesButNoDocument) {
     const std::vector<std::string> outputs = jsonFields(folder + "/equations.jsonl", "output");
     EXPECT_EQ(outputs, (std::vector<std::string>{"eq-0001" + std::string(c.extension),
                                                  "eq-0002" + std::string(c.extension), "None",
-                                                 "eq-0004" + std::string(c.extension)}));
-    for (const char* n : {"eq-0001", "eq-0002", "eq-0004"})
+                                                 "eq-0004" + std::string(c.extension),
+                                                 "eq-0005" + std::string(c.extension)}));
+    for (const char* n : {"eq-0001", "eq-0002", "eq-0004", "eq-0005"})
       EXPECT_TRUE(fs::exists(folder + "/" + n + c.extension)) << n;
-    EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 4);
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 5);
+    // The display equation is a block.
+    if (std::string(c.kind) == "mathml") {
+      EXPECT_NE(readFile(folder + "/eq-0005.mml").find("display=\"block\""), std::string::npos);
+    }
   }
   EXPECT_FALSE(fs::exists(path("stories.converted.rtf")));
 }
@@ -160,7 +167,7 @@ TEST_F(Records, ParallelBatchSaysAndWritesWhatASequentialOneDoes) {
   }
   EXPECT_EQ(runs[0].err, runs[1].err);
   EXPECT_EQ(readFile(path("r1.jsonl")), readFile(path("r3.jsonl")));
-  EXPECT_EQ(jsonFields(path("r3.jsonl"), "index").size(), 3u + 3 * 4 + 6 + 1);
+  EXPECT_EQ(jsonFields(path("r3.jsonl"), "index").size(), 3u + 3 * 5 + 6 + 1);
   for (const auto& entry : fs::directory_iterator(path("out1")))
     EXPECT_EQ(readFile(entry.path().string()), readFile(path("out3") + "/" + entry.path().filename().string()))
         << entry.path();
