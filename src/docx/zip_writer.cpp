@@ -51,17 +51,22 @@ bool ZipWriter::begin(const ZipEntryInfo& e) {
   const std::uint32_t version = bigSizes || bigOffset ? 45 : 20;
   const std::uint32_t flags = 1u << 11;  // names in UTF-8
 
+  // The fields the local header and the directory record share, from the version needed
+  // to the name's length.
+  const auto shared = [&](std::string& out) {
+    le16(out, version);
+    le16(out, flags);
+    le16(out, e.method);
+    le16(out, time);
+    le16(out, date);
+    le32(out, e.crc);
+    le32(out, bigSizes ? kMax32 : static_cast<std::uint32_t>(e.compressedSize));
+    le32(out, bigSizes ? kMax32 : static_cast<std::uint32_t>(e.size));
+    le16(out, static_cast<std::uint32_t>(e.name.size()));
+  };
   std::string local;
   le32(local, 0x04034b50);
-  le16(local, version);
-  le16(local, flags);
-  le16(local, e.method);
-  le16(local, time);
-  le16(local, date);
-  le32(local, e.crc);
-  le32(local, bigSizes ? kMax32 : static_cast<std::uint32_t>(e.compressedSize));
-  le32(local, bigSizes ? kMax32 : static_cast<std::uint32_t>(e.size));
-  le16(local, static_cast<std::uint32_t>(e.name.size()));
+  shared(local);
   le16(local, bigSizes ? 20 : 0);
   local += e.name;
   if (bigSizes) {
@@ -80,15 +85,7 @@ bool ZipWriter::begin(const ZipEntryInfo& e) {
   std::string& d = directory_;
   le32(d, 0x02014b50);
   le16(d, (3u << 8) | version);  // made by: Unix
-  le16(d, version);
-  le16(d, flags);
-  le16(d, e.method);
-  le16(d, time);
-  le16(d, date);
-  le32(d, e.crc);
-  le32(d, bigSizes ? kMax32 : static_cast<std::uint32_t>(e.compressedSize));
-  le32(d, bigSizes ? kMax32 : static_cast<std::uint32_t>(e.size));
-  le16(d, static_cast<std::uint32_t>(e.name.size()));
+  shared(d);
   le16(d, extra.empty() ? 0 : static_cast<std::uint32_t>(extra.size() + 4));
   le16(d, 0);  // comment
   le16(d, 0);  // disk

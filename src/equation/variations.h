@@ -64,6 +64,34 @@ inline IntegralForm integralForm(std::int32_t variation) {
   return form;
 }
 
+// An MTEF 2 or 3 integral (selectors 21 to 26): 21 to 23 single, double and triple with
+// limits beside them, 24 to 26 the same with limits above and below; the variation
+// numbers which limits and whether the integral is a contour.
+inline IntegralForm integralForm3(std::int32_t selector, std::int32_t variation) {
+  const int s = selector;
+  const int v = variation & 0x0f;
+  IntegralForm form;
+  Limits& l = form.limits;
+  if (s == 0x15) {
+    l.lower = v == 1 || v == 2 || v == 4;
+    l.upper = v == 2;
+    form.contour = v == 3 || v == 4;
+  } else if (s == 0x16 || s == 0x17) {
+    l.lower = v == 1 || v == 3;
+    form.contour = v == 2 || v == 3;
+  } else if (s == 0x18) {
+    l.lower = true;
+    l.upper = v != 1 && v != 2;
+    form.contour = v == 2;
+  } else {
+    l.lower = true;
+    form.contour = v != 1;
+  }
+  form.count = s == 0x15 || s == 0x18 ? 1 : s == 0x16 || s == 0x19 ? 2 : 3;
+  form.sumStyle = s >= 0x18;
+  return form;
+}
+
 // An MTEF 5 large operator (selectors 16 to 20): the high digit as for integrals but with
 // no second variation byte: 4, 2 and 1 are taken off the whole digit.
 struct OperatorForm {
@@ -94,6 +122,30 @@ inline BoxBorders boxBorders(std::int32_t variation) {
   if (right && bottom && !left) return BoxBorders::BottomRight;
   if (left && bottom && !right) return BoxBorders::BottomLeft;
   return BoxBorders::All;
+}
+
+// A labelled arrow (MathType 5): the low digit holds the labels (8 below, 4 above) and the
+// kind (0 one arrow, 2 a harpoon pair, otherwise an arrow pair); for one arrow the high
+// digit gives its direction (2 right, 1 left, otherwise both), for a pair a long arrow
+// over a short one (1) or a short one over a long one (2). `code` is the arrow's
+// character.
+struct ArrowForm {
+  char32_t code = 0;
+  bool above = false;
+  bool below = false;
+};
+
+inline ArrowForm arrowForm(std::int32_t variation) {
+  const int low = variation & 0x0f;
+  const int high = variation >> 4;
+  const int style = low & 3;
+  ArrowForm form;
+  if (style == 0) form.code = high == 2 ? 0x2192 : high == 1 ? 0x2190 : 0x2194;
+  else if (style == 2) form.code = 0x21CC;
+  else form.code = high == 1 ? 0x2942 : high == 2 ? 0x2944 : 0x21C4;
+  form.below = (low & 8) != 0;
+  form.above = (low & 4) != 0;
+  return form;
 }
 
 }  // namespace equation

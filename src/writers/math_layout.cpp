@@ -790,26 +790,8 @@ void Builder::largeOperator5(const Node& node, Container& into, int kind) {
 }
 
 void Builder::integral3(const Node& node, Container& into) {
-  const int s = node.selector;
-  const int v = node.variation & 0x0f;
-  bool lower = false, upper = false, contour = false;
-  if (s == 0x15) {
-    lower = v == 1 || v == 2 || v == 4;
-    upper = v == 2;
-    contour = v == 3 || v == 4;
-  } else if (s == 0x16 || s == 0x17) {
-    lower = v == 1 || v == 3;
-    contour = v == 2 || v == 3;
-  } else if (s == 0x18) {
-    lower = true;
-    upper = v != 1 && v != 2;
-    contour = v == 2;
-  } else {
-    lower = true;
-    contour = v != 1;
-  }
-  const int count = s == 0x15 || s == 0x18 ? 1 : s == 0x16 || s == 0x19 ? 2 : 3;
-  nary(node, into, integralChar(count, contour), lower, upper, s >= 0x18);
+  const equation::IntegralForm f = equation::integralForm3(node.selector, node.variation);
+  nary(node, into, integralChar(f.count, f.contour), f.limits.lower, f.limits.upper, f.sumStyle);
 }
 
 // Selectors 29 to 38 pair the five operators: limits under and over (odd), beside (even).
@@ -819,28 +801,13 @@ void Builder::largeOperator3(const Node& node, Container& into) {
   nary(node, into, kLargeOperators[std::clamp(index / 2, 0, 4)], v == 0 || v == 1, v == 1, index % 2 == 0);
 }
 
-// A labelled arrow (MathType 5): the low digit holds the labels (8 below, 4 above) and the
-// kind (0 one arrow, 2 a harpoon pair, otherwise an arrow pair); for one arrow the high
-// digit gives its direction (2 right, 1 left, otherwise both), for a pair a long arrow
-// over a short one (1) or a short one over a long one (2).
+// A labelled arrow (MathType 5).
 void Builder::arrow(const Node& node, Container& into) {
-  const int low = node.variation & 0x0f;
-  const int high = node.variation >> 4;
-  const int style = low & 3;
-  char32_t code;
-  if (style == 0) {
-    code = high == 2 ? 0x2192 : high == 1 ? 0x2190 : 0x2194;
-  } else if (style == 2) {
-    code = 0x21CC;
-  } else {
-    code = high == 1 ? 0x2942 : high == 2 ? 0x2944 : 0x21C4;
-  }
-  const bool bottom = (low & 8) != 0;
-  const bool top = (low & 4) != 0;
+  const equation::ArrowForm form = equation::arrowForm(node.variation);
   Box box = shaped(Shape::Arrow, slot(node, 0), slot(node, 1));
-  box.code = code;
-  box.upper = top || !bottom;
-  box.lower = bottom;
+  box.code = form.code;
+  box.upper = form.above || !form.below;
+  box.lower = form.below;
   into.push(std::move(box));
 }
 

@@ -702,31 +702,12 @@ void Writer::largeOperator5(const Node& node, Container& into, int kind) {
 }
 
 void Writer::integral3(const Node& node, Container& into) {
-  const int s = node.selector;
-  const int v = node.variation & 0x0f;
-  bool lower = false, upper = false, contour = false;
-  if (s == 0x15) {
-    lower = v == 1 || v == 2 || v == 4;
-    upper = v == 2;
-    contour = v == 3 || v == 4;
-  } else if (s == 0x16 || s == 0x17) {
-    lower = v == 1 || v == 3;
-    contour = v == 2 || v == 3;
-  } else if (s == 0x18) {
-    lower = true;
-    upper = v != 1 && v != 2;
-    contour = v == 2;
-  } else {
-    lower = true;
-    contour = v != 1;
-  }
-  const bool underOver = s == 0x18 || s == 0x19 || s == 0x1a;
-  const int count = s == 0x15 || s == 0x18 ? 1 : s == 0x16 || s == 0x19 ? 2 : 3;
+  const equation::IntegralForm f = equation::integralForm3(node.selector, node.variation);
+  const bool lower = f.limits.lower, upper = f.limits.upper;
   const std::string_view hide = !lower && !upper ? kBothHidden
                                 : lower && !upper ? kUpperHidden
                                                   : std::string_view{};
-  nary(node, into, integralChar(count, contour), cat({hide, underOver ? kUnderOver : kSubSup}), 1,
-       2);
+  nary(node, into, integralChar(f.count, f.contour), cat({hide, f.sumStyle ? kUnderOver : kSubSup}), 1, 2);
 }
 
 void Writer::largeOperator3(const Node& node, Container& into) {
@@ -749,27 +730,23 @@ constexpr std::string_view kPosTop = R"({\mpos top}}{\me )";
 constexpr std::string_view kVertBot = R"({\mvertJc bot}}{\me )";
 
 void Writer::arrow(const Node& node, Container& into) {
-  const int low = node.variation & 0x0f;
-  const bool bottom = (low & 8) != 0;
-  const bool top = (low & 4) != 0;
-  const int style = low & 3;
-  const int high = node.variation >> 4;
+  const equation::ArrowForm form = equation::arrowForm(node.variation);
+  const bool bottom = form.below;
+  const bool top = form.above;
   const auto slots = slotTexts(node);
   auto slot = [&](std::size_t i) -> std::string_view {
     return i < slots.size() ? std::string_view{slots[i]} : std::string_view{};
   };
-  // The arrow: for a single one the high digit gives its direction (2 right, 1 left,
-  // otherwise both); for a pair it tells a long arrow over a short one (1) or a short one
-  // over a long one (2).
+  // The arrow's character, with the fallback byte an RTF reader without Unicode shows.
   std::string_view chr;
-  if (style == 0) {
-    chr = high == 2 ? R"({\uc1\u8594 >}})" : high == 1 ? R"({\uc1\u8592 <}})" : R"({\uc1\u8596 -}})";
-  } else if (style == 2) {
-    chr = R"({\uc1\u8652\'3f}})";  // rightwards harpoon over leftwards harpoon
-  } else {
-    chr = high == 1   ? R"({\uc1\u10562\'3f}})"  // rightwards arrow above short leftwards arrow
-          : high == 2 ? R"({\uc1\u10564\'3f}})"  // short rightwards arrow above leftwards arrow
-                      : R"({\uc1\u8644\'3f}})";  // rightwards arrow over leftwards arrow
+  switch (form.code) {
+    case 0x2192: chr = R"({\uc1\u8594 >}})"; break;
+    case 0x2190: chr = R"({\uc1\u8592 <}})"; break;
+    case 0x2194: chr = R"({\uc1\u8596 -}})"; break;
+    case 0x21CC: chr = R"({\uc1\u8652\'3f}})"; break;   // rightwards harpoon over leftwards harpoon
+    case 0x2942: chr = R"({\uc1\u10562\'3f}})"; break;  // rightwards arrow above short leftwards arrow
+    case 0x2944: chr = R"({\uc1\u10564\'3f}})"; break;  // short rightwards arrow above leftwards arrow
+    default: chr = R"({\uc1\u8644\'3f}})"; break;       // rightwards arrow over leftwards arrow
   }
   // The text above sits on the arrow, the text below under it; with both, the arrow and
   // its upper text are the base of a lower limit holding the lower text.
