@@ -16,22 +16,26 @@ void drain(RtfOutput& out) {
 
 void BeginOutput(RtfOutput& out, platform::FileHandle file) {
   out.file = file;
-  out.buffer.clear();
-  out.buffer.reserve(kSinkSize);
+  out.buffer.allocate(kSinkSize);
   out.failed = false;
 }
 
 void WriteOutputSlow(RtfOutput& out, std::string_view bytes) {
-  if (out.buffer.size() + bytes.size() > kSinkSize) {
+  if (out.buffer.size() + bytes.size() >= out.buffer.capacity()) {
     drain(out);
-    if (bytes.size() >= kSinkSize) {
+    if (bytes.size() >= out.buffer.capacity()) {
       ++out.drains;
       if (!out.failed && !platform::writeFile(out.file, bytes.data(), bytes.size()))
         out.failed = true;
       return;
     }
   }
-  out.buffer.append(bytes);
+  out.buffer.append(bytes.data(), bytes.size());
+}
+
+char* ReserveOutput(RtfOutput& out, std::size_t n) {
+  if (out.buffer.size() + n >= out.buffer.capacity()) drain(out);
+  return out.buffer.end();
 }
 
 bool FlushOutput(RtfOutput& out) {

@@ -3,14 +3,55 @@
 #pragma once
 
 #include <cstddef>
-#include <string>
+#include <cstring>
+#include <memory>
 #include <string_view>
 
 #include "platform/platform.h"
 
+// The sink's bytes: a fixed block, filled from the front, never zeroed in advance.
+class OutputBytes {
+ public:
+  const char* data() const { return bytes_.get(); }
+  char* data() { return bytes_.get(); }
+  std::size_t size() const { return used_; }
+  std::size_t capacity() const { return capacity_; }
+  bool empty() const { return used_ == 0; }
+  void clear() { used_ = 0; }
+  void allocate(std::size_t capacity) {
+    if (capacity_ < capacity) {
+      bytes_.reset(new char[capacity]);
+      capacity_ = capacity;
+    }
+    used_ = 0;
+  }
+  // The caller has checked that `n` bytes fit.
+  void append(const char* p, std::size_t n) {
+    std::memcpy(bytes_.get() + used_, p, n);
+    used_ += n;
+  }
+  void push_back(char c) { bytes_[used_++] = c; }
+  // Where the next byte goes, and the end the caller has filled up to.
+  char* end() { return bytes_.get() + used_; }
+  void setEnd(char* end) { used_ = static_cast<std::size_t>(end - bytes_.get()); }
+  // Replaces `count` bytes at `at` with `with`, when the result still fits.
+  bool replace(std::size_t at, std::size_t count, std::string_view with) {
+    if (at + count > used_ || used_ - count + with.size() > capacity_) return false;
+    std::memmove(bytes_.get() + at + with.size(), bytes_.get() + at + count, used_ - at - count);
+    std::memcpy(bytes_.get() + at, with.data(), with.size());
+    used_ = used_ - count + with.size();
+    return true;
+  }
+
+ private:
+  std::unique_ptr<char[]> bytes_;
+  std::size_t used_ = 0;
+  std::size_t capacity_ = 0;
+};
+
 struct RtfOutput {
   platform::FileHandle file = platform::kInvalidFile;
-  std::string buffer;
+  OutputBytes buffer;
   bool failed = false;
   std::uint64_t drains = 0;  // how often the buffer was written out and emptied
 };
@@ -27,5 +68,10 @@ inline void WriteOutputByte(RtfOutput& out, char byte) {
   if (out.buffer.size() + 1 >= out.buffer.capacity()) WriteOutputSlow(out, std::string_view(&byte, 1));
   else out.buffer.push_back(byte);
 }
+// Makes room for `n` more bytes (at most the sink's size), writing out what is buffered if
+// they do not fit, and returns where they go; the caller then moves the end with setEnd.
+char* ReserveOutput(RtfOutput& out, std::size_t n);
+// The most ReserveOutput can make room for.
+constexpr std::size_t kOutputReserveLimit = 64 * 1024;
 // Writes what is buffered; returns false when any write of the run failed.
 bool FlushOutput(RtfOutput& out);

@@ -1,6 +1,7 @@
 #include "rtf/walker.h"
 
 #include <charconv>
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -8,6 +9,10 @@
 #include <utility>
 
 #include "platform/hex.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include "rtf/objects.h"
 
 namespace {
@@ -321,7 +326,6 @@ bool plainState(const DocumentPass& pass) {
          pass.input.pendingTokens.empty() && !pass.input.endOfInput;
 }
 
-bool isStop(char c) { return c == '\\' || c == '{' || c == '}' || c == '\r' || c == '\n' || c == '\t'; }
 bool isDigitByte(char c) { return c >= '0' && c <= '9'; }
 char lowerHex(char c) { return c >= 'A' && c <= 'F' ? static_cast<char>(c + 32) : c; }
 bool isHexByte(char c) {
@@ -339,55 +343,156 @@ bool treatedWord(std::string_view word) {
   }
 }
 
-// Copies the control word or symbol at p (n bytes buffered) and returns the bytes it
-// took, or 0 when the token path must read it: a treated word, a parameter the token path
-// would rewrite (leading zeros, "-0", a lone minus, more than nine digits), or a word that
-// may continue past the buffered bytes.
-std::size_t copyControlWord(DocumentPass& pass, const char* p, std::size_t n, bool& afterCr) {
-  RtfOutput& out = pass.output;
+// Words a stretch leaves to the token path: the treated ones, an object's start and a
+// story's destination, which the token path notes for the records.
+bool tokenPathWord(std::string_view word) {
+  return treatedWord(word) || storyOf(word) || word == "\\object";
+}
+
+// Byte classes of a control word's letters and digits.
+constexpr unsigned char kLetterClass = 1, kDigitClass = 2;
+struct WordBytes {
+  unsigned char table[256] = {};
+  constexpr WordBytes() {
+    for (int c = 'a'; c <= 'z'; ++c) table[c] = kLetterClass;
+    for (int c = 'A'; c <= 'Z'; ++c) table[c] = kLetterClass;
+    for (int c = '0'; c <= '9'; ++c) table[c] = kDigitClass;
+  }
+  bool letter(char c) const { return table[static_cast<unsigned char>(c)] == kLetterClass; }
+  bool digit(char c) const { return table[static_cast<unsigned char>(c)] == kDigitClass; }
+};
+constexpr WordBytes kWordBytes;
+
+// Copies up to 16 bytes at once when both sides have room for 16 (the caller's promise for
+// `o`; `available` tells for `p`), else exactly.
+inline void copyShort(char* o, const char* p, std::size_t n, std::size_t available) {
+#if defined(__SSE2__)
+  if (n <= 16 && available >= 16) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(o), _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+    return;
+  }
+#endif
+  std::memcpy(o, p, n);
+  (void)available;
+}
+
+// Copies the control word or symbol at p (n bytes may be read for it, `available` are
+// buffered) to `o` and returns the bytes it took, or 0 when the token path must read it: a
+// treated word, a parameter the token path would rewrite (leading zeros, "-0", a lone
+// minus, more than nine digits), or a word that may continue past the `n` bytes. `o` has
+// room for max(n + 1, 16) bytes; `written` gets the bytes written there.
+inline std::size_t copyControlWord(DocumentPass& pass, const char* p, std::size_t n, std::size_t available,
+                                   char* o, std::size_t& written, bool& afterCr) {
   if (n < 3) return 0;
   const char c = p[1];
-  if (!isLetter(c)) {
+  if (!kWordBytes.letter(c)) {
     if (c == '\r' || c == '\n') return 0;
     if (c != '\'') {
-      WriteOutput(out, std::string_view(p, 2));
+      o[0] = p[0];
+      o[1] = c;
+      written = 2;
       afterCr = false;
       return 2;
     }
     if (n < 5 || !isHexByte(p[2]) || !isHexByte(p[3])) return 0;
-    const char escape[4] = {'\\', '\'', lowerHex(p[2]), lowerHex(p[3])};
-    WriteOutput(out, std::string_view(escape, 4));
+    o[0] = '\\';
+    o[1] = '\'';
+    o[2] = lowerHex(p[2]);
+    o[3] = lowerHex(p[3]);
+    written = 4;
     afterCr = false;
     return 4;
   }
   std::size_t i = 2;
-  while (i < n && isLetter(p[i])) ++i;
+  while (i < n && kWordBytes.letter(p[i])) ++i;
   const std::size_t wordEnd = i;
-  if (i < n && p[i] == '-') ++i;
-  const std::size_t digitsStart = i;
-  while (i < n && isDigitByte(p[i])) ++i;
+  std::size_t digitsStart = i;
+  if (i < n && p[i] == '-') digitsStart = ++i;
+  while (i < n && kWordBytes.digit(p[i])) ++i;
   if (i >= n) return 0;
-  const std::size_t digits = i - digitsStart;
-  if (digitsStart > wordEnd && digits == 0) return 0;
-  if (digits > 9 || (digits > 1 && p[digitsStart] == '0')) return 0;
-  if (digitsStart > wordEnd && p[digitsStart] == '0') return 0;
-  const std::string_view word(p, wordEnd);
-  // An object's start and a story's destination are noted for the records by the token path.
-  if (treatedWord(word) || storyOf(word) || word == "\\object") return 0;
-  if (word == "\\f") pass.currentFont = 0;  // outside the font table
-  afterCr = p[i] == '\r';
-  if (p[i] == ' ') {
-    WriteOutput(out, std::string_view(p, i + 1));
-    return i + 1;
+  if (i != wordEnd) {
+    const std::size_t digits = i - digitsStart;
+    if (digits == 0 || digits > 9) return 0;
+    if (p[digitsStart] == '0' && (digits > 1 || digitsStart > wordEnd)) return 0;
   }
-  WriteOutput(out, std::string_view(p, i));
-  WriteOutputByte(out, ' ');
-  return p[i] == '\r' || p[i] == '\n' ? i + 1 : i;
+  // Only words of two letters or more than three starting with one of these letters are
+  // the token path's, or "\f".
+  if ((c == 'b' || c == 'o' || c == 'f' || c == 'h' || c == 'a') && wordEnd != 3) {
+    if (wordEnd == 2) {
+      if (c == 'f') pass.currentFont = 0;  // outside the font table
+    } else if (tokenPathWord(std::string_view(p, wordEnd))) {
+      return 0;
+    }
+  }
+  const char delimiter = p[i];
+  afterCr = delimiter == '\r';
+  copyShort(o, p, i, available);
+  o[i] = ' ';
+  written = i + 1;
+  return delimiter == ' ' || delimiter == '\r' || delimiter == '\n' ? i + 1 : i;
 }
+
+// Finds the bytes that end plain text (markup, line ends, tabs) 64 at a time: a block's
+// candidates are found once as a bit mask, and each stretch of text after that costs a bit
+// scan.
+class StopScanner {
+ public:
+  StopScanner(const char* base, std::size_t limit) : base_(base), limit_(limit) {}
+
+  // The first stop at or after `pos`, or the limit.
+  std::size_t next(std::size_t pos) {
+    for (;;) {
+      if (pos >= limit_) return limit_;
+      if (pos < start_ || pos >= start_ + 64) load(pos);
+      const std::uint64_t rest = mask_ >> (pos - start_);
+      if (rest == 0) {
+        pos = start_ + 64;
+        continue;
+      }
+      const std::size_t at = pos + static_cast<std::size_t>(__builtin_ctzll(rest));
+      // Candidates include the other control bytes below 14, which are plain text.
+      if (isStopByte(base_[at])) return at;
+      pos = at + 1;
+    }
+  }
+
+ private:
+  static bool isStopByte(char c) {
+    return c == '\\' || c == '{' || c == '}' || c == '\r' || c == '\n' || c == '\t';
+  }
+
+  void load(std::size_t pos) {
+    start_ = pos;
+    mask_ = 0;
+    const char* p = base_ + pos;
+#if defined(__SSE2__)
+    if (pos + 64 <= limit_) {
+      const __m128i open = _mm_set1_epi8('{'), close = _mm_set1_epi8('}'), slash = _mm_set1_epi8('\\'),
+                    low = _mm_set1_epi8(13);
+      for (int k = 0; k < 4; ++k) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
+        const __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, open), _mm_cmpeq_epi8(v, close)),
+                                         _mm_or_si128(_mm_cmpeq_epi8(v, slash),
+                                                      _mm_cmpeq_epi8(_mm_min_epu8(v, low), v)));
+        mask_ |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(hit))) << (16 * k);
+      }
+      return;
+    }
+#endif
+    const std::size_t n = std::min<std::size_t>(64, limit_ - pos);
+    for (std::size_t i = 0; i < n; ++i)
+      if (isStopByte(p[i])) mask_ |= std::uint64_t{1} << i;
+  }
+
+  const char* base_;
+  std::size_t limit_;
+  std::size_t start_ = static_cast<std::size_t>(-1) / 2;
+  std::uint64_t mask_ = 0;
+};
 
 // Walks from the next input byte to the end of the buffered input or the first item the
 // token path must read. `groups` is the walker's stack; the outermost group's closing
-// brace is left to the token path.
+// brace is left to the token path. The output goes straight into the sink's buffer.
 void walkPlainStretch(DocumentPass& pass, std::vector<bool>& groups) {
   RtfInput& in = pass.input;
   RtfOutput& out = pass.output;
@@ -396,40 +501,70 @@ void walkPlainStretch(DocumentPass& pass, std::vector<bool>& groups) {
   const std::size_t end = in.buffer.size();
   std::size_t pos = static_cast<std::size_t>(in.position + 1);
   bool afterCr = in.afterCarriageReturn;
+  // A stretch's output is at most half as long again as its input; it is written in slices
+  // of input whose output fits in one reservation, with a margin for whole 16-byte copies.
+  constexpr std::size_t kMargin = 40;
   while (pos < end) {
-    const std::size_t plain = isStop(base[pos]) ? 0 : ScanPlainText(base + pos, end - pos);
-    if (plain != 0) {
-      WriteOutput(out, std::string_view(base + pos, plain));
-      pos += plain;
-      afterCr = false;
-      if (pos >= end) break;
+    const std::size_t sliceEnd = std::min(end, pos + (kOutputReserveLimit - kMargin) / 2);
+    char* o = ReserveOutput(out, 2 * (sliceEnd - pos) + kMargin);
+    StopScanner stops(base, sliceEnd);
+    bool stop = false;
+    while (pos < sliceEnd) {
+      const std::size_t plain = stops.next(pos) - pos;
+      if (plain != 0) {
+        copyShort(o, base + pos, plain, end - pos);
+        o += plain;
+        pos += plain;
+        afterCr = false;
+        if (pos >= sliceEnd) break;
+      }
+      switch (base[pos]) {
+        case '\r':
+        case '\n':
+          // Line ends never reach the output of a text run.
+          afterCr = base[pos] == '\r';
+          ++pos;
+          break;
+        case '\t':
+          *o++ = ' ';
+          afterCr = false;
+          ++pos;
+          break;
+        case '{':
+          *o++ = '{';
+          groups.push_back(true);
+          // Where the group last opened starts, as the token path notes it for the records.
+          pass.groupStart = in.chunkStart + pos - 1;
+          ++pos;
+          break;
+        case '}':
+          // The end of a story's group is the token path's to see.
+          if (groups.size() < 2 || pass.storyDepth != 0) {
+            stop = true;
+            break;
+          }
+          *o++ = '}';
+          groups.pop_back();
+          ++pos;
+          break;
+        default: {
+          // A word may run on past the slice, but not past what is buffered, nor further
+          // than the slice's margin allows.
+          const std::size_t limit = std::min(end - pos, sliceEnd - pos + 6);
+          std::size_t written = 0;
+          const std::size_t used = copyControlWord(pass, base + pos, limit, end - pos, o, written, afterCr);
+          if (used == 0) {
+            stop = true;
+            break;
+          }
+          o += written;
+          pos += used;
+        }
+      }
+      if (stop) break;
     }
-    const char c = base[pos];
-    if (c == '\r' || c == '\n') {
-      // Line ends never reach the output of a text run.
-      afterCr = c == '\r';
-      ++pos;
-    } else if (c == '\t') {
-      WriteOutputByte(out, ' ');
-      afterCr = false;
-      ++pos;
-    } else if (c == '{') {
-      WriteOutputByte(out, '{');
-      groups.push_back(true);
-      // Where the group last opened starts, as the token path notes it for the records.
-      pass.groupStart = in.chunkStart + pos - 1;
-      ++pos;
-    } else if (c == '}') {
-      // The end of a story's group is the token path's to see.
-      if (groups.size() < 2 || pass.storyDepth != 0) break;
-      WriteOutputByte(out, '}');
-      groups.pop_back();
-      ++pos;
-    } else {
-      const std::size_t used = copyControlWord(pass, base + pos, end - pos, afterCr);
-      if (used == 0) break;
-      pos += used;
-    }
+    out.buffer.setEnd(o);
+    if (stop) break;
   }
   in.position = static_cast<std::int32_t>(pos) - 1;
   in.afterCarriageReturn = afterCr;
