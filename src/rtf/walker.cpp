@@ -570,6 +570,24 @@ void walkPlainStretch(DocumentPass& pass, std::vector<bool>& groups) {
   in.afterCarriageReturn = afterCr;
 }
 
+// Inside a group whose output is suppressed (the picture of a replaced object) text is
+// only passed over: the bytes up to the next markup are skipped without making a token.
+void skipSuppressedText(RtfInput& in) {
+  if (in.position < -1) return;
+  const char* base = in.buffer.data();
+  const std::size_t end = in.buffer.size();
+  std::size_t pos = static_cast<std::size_t>(in.position + 1);
+  const std::size_t start = pos;
+  while (pos < end) {
+    pos += ScanPlainText(base + pos, end - pos);
+    if (pos >= end || base[pos] == '\\' || base[pos] == '{' || base[pos] == '}') break;
+    ++pos;  // a line end or a tab
+  }
+  if (pos == start) return;
+  in.position = static_cast<std::int32_t>(pos) - 1;
+  in.afterCarriageReturn = base[pos - 1] == '\r';
+}
+
 }  // namespace
 
 void AppendControlWord(std::string& out, std::string_view text, bool hasParameter,
@@ -588,7 +606,12 @@ std::int32_t WalkRtf(DocumentPass& pass) {
   const auto depth = [&] { return groups.size() - (pass.dataGroupsClosed - dataGroupsBefore); };
   RtfToken token;
   for (;;) {
-    if (!groups.empty() && plainState(pass)) walkPlainStretch(pass, groups);
+    if (!groups.empty() && plainState(pass)) {
+      walkPlainStretch(pass, groups);
+    } else if (!groups.empty() && pass.walkFlags == kSuppressOutput && !pass.classNameNext &&
+               !pass.equations.keepRecords && pass.input.pendingTokens.empty() && !pass.input.endOfInput) {
+      skipSuppressedText(pass.input);
+    }
     ReadRtfToken(pass.input, token);
     if (token.kind != kTokenText) pass.fontTableWordUndelimited = false;
     // The text right after "\\objclass" is the object's class name.
