@@ -44,6 +44,20 @@ bool writeFile(FileHandle file, const void* data, std::size_t size);
 // False when the system reports an error that was deferred to the close.
 bool closeFile(FileHandle file);
 
+// Writing behind: a block handed over is written while the caller goes on with its next
+// one. At most one block is in flight; the caller leaves it untouched until the next call.
+// Where the system offers no such writer, startWriteBehind returns nullptr and the caller
+// writes with writeFile.
+struct WriteBehind;
+WriteBehind* startWriteBehind(FileHandle file);
+// Waits for the block in flight, then starts writing this one. False when a write of the
+// file has failed (nothing more is written then).
+bool writeBehind(WriteBehind* writer, const void* data, std::size_t size);
+// Waits for the block in flight; false when a write has failed.
+bool waitWriteBehind(WriteBehind* writer);
+// Waits, then releases the writer; false when a write has failed.
+bool endWriteBehind(WriteBehind* writer);
+
 // Hands the next createOutputFileA/W call `file` instead of opening its path, so that a
 // caller that opened the output itself (a temporary file, standard output) decides where
 // the converter writes; the converter then owns and closes it. Returns the handle of an

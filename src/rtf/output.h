@@ -52,11 +52,14 @@ class OutputBytes {
 struct RtfOutput {
   platform::FileHandle file = platform::kInvalidFile;
   OutputBytes buffer;
+  // With a writer behind, a full buffer is handed to it and filling goes on in the spare.
+  platform::WriteBehind* writer = nullptr;
+  OutputBytes spare;
   bool failed = false;
   std::uint64_t drains = 0;  // how often the buffer was written out and emptied
 };
 
-// Starts a fresh sink on `file`.
+// Starts a fresh sink on `file`; a regular file is written behind while the pass goes on.
 void BeginOutput(RtfOutput& out, platform::FileHandle file);
 // Writes `bytes` when they do not fit in what is left of the buffer.
 void WriteOutputSlow(RtfOutput& out, std::string_view bytes);
@@ -73,5 +76,5 @@ inline void WriteOutputByte(RtfOutput& out, char byte) {
 char* ReserveOutput(RtfOutput& out, std::size_t n);
 // The most ReserveOutput can make room for.
 constexpr std::size_t kOutputReserveLimit = 64 * 1024;
-// Writes what is buffered; returns false when any write of the run failed.
+// Writes what is buffered and waits for it; returns false when any write of the run failed.
 bool FlushOutput(RtfOutput& out);

@@ -3,9 +3,15 @@
 #include "platform/unicode.h"
 
 #include <cerrno>
+#include <condition_variable>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <mutex>
+#include <pthread.h>
+#include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace platform {
@@ -83,6 +89,92 @@ bool closeFile(FileHandle file) {
   if (file == kInvalidFile) return true;
   // The descriptor is gone after close even when it reports EINTR, so it is not retried.
   return ::close(toFd(file)) == 0 || errno == EINTR;
+}
+
+// One thread per writer takes the blocks handed over and writes them in order.
+struct WriteBehind {
+  FileHandle file = kInvalidFile;
+  std::mutex lock;
+  std::condition_variable changed;
+  const void* data = nullptr;  // the block in flight, or nullptr
+  std::size_t size = 0;
+  bool failed = false;
+  bool ending = false;
+  std::thread thread;
+
+  void run() {
+    std::unique_lock<std::mutex> hold(lock);
+    for (;;) {
+      changed.wait(hold, [this] { return data != nullptr || ending; });
+      if (data == nullptr) return;
+      const void* block = data;
+      const std::size_t count = size;
+      const bool skip = failed;
+      hold.unlock();
+      const bool ok = skip || writeFile(file, block, count);
+      hold.lock();
+      if (!ok) failed = true;
+      data = nullptr;
+      changed.notify_all();
+    }
+  }
+
+  void waitIdle(std::unique_lock<std::mutex>& hold) {
+    changed.wait(hold, [this] { return data == nullptr; });
+  }
+};
+
+WriteBehind* startWriteBehind(FileHandle file) {
+  // Only regular files: a pipe or terminal is written as it comes, so that a reader that
+  // goes away stops the writer the usual way.
+  struct stat info {};
+  if (file == kInvalidFile || ::fstat(toFd(file), &info) != 0 || !S_ISREG(info.st_mode)) return nullptr;
+  auto* writer = new WriteBehind;
+  writer->file = file;
+  // Signals are the main thread's to take: the writer starts with all of them blocked.
+  sigset_t all, previous;
+  sigfillset(&all);
+  pthread_sigmask(SIG_BLOCK, &all, &previous);
+  try {
+    writer->thread = std::thread([writer] { writer->run(); });
+  } catch (...) {
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    delete writer;
+    return nullptr;
+  }
+  pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+  return writer;
+}
+
+bool writeBehind(WriteBehind* writer, const void* data, std::size_t size) {
+  std::unique_lock<std::mutex> hold(writer->lock);
+  writer->waitIdle(hold);
+  if (writer->failed) return false;
+  if (size == 0) return true;
+  writer->data = data;
+  writer->size = size;
+  writer->changed.notify_all();
+  return true;
+}
+
+bool waitWriteBehind(WriteBehind* writer) {
+  std::unique_lock<std::mutex> hold(writer->lock);
+  writer->waitIdle(hold);
+  return !writer->failed;
+}
+
+bool endWriteBehind(WriteBehind* writer) {
+  bool ok;
+  {
+    std::unique_lock<std::mutex> hold(writer->lock);
+    writer->waitIdle(hold);
+    ok = !writer->failed;
+    writer->ending = true;
+    writer->changed.notify_all();
+  }
+  writer->thread.join();
+  delete writer;
+  return ok;
 }
 
 bool replaceFile(const std::string& from, const std::string& to, std::string& error) {

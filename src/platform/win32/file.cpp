@@ -109,4 +109,11 @@ bool replaceFile(const std::string& from, const std::string& to, std::string& er
 
 bool removeFile(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
 
+// Blocks are written as they come on Windows: the module starts no thread of its own.
+struct WriteBehind {};
+WriteBehind* startWriteBehind(FileHandle) { return nullptr; }
+bool writeBehind(WriteBehind*, const void*, std::size_t) { return false; }
+bool waitWriteBehind(WriteBehind*) { return false; }
+bool endWriteBehind(WriteBehind*) { return false; }
+
 }  // namespace platform
