@@ -206,17 +206,16 @@ bool parseRelationships(const PackageReader& package, const PackageEntry& entry,
 // as it streams from the package, into a deflater.
 bool rewriteRelationships(const PackageReader& package, const PackageEntry& entry, const RelationshipPart& part,
                           Deflater& out, std::string& error) {
-  std::string pending;      // input from `base` on, not yet passed on
-  std::size_t base = 0;
+  std::string pending;      // input from `base` on; what lies before `next` is passed on
+  std::size_t base = 0, next = 0;
   std::size_t safe = 0;     // input before this has been seen by the parser
   std::size_t ordinal = 0;
   bool skipping = false;
   bool failed = false;
   const auto passOn = [&](std::size_t upTo) {
-    if (upTo <= base) return;
-    if (!out.write(std::string_view(pending).substr(0, upTo - base))) failed = true;
-    pending.erase(0, upTo - base);
-    base = upTo;
+    if (upTo <= next) return;
+    if (!out.write(std::string_view(pending).substr(next - base, upTo - next))) failed = true;
+    next = upTo;
   };
   XmlHandlers h;
   h.start = [&](const XmlStart& s) {
@@ -231,8 +230,7 @@ bool rewriteRelationships(const PackageReader& package, const PackageEntry& entr
   h.end = [&](const XmlEnd& e) {
     safe = e.end;
     if (e.depth == 1 && skipping) {
-      pending.erase(0, e.end - base);
-      base = e.end;
+      next = e.end;
       skipping = false;
     }
   };
@@ -242,6 +240,8 @@ bool rewriteRelationships(const PackageReader& package, const PackageEntry& entr
     pending.append(piece);
     if (!xml.feed(piece, false, xmlError)) return false;
     if (!skipping) passOn(safe);
+    pending.erase(0, next - base);
+    base = next;
     return !failed;
   }, error);
   if (read && xml.feed({}, true, xmlError) && !skipping) passOn(base + pending.size());
@@ -1051,7 +1051,7 @@ bool Conversion::loadStructure() {
     return false;
   }
   PackageEntry e;
-  for (std::size_t i = 0; i < package_.count(); ++i) {
+  for (std::uint32_t i : package_.relationshipParts()) {
     std::string source;
     if (!package_.entry(i, e, error)) {
       result_.error = error;
@@ -1309,10 +1309,10 @@ bool Conversion::write(const Sink& sink, std::string& error) {
                    [](const auto& a, const auto& b) { return a.first < b.first; });
   auto next = spooled_.begin();
   ZipWriter zip(sink);
-  PackageEntry e;
-  for (std::size_t i = 0; i < package_.count(); ++i) {
-    if (!package_.entry(i, e, error)) return false;
-    if (fate_[i] == Fate::Removed) continue;
+  std::string readError;
+  const bool written = package_.forEach([&](const PackageEntry& e) {
+    const std::size_t i = static_cast<std::size_t>(e.index);
+    if (fate_[i] == Fate::Removed) return true;
     if (fate_[i] == Fate::Spooled) {
       while (next + 1 != spooled_.end() && (next + 1)->first <= i) ++next;
       const SpooledPart& part = next->second;
@@ -1322,20 +1322,24 @@ bool Conversion::write(const Sink& sink, std::string& error) {
         error = "the part '" + e.name + "' cannot be written";
         return false;
       }
-    } else {
-      // The compressed data as it stands in the input.
-      if (!zip.begin(ZipEntryInfo{e.name, e.method, e.crc, e.compressedSize, e.size, e.mtime})) {
-        error = "the part '" + e.name + "' cannot be written";
-        return false;
-      }
-      std::string readError;
-      bool sinkFailed = false;
-      if (!package_.copyCompressed(e, [&](std::string_view piece) { return zip.data(piece) || !(sinkFailed = true); },
-                                   readError)) {
-        error = sinkFailed || readError.empty() ? "the part '" + e.name + "' cannot be written" : readError;
-        return false;
-      }
+      return true;
     }
+    // The compressed data as it stands in the input.
+    if (!zip.begin(ZipEntryInfo{e.name, e.method, e.crc, e.compressedSize, e.size, e.mtime})) {
+      error = "the part '" + e.name + "' cannot be written";
+      return false;
+    }
+    bool sinkFailed = false;
+    if (!package_.copyCompressed(e, [&](std::string_view piece) { return zip.data(piece) || !(sinkFailed = true); },
+                                 readError)) {
+      error = sinkFailed || readError.empty() ? "the part '" + e.name + "' cannot be written" : readError;
+      return false;
+    }
+    return true;
+  }, readError);
+  if (!written) {
+    if (error.empty()) error = readError;
+    return false;
   }
   if (!zip.finish()) {
     error = "the new package cannot be written";

@@ -43,6 +43,14 @@ voidpf ZCALLBACK streamOpen(voidpf opaque, const void*, int) {
 uLong ZCALLBACK streamRead(voidpf, voidpf stream, void* buf, uLong size) {
   Stream& s = *static_cast<Stream*>(stream);
   char* out = static_cast<char*>(buf);
+  // Directory records are read a byte or a few at a time.
+  if (s.source->fd >= 0 && s.pos >= s.cacheAt && s.pos + size <= s.cacheAt + s.cache.size()) {
+    const char* from = s.cache.data() + (s.pos - s.cacheAt);
+    if (size == 1) *out = *from;
+    else std::memcpy(out, from, size);
+    s.pos += size;
+    return size;
+  }
   if (s.source->fd < 0) {
     const std::string_view all = s.source->bytes;
     const std::uint64_t n = s.pos >= all.size() ? 0 : std::min<std::uint64_t>(size, all.size() - s.pos);
@@ -51,8 +59,8 @@ uLong ZCALLBACK streamRead(voidpf, voidpf stream, void* buf, uLong size) {
     return static_cast<uLong>(n);
   }
   // Directory records and local headers are small reads close together: they come from a
-  // cache filled 64 KB at a time; larger reads go to the file directly.
-  constexpr std::size_t kCache = 1 << 16;
+  // cache filled 16 KB at a time; larger reads go to the file directly.
+  constexpr std::size_t kCache = 1 << 14;
   uLong done = 0;
   while (done < size) {
     if (s.pos >= s.cacheAt && s.pos < s.cacheAt + s.cache.size()) {
@@ -136,7 +144,13 @@ bool sameName(std::string_view a, std::string_view b) {
 }
 
 // Zip keeps local time in MS-DOS form; it is read as local time, as the writer writes it.
+// The entries of a package mostly share a time, and mktime looks at the time zone each
+// call: the last one is kept.
 std::time_t fromDos(uLong dosDate) {
+  thread_local uLong lastDos = 0;
+  thread_local std::time_t last = 0;
+  thread_local bool known = false;
+  if (known && dosDate == lastDos) return last;
   const std::uint32_t date = static_cast<std::uint32_t>(dosDate >> 16), time = dosDate & 0xFFFF;
   std::tm tm{};
   tm.tm_isdst = -1;
@@ -146,7 +160,10 @@ std::time_t fromDos(uLong dosDate) {
   tm.tm_hour = static_cast<int>((time >> 11) & 31);
   tm.tm_min = static_cast<int>((time >> 5) & 63);
   tm.tm_sec = static_cast<int>((time << 1) & 62);
-  return std::mktime(&tm);
+  last = std::mktime(&tm);
+  lastDos = dosDate;
+  known = true;
+  return last;
 }
 
 // The current entry's record; false when it cannot be read.
@@ -254,6 +271,7 @@ bool PackageReader::openFile(const std::string& path, std::string& error, const 
 bool PackageReader::index(std::string& error) {
   offsets_.clear();
   byHash_.clear();
+  relationshipParts_.clear();
   Handle h(*zip_);
   unzFile f = h.get();
   unz_global_info64 global;
@@ -280,6 +298,8 @@ bool PackageReader::index(std::string& error) {
       return false;
     }
     offsets_.push_back(unzGetOffset64(f));
+    if (e.name.size() >= 5 && lowerAscii(std::string_view(e.name).substr(e.name.size() - 5)) == ".rels")
+      relationshipParts_.push_back(static_cast<std::uint32_t>(i));
     byHash_.emplace_back(nameHash(e.name), static_cast<std::uint32_t>(i));
   }
   std::sort(byHash_.begin(), byHash_.end());
@@ -320,6 +340,22 @@ bool PackageReader::entry(std::size_t index, PackageEntry& out, std::string& err
     return false;
   }
   out.index = index;
+  return true;
+}
+
+bool PackageReader::forEach(const std::function<bool(const PackageEntry&)>& visit, std::string& error) const {
+  error.clear();
+  Handle h(*zip_);
+  PackageEntry e;
+  for (std::size_t i = 0; i < offsets_.size(); ++i) {
+    if (!h.get() || (i == 0 ? unzGoToFirstFile(h.get()) : unzGoToNextFile(h.get())) != UNZ_OK ||
+        !currentEntry(h.get(), e)) {
+      error = "entry " + std::to_string(i) + " of the package cannot be read";
+      return false;
+    }
+    e.index = i;
+    if (!visit(e)) return false;
+  }
   return true;
 }
 

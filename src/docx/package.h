@@ -56,6 +56,11 @@ class PackageReader {
   // The entry at a position of the directory, read from its record; false with `error`
   // when the record can no longer be read.
   bool entry(std::size_t index, PackageEntry& out, std::string& error) const;
+  // Visits every entry in directory order; false with `error` when a record can no longer
+  // be read, or when the visitor stops (then `error` is left empty).
+  bool forEach(const std::function<bool(const PackageEntry&)>& visit, std::string& error) const;
+  // The positions of the entries whose names end in ".rels" (in any case), in order.
+  const std::vector<std::uint32_t>& relationshipParts() const { return relationshipParts_; }
   // The position of a part name (case-insensitive, as part names compare), or npos.
   std::size_t indexOf(std::string_view name) const;
   // The entry of a part name, as indexOf finds it; false when there is none.
@@ -81,6 +86,7 @@ class PackageReader {
   // (folded-name hash, entry position), sorted: a part name is looked up by its hash and
   // confirmed against the names its record holds.
   std::vector<std::pair<std::uint32_t, std::uint32_t>> byHash_;
+  std::vector<std::uint32_t> relationshipParts_;
   PackageLimits limits_;
 };
 
