@@ -44,11 +44,11 @@ bool isStoryType(std::string_view type);
 constexpr std::uint32_t kNone = 0xFFFFFFFFu;
 
 // One <Relationship>, compactly: a package of many objects has hundreds of thousands of
-// them. An id of the usual form "rId" + number is kept as its number; any other id, and
-// the target of a relationship that names no package entry, is kept in its part's text
-// store.
+// them. An id of the usual form, a prefix and a number ("rId7", "rIdOle12"), is kept as
+// the number and the prefix's place in a short list; any other id, and the target of a
+// relationship that names no package entry, is kept in its part's text store.
 struct Relationship {
-  std::uint32_t id = 0;     // the number, or with kTextId the id's place in the store
+  std::uint32_t id = 0;     // prefix << 24 | number, or with kTextId the id's place in the store
   // The package entry the target names; when there is none (an external target, or a
   // part that is missing), the place in the store of the target as a zip name, or as
   // written if external.
@@ -66,6 +66,7 @@ struct RelationshipPart {
   std::vector<Relationship> rels;  // in the part's order
   std::vector<std::uint32_t> byId;  // positions in rels, ordered by id (then position)
   std::string text;              // ids and targets not kept inline, each after its length
+  std::vector<std::string> prefixes;  // of the ids kept inline, at most 127
   bool anyRemoved = false;
 
   std::string_view stored(std::uint32_t at) const {
@@ -79,26 +80,47 @@ struct RelationshipPart {
     text.append(s);
     return at;
   }
-  // The id's number when it has the usual form (no leading zero, below kTextId).
-  static bool inlineId(std::string_view id, std::uint32_t& number) {
-    if (id.size() < 4 || id.size() > 12 || id.substr(0, 3) != "rId" || id[3] == '0') return false;
-    std::uint64_t n = 0;
-    for (char c : id.substr(3)) {
-      if (c < '0' || c > '9') return false;
-      n = n * 10 + static_cast<std::uint64_t>(c - '0');
-    }
-    if (n >= Relationship::kTextId) return false;
-    number = static_cast<std::uint32_t>(n);
+  // The id's inline form when it has one: a number below 2^24 without a leading zero after
+  // a known prefix; learnId also takes a new prefix while there is room.
+  bool inlineId(std::string_view id, std::uint32_t& code) const {
+    std::string_view prefix;
+    std::uint32_t n = 0;
+    if (!split(id, prefix, n)) return false;
+    const auto p = std::find(prefixes.begin(), prefixes.end(), prefix);
+    if (p == prefixes.end()) return false;
+    code = static_cast<std::uint32_t>(p - prefixes.begin()) << 24 | n;
     return true;
   }
-  // Orders ids: inline numbers first, by value, then the others as text.
-  int compare(const Relationship& r, std::string_view id) const {
+  bool learnId(std::string_view id, std::uint32_t& code) {
+    std::string_view prefix;
     std::uint32_t n = 0;
-    const bool numeric = inlineId(id, n);
+    if (inlineId(id, code)) return true;
+    if (!split(id, prefix, n) || prefixes.size() >= 127) return false;
+    prefixes.emplace_back(prefix);
+    code = static_cast<std::uint32_t>(prefixes.size() - 1) << 24 | n;
+    return true;
+  }
+  static bool split(std::string_view id, std::string_view& prefix, std::uint32_t& n) {
+    std::size_t digits = id.size();
+    while (digits > 0 && id[digits - 1] >= '0' && id[digits - 1] <= '9') --digits;
+    const std::string_view number = id.substr(digits);
+    if (number.empty() || number.size() > 7 || number[0] == '0') return false;
+    n = 0;
+    for (char c : number) n = n * 10 + static_cast<std::uint32_t>(c - '0');
+    prefix = id.substr(0, digits);
+    return n < (1u << 24);
+  }
+  // Orders ids: inline ones first, by their codes, then the others as text.
+  struct Key {
+    bool inlined;
+    std::uint32_t code;
+    std::string_view text;
+  };
+  int compare(const Relationship& r, const Key& k) const {
     const bool inlined = !(r.id & Relationship::kTextId);
-    if (inlined != numeric) return inlined ? -1 : 1;
-    if (inlined) return r.id < n ? -1 : r.id > n ? 1 : 0;
-    return stored(r.id & ~Relationship::kTextId).compare(id);
+    if (inlined != k.inlined) return inlined ? -1 : 1;
+    if (inlined) return r.id < k.code ? -1 : r.id > k.code ? 1 : 0;
+    return stored(r.id & ~Relationship::kTextId).compare(k.text);
   }
   void index() {
     byId.resize(rels.size());
@@ -113,9 +135,11 @@ struct RelationshipPart {
   }
   // The position of the first relationship of an id, or kNone.
   std::uint32_t find(std::string_view id) const {
-    auto it = std::lower_bound(byId.begin(), byId.end(), id,
-                               [&](std::uint32_t at, std::string_view v) { return compare(rels[at], v) < 0; });
-    return it != byId.end() && compare(rels[*it], id) == 0 ? *it : kNone;
+    Key key{false, 0, id};
+    key.inlined = inlineId(id, key.code);
+    auto it = std::lower_bound(byId.begin(), byId.end(), key,
+                               [&](std::uint32_t at, const Key& k) { return compare(rels[at], k) < 0; });
+    return it != byId.end() && compare(rels[*it], key) == 0 ? *it : kNone;
   }
 };
 
@@ -179,7 +203,7 @@ bool parseRelationships(const PackageReader& package, const PackageEntry& entry,
     r.kind = isStoryType(type) ? RelationshipKind::Story
              : endsWith(type, "/officeDocument") ? RelationshipKind::OfficeDocument
                                                  : RelationshipKind::Other;
-    if (!RelationshipPart::inlineId(id, r.id)) r.id = part.store(id) | Relationship::kTextId;
+    if (!part.learnId(id, r.id)) r.id = part.store(id) | Relationship::kTextId;
     const std::string resolved = r.external ? std::string(target) : resolveTarget(folder, target);
     const std::size_t at = r.external ? PackageReader::npos : package.indexOf(resolved);
     r.hasEntry = at != PackageReader::npos;
