@@ -61,9 +61,29 @@ struct Relationship {
   static constexpr std::uint32_t kTextId = 0x80000000u;
 };
 
+// A growing array kept in blocks, so that growing never copies it (and never holds it
+// twice): the relationships of a package of many objects fill megabytes.
+template <typename T>
+class BlockArray {
+ public:
+  std::size_t size() const { return size_; }
+  T& operator[](std::size_t i) { return blocks_[i / kBlock][i % kBlock]; }
+  const T& operator[](std::size_t i) const { return blocks_[i / kBlock][i % kBlock]; }
+  void push_back(const T& value) {
+    if (size_ % kBlock == 0) blocks_.push_back(std::make_unique<T[]>(kBlock));
+    blocks_[size_ / kBlock][size_ % kBlock] = value;
+    ++size_;
+  }
+
+ private:
+  static constexpr std::size_t kBlock = 4096;
+  std::vector<std::unique_ptr<T[]>> blocks_;
+  std::size_t size_ = 0;
+};
+
 struct RelationshipPart {
   std::uint32_t entry = kNone;   // the .rels part
-  std::vector<Relationship> rels;  // in the part's order
+  BlockArray<Relationship> rels;  // in the part's order
   std::vector<std::uint32_t> byId;  // positions in rels, ordered by id (then position)
   std::string text;              // ids and targets not kept inline, each after its length
   std::vector<std::string> prefixes;  // of the ids kept inline, at most 127
@@ -220,7 +240,6 @@ bool parseRelationships(const PackageReader& package, const PackageEntry& entry,
     error = "'" + entry.name + "': " + (xmlError.empty() ? error : xmlError);
     return false;
   }
-  part.rels.shrink_to_fit();
   part.text.shrink_to_fit();
   part.index();
   return true;
@@ -1093,8 +1112,9 @@ bool Conversion::loadStructure() {
     else rels_[at->second] = std::move(part);
   }
   if (const RelationshipPart* root = partOf(""))
-    for (const Relationship& r : root->rels)
-      if (!r.external && r.kind == RelationshipKind::OfficeDocument) mainPart_ = targetName(*root, r);
+    for (std::size_t i = 0; i < root->rels.size(); ++i)
+      if (const Relationship& r = root->rels[i]; !r.external && r.kind == RelationshipKind::OfficeDocument)
+        mainPart_ = targetName(*root, r);
   if (mainPart_.empty()) {
     result_.error = "not a Word document: the package names no main document part";
     return false;
@@ -1273,8 +1293,8 @@ void Conversion::removeOrphans() {
   if (dropped_.empty()) return;
   std::vector<bool> stillNamed(package_.count());
   for (const RelationshipPart& part : rels_)
-    for (const Relationship& r : part.rels)
-      if (!r.removed && r.hasEntry) stillNamed[r.target] = true;
+    for (std::size_t i = 0; i < part.rels.size(); ++i)
+      if (!part.rels[i].removed && part.rels[i].hasEntry) stillNamed[part.rels[i].target] = true;
   bool typesChanged = false;
   PackageEntry e;
   for (std::size_t i = 0; i < dropped_.size(); ++i) {
@@ -1308,8 +1328,8 @@ bool Conversion::run() {
   if (!loadStructure()) return false;
   std::vector<std::size_t> stories{package_.indexOf(mainPart_)};
   if (mainRels_)
-    for (const Relationship& r : mainRels_->rels)
-      if (r.hasEntry && r.kind == RelationshipKind::Story &&
+    for (std::size_t i = 0; i < mainRels_->rels.size(); ++i)
+      if (const Relationship& r = mainRels_->rels[i]; r.hasEntry && r.kind == RelationshipKind::Story &&
           std::find(stories.begin(), stories.end(), r.target) == stories.end())
         stories.push_back(r.target);
   for (std::size_t story : stories) {
