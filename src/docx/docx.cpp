@@ -640,7 +640,15 @@ class Conversion {
   std::string rootDeclarations(bool mathBound, bool wordBound) const;
 
  private:
-  enum class Fate : std::uint8_t { Kept, Removed, Spooled };
+  // Spooled: in spooled_; Reissued: an embedding whose new file is in equation3Files_.
+  enum class Fate : std::uint8_t { Kept, Removed, Spooled, Reissued };
+
+  // A new Equation 3.0 file in the embedding spool (an embedding is read whole, so its
+  // sizes fit 32 bits).
+  struct Equation3File {
+    std::uint64_t offset = 0;
+    std::uint32_t compressedSize = 0, size = 0, crc = 0;
+  };
 
   bool loadStructure();
   void convertStory(std::size_t entry);
@@ -663,7 +671,7 @@ class Conversion {
   std::vector<bool> dropped_;              // entries named by a removed relationship
   std::vector<std::pair<std::uint32_t, SpooledPart>> spooled_;  // entry -> new data (last wins)
   std::vector<std::uint32_t> equation3Slot_;  // entry -> equation3Files_, made when needed
-  std::vector<SpooledPart> equation3Files_;
+  BlockArray<Equation3File> equation3Files_;
   bool changed_ = false;
   std::string failure_;                    // a story part that cannot be read
 };
@@ -1201,14 +1209,15 @@ ObjectDecision Conversion::decide(const PackageEntry& story, const RelationshipP
   if (settings_.eqVersion == 0) {
     if (equation3Slot_.empty()) equation3Slot_.assign(package_.count(), kNone);
     if (equation3Slot_[rel->target] == kNone) {
-      SpooledPart file;
-      file.inEmbeddings = true;
+      Equation3File file;
       file.offset = embeddingSpool_.size();
       Deflater deflater([this](std::string_view piece) { return embeddingSpool_.append(piece); });
       if (!deflater.write(out.equation3File) || !deflater.finish())
         return keep(out.className, "the new embedding cannot be kept for the new package");
-      file.compressedSize = deflater.compressedSize();
-      file.size = deflater.size();
+      if (deflater.size() > 0xFFFFFFFFu || deflater.compressedSize() > 0xFFFFFFFFu)
+        return keep(out.className, "the new embedding cannot be kept for the new package");
+      file.compressedSize = static_cast<std::uint32_t>(deflater.compressedSize());
+      file.size = static_cast<std::uint32_t>(deflater.size());
       file.crc = deflater.crc();
       equation3Slot_[rel->target] = static_cast<std::uint32_t>(equation3Files_.size());
       equation3Files_.push_back(file);
@@ -1247,7 +1256,10 @@ void Conversion::convertStory(std::size_t index) {
   result_.converted += story.converted;
   for (UnconvertedObject& u : story.unconverted) result_.unconverted.push_back(std::move(u));
   for (conversion::EquationRecord& r : story.records) result_.records.push_back(std::move(r));
-  for (std::uint32_t embedding : story.replacedEmbeddings) spool(embedding, equation3Files_[equation3Slot_[embedding]]);
+  for (std::uint32_t embedding : story.replacedEmbeddings) {
+    fate_[embedding] = Fate::Reissued;
+    changed_ = true;
+  }
   const bool isMain = rels && rels == mainRels_;
   if (story.changed()) spool(static_cast<std::uint32_t>(index), story.output);
 
@@ -1357,9 +1369,15 @@ bool Conversion::write(const Sink& sink, std::string& error) {
   const bool written = package_.forEach([&](const PackageEntry& e) {
     const std::size_t i = static_cast<std::size_t>(e.index);
     if (fate_[i] == Fate::Removed) return true;
-    if (fate_[i] == Fate::Spooled) {
-      while (next + 1 != spooled_.end() && (next + 1)->first <= i) ++next;
-      const SpooledPart& part = next->second;
+    if (fate_[i] == Fate::Spooled || fate_[i] == Fate::Reissued) {
+      SpooledPart part;
+      if (fate_[i] == Fate::Spooled) {
+        while (next + 1 != spooled_.end() && (next + 1)->first <= i) ++next;
+        part = next->second;
+      } else {
+        const Equation3File& file = equation3Files_[equation3Slot_[i]];
+        part = SpooledPart{file.offset, file.compressedSize, file.size, file.crc, true};
+      }
       if (!zip.begin(ZipEntryInfo{e.name, 8, part.crc, part.compressedSize, part.size, e.mtime}) ||
           !(part.inEmbeddings ? embeddingSpool_ : storySpool_)
                .copy(part.offset, part.compressedSize, [&](std::string_view piece) { return zip.data(piece); })) {
