@@ -166,6 +166,55 @@ std::time_t fromDos(uLong dosDate) {
   return last;
 }
 
+// True when the bytes are UTF-8 by their lead and continuation bytes.
+bool looksUtf8(std::string_view s) {
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(s[i]);
+    std::size_t more = 0;
+    if (c < 0x80) continue;
+    if ((c & 0xE0) == 0xC0) more = 1;
+    else if ((c & 0xF0) == 0xE0) more = 2;
+    else if ((c & 0xF8) == 0xF0) more = 3;
+    else return false;
+    if (i + more >= s.size()) return false;
+    for (std::size_t k = 1; k <= more; ++k)
+      if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
+    i += more;
+  }
+  return true;
+}
+
+// A name not marked as UTF-8 that is not UTF-8 either is in the DOS code page 437, as zip
+// tools have always written it; it is read as UTF-8, the form names are written in.
+std::string fromCp437(std::string_view s) {
+  static const char16_t kHigh[128] = {
+      u'Ç', u'ü', u'é', u'â', u'ä', u'à', u'å', u'ç', u'ê', u'ë', u'è', u'ï', u'î', u'ì', u'Ä', u'Å',
+      u'É', u'æ', u'Æ', u'ô', u'ö', u'ò', u'û', u'ù', u'ÿ', u'Ö', u'Ü', u'¢', u'£', u'¥', u'₧', u'ƒ',
+      u'á', u'í', u'ó', u'ú', u'ñ', u'Ñ', u'ª', u'º', u'¿', u'⌐', u'¬', u'½', u'¼', u'¡', u'«', u'»',
+      u'░', u'▒', u'▓', u'│', u'┤', u'╡', u'╢', u'╖', u'╕', u'╣', u'║', u'╗', u'╝', u'╜', u'╛', u'┐',
+      u'└', u'┴', u'┬', u'├', u'─', u'┼', u'╞', u'╟', u'╚', u'╔', u'╩', u'╦', u'╠', u'═', u'╬', u'╧',
+      u'╨', u'╤', u'╥', u'╙', u'╘', u'╒', u'╓', u'╫', u'╪', u'┘', u'┌', u'█', u'▄', u'▌', u'▐', u'▀',
+      u'α', u'ß', u'Γ', u'π', u'Σ', u'σ', u'µ', u'τ', u'Φ', u'Θ', u'Ω', u'δ', u'∞', u'φ', u'ε', u'∩',
+      u'≡', u'±', u'≥', u'≤', u'⌠', u'⌡', u'÷', u'≈', u'°', u'∙', u'·', u'√', u'ⁿ', u'²', u'■', u'\u00A0'};
+  std::string out;
+  for (char ch : s) {
+    const unsigned char c = static_cast<unsigned char>(ch);
+    if (c < 0x80) {
+      out += ch;
+      continue;
+    }
+    const char16_t u = kHigh[c - 0x80];
+    if (u < 0x800) {
+      out += static_cast<char>(0xC0 | (u >> 6));
+    } else {
+      out += static_cast<char>(0xE0 | (u >> 12));
+      out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+    }
+    out += static_cast<char>(0x80 | (u & 0x3F));
+  }
+  return out;
+}
+
 // The current entry's record; false when it cannot be read.
 bool currentEntry(unzFile f, PackageEntry& e, bool* encrypted = nullptr) {
   unz_file_info64 info;
@@ -180,6 +229,7 @@ bool currentEntry(unzFile f, PackageEntry& e, bool* encrypted = nullptr) {
       return false;
     e.name.assign(name.data(), strnlen(name.data(), info.size_filename));
   }
+  if (!(info.flag & (1u << 11)) && !looksUtf8(e.name)) e.name = fromCp437(e.name);
   e.size = info.uncompressed_size;
   e.compressedSize = info.compressed_size;
   e.method = static_cast<std::uint16_t>(info.compression_method);
