@@ -320,6 +320,8 @@ bool PackageReader::openFile(const std::string& path, std::string& error, const 
 
 bool PackageReader::index(std::string& error) {
   offsets_.clear();
+  wideOffsets_.clear();
+  count_ = 0;
   byHash_.clear();
   relationshipParts_.clear();
   Handle h(*zip_);
@@ -347,7 +349,15 @@ bool PackageReader::index(std::string& error) {
       error = "the package is encrypted (its part '" + e.name + "')";
       return false;
     }
-    offsets_.push_back(unzGetOffset64(f));
+    const std::uint64_t at = unzGetOffset64(f);
+    if (i == 0) firstOffset_ = at;
+    if (wideOffsets_.empty() && (at < firstOffset_ || at - firstOffset_ > 0xFFFFFFFFu)) {
+      for (std::uint32_t o : offsets_) wideOffsets_.push_back(firstOffset_ + o);
+      std::vector<std::uint32_t>().swap(offsets_);
+    }
+    if (wideOffsets_.empty()) offsets_.push_back(static_cast<std::uint32_t>(at - firstOffset_));
+    else wideOffsets_.push_back(at);
+    ++count_;
     if (e.name.size() >= 5 && lowerAscii(std::string_view(e.name).substr(e.name.size() - 5)) == ".rels")
       relationshipParts_.push_back(static_cast<std::uint32_t>(i));
     byHash_.emplace_back(nameHash(e.name), static_cast<std::uint32_t>(i));
@@ -384,7 +394,7 @@ bool PackageReader::index(std::string& error) {
 
 bool PackageReader::entry(std::size_t index, PackageEntry& out, std::string& error) const {
   Handle h(*zip_);
-  if (index >= offsets_.size() || !h.get() || unzSetOffset64(h.get(), offsets_[index]) != UNZ_OK ||
+  if (index >= count_ || !h.get() || unzSetOffset64(h.get(), offset(index)) != UNZ_OK ||
       !currentEntry(h.get(), out)) {
     error = "entry " + std::to_string(index) + " of the package cannot be read";
     return false;
@@ -397,7 +407,7 @@ bool PackageReader::forEach(const std::function<bool(const PackageEntry&)>& visi
   error.clear();
   Handle h(*zip_);
   PackageEntry e;
-  for (std::size_t i = 0; i < offsets_.size(); ++i) {
+  for (std::size_t i = 0; i < count_; ++i) {
     if (!h.get() || (i == 0 ? unzGoToFirstFile(h.get()) : unzGoToNextFile(h.get())) != UNZ_OK ||
         !currentEntry(h.get(), e)) {
       error = "entry " + std::to_string(i) + " of the package cannot be read";
@@ -469,7 +479,7 @@ bool PackageReader::stream(const PackageEntry& entry, bool raw, const Sink& sink
   unzFile f = h.get();
   int method = 0, level = 0;
   int rc = UNZ_BADZIPFILE;
-  if (!f || entry.index >= offsets_.size() || (rc = unzSetOffset64(f, offsets_[entry.index])) != UNZ_OK ||
+  if (!f || entry.index >= count_ || (rc = unzSetOffset64(f, offset(entry.index))) != UNZ_OK ||
       (rc = unzOpenCurrentFile2(f, &method, &level, raw ? 1 : 0)) != UNZ_OK) {
     error = "the part '" + entry.name + "' cannot be opened: " + zipError(rc);
     return false;

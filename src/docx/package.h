@@ -52,7 +52,7 @@ class PackageReader {
   // or two entries of one name.
   bool open(std::string_view bytes, std::string& error, const PackageLimits& limits = {});
   bool openFile(const std::string& path, std::string& error, const PackageLimits& limits = {});
-  std::size_t count() const { return offsets_.size(); }
+  std::size_t count() const { return count_; }
   // The entry at a position of the directory, read from its record; false with `error`
   // when the record can no longer be read.
   bool entry(std::size_t index, PackageEntry& out, std::string& error) const;
@@ -82,7 +82,16 @@ class PackageReader {
   bool stream(const PackageEntry& entry, bool raw, const Sink& sink, std::string& error) const;
 
   std::unique_ptr<Zip> zip_;
-  std::vector<std::uint64_t> offsets_;  // each entry's directory record, in directory order
+  std::uint64_t offset(std::size_t index) const {
+    return wideOffsets_.empty() ? firstOffset_ + offsets_[index] : wideOffsets_[index];
+  }
+
+  // Where each entry's directory record starts, in directory order: from the first record
+  // on, or in full once the directory spans 4 GB (then wideOffsets_ is used alone).
+  std::vector<std::uint32_t> offsets_;
+  std::vector<std::uint64_t> wideOffsets_;
+  std::uint64_t firstOffset_ = 0;
+  std::size_t count_ = 0;
   // (folded-name hash, entry position), sorted: a part name is looked up by its hash and
   // confirmed against the names its record holds.
   std::vector<std::pair<std::uint32_t, std::uint32_t>> byHash_;
