@@ -59,8 +59,8 @@ uLong ZCALLBACK streamRead(voidpf, voidpf stream, void* buf, uLong size) {
     return static_cast<uLong>(n);
   }
   // Directory records and local headers are small reads close together: they come from a
-  // cache filled 16 KB at a time; larger reads go to the file directly.
-  constexpr std::size_t kCache = 1 << 14;
+  // cache filled 4 KB at a time; larger reads go to the file directly.
+  constexpr std::size_t kCache = 1 << 12;
   uLong done = 0;
   while (done < size) {
     if (s.pos >= s.cacheAt && s.pos < s.cacheAt + s.cache.size()) {
