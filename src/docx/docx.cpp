@@ -1366,9 +1366,13 @@ bool Conversion::write(const Sink& sink, std::string& error) {
   auto next = spooled_.begin();
   ZipWriter zip(sink);
   std::string readError;
-  const bool written = package_.forEach([&](const PackageEntry& e) {
-    const std::size_t i = static_cast<std::size_t>(e.index);
+  PackageEntry entry;
+  // Entries that go are never read again: a removed embedding and its preview are most
+  // of a converted package's directory.
+  const auto writeEntry = [&](std::size_t i) {
     if (fate_[i] == Fate::Removed) return true;
+    if (!package_.entry(i, entry, error)) return false;
+    const PackageEntry& e = entry;
     if (fate_[i] == Fate::Spooled || fate_[i] == Fate::Reissued) {
       SpooledPart part;
       if (fate_[i] == Fate::Spooled) {
@@ -1398,11 +1402,9 @@ bool Conversion::write(const Sink& sink, std::string& error) {
       return false;
     }
     return true;
-  }, readError);
-  if (!written) {
-    if (error.empty()) error = readError;
-    return false;
-  }
+  };
+  for (std::size_t i = 0; i < package_.count(); ++i)
+    if (!writeEntry(i)) return false;
   if (!zip.finish()) {
     error = "the new package cannot be written";
     return false;

@@ -403,22 +403,6 @@ bool PackageReader::entry(std::size_t index, PackageEntry& out, std::string& err
   return true;
 }
 
-bool PackageReader::forEach(const std::function<bool(const PackageEntry&)>& visit, std::string& error) const {
-  error.clear();
-  Handle h(*zip_);
-  PackageEntry e;
-  for (std::size_t i = 0; i < count_; ++i) {
-    if (!h.get() || (i == 0 ? unzGoToFirstFile(h.get()) : unzGoToNextFile(h.get())) != UNZ_OK ||
-        !currentEntry(h.get(), e)) {
-      error = "entry " + std::to_string(i) + " of the package cannot be read";
-      return false;
-    }
-    e.index = i;
-    if (!visit(e)) return false;
-  }
-  return true;
-}
-
 std::size_t PackageReader::indexOf(std::string_view name) const {
   const std::uint32_t hash = nameHash(name);
   auto it = std::lower_bound(byHash_.begin(), byHash_.end(), std::make_pair(hash, std::uint32_t{0}));

@@ -56,9 +56,6 @@ class PackageReader {
   // The entry at a position of the directory, read from its record; false with `error`
   // when the record can no longer be read.
   bool entry(std::size_t index, PackageEntry& out, std::string& error) const;
-  // Visits every entry in directory order; false with `error` when a record can no longer
-  // be read, or when the visitor stops (then `error` is left empty).
-  bool forEach(const std::function<bool(const PackageEntry&)>& visit, std::string& error) const;
   // The positions of the entries whose names end in ".rels" (in any case), in order.
   const std::vector<std::uint32_t>& relationshipParts() const { return relationshipParts_; }
   // The position of a part name (case-insensitive, as part names compare), or npos.
