@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <new>
@@ -40,25 +41,126 @@ enum class RelationshipKind : std::uint8_t { Other, Story, OfficeDocument };
 
 bool isStoryType(std::string_view type);
 
+constexpr std::uint32_t kNone = 0xFFFFFFFFu;
+
+// One <Relationship>, compactly: a package of many objects has hundreds of thousands of
+// them. An id of the usual form, a prefix and a number ("rId7", "rIdOle12"), is kept as
+// the number and the prefix's place in a short list; any other id, and the target of a
+// relationship that names no package entry, is kept in its part's text store.
 struct Relationship {
-  std::string id;
+  std::uint32_t id = 0;     // prefix << 24 | number, or with kTextId the id's place in the store
   // The package entry the target names; when there is none (an external target, or a
-  // part that is missing), the target as a zip name, or as written if external.
-  const PackageEntry* entry = nullptr;
-  std::string target;
+  // part that is missing), the place in the store of the target as a zip name, or as
+  // written if external.
+  std::uint32_t target = kNone;
   RelationshipKind kind = RelationshipKind::Other;
   bool external = false;
-  std::size_t begin = 0, end = 0;  // the <Relationship> element in its part
+  bool hasEntry = false;
+  bool removed = false;     // its element goes from the part
 
-  std::string_view targetName() const { return entry ? std::string_view(entry->name) : std::string_view(target); }
+  static constexpr std::uint32_t kTextId = 0x80000000u;
+};
+
+// A growing array kept in blocks, so that growing never copies it (and never holds it
+// twice): the relationships of a package of many objects fill megabytes.
+template <typename T>
+class BlockArray {
+ public:
+  std::size_t size() const { return size_; }
+  T& operator[](std::size_t i) { return blocks_[i / kBlock][i % kBlock]; }
+  const T& operator[](std::size_t i) const { return blocks_[i / kBlock][i % kBlock]; }
+  void push_back(const T& value) {
+    if (size_ % kBlock == 0) blocks_.push_back(std::make_unique<T[]>(kBlock));
+    blocks_[size_ / kBlock][size_ % kBlock] = value;
+    ++size_;
+  }
+
+ private:
+  static constexpr std::size_t kBlock = 4096;
+  std::vector<std::unique_ptr<T[]>> blocks_;
+  std::size_t size_ = 0;
 };
 
 struct RelationshipPart {
-  std::string name;    // zip name of the .rels part
-  std::string source;  // zip name of the part it belongs to ("" for the package)
-  std::vector<Relationship> rels;
-  std::unordered_map<std::string_view, std::size_t> byId;  // views of rels' ids
-  std::vector<std::pair<std::size_t, std::size_t>> removed;
+  std::uint32_t entry = kNone;   // the .rels part
+  BlockArray<Relationship> rels;  // in the part's order
+  std::vector<std::uint32_t> byId;  // positions in rels, ordered by id (then position)
+  std::string text;              // ids and targets not kept inline, each after its length
+  std::vector<std::string> prefixes;  // of the ids kept inline, at most 127
+  bool anyRemoved = false;
+
+  std::string_view stored(std::uint32_t at) const {
+    std::uint32_t n = 0;
+    std::memcpy(&n, text.data() + at, sizeof n);
+    return std::string_view(text).substr(at + sizeof n, n);
+  }
+  std::uint32_t store(std::string_view s) {
+    const std::uint32_t at = static_cast<std::uint32_t>(text.size()), n = static_cast<std::uint32_t>(s.size());
+    text.append(reinterpret_cast<const char*>(&n), sizeof n);
+    text.append(s);
+    return at;
+  }
+  // The id's inline form when it has one: a number below 2^24 without a leading zero after
+  // a known prefix; learnId also takes a new prefix while there is room.
+  bool inlineId(std::string_view id, std::uint32_t& code) const {
+    std::string_view prefix;
+    std::uint32_t n = 0;
+    if (!split(id, prefix, n)) return false;
+    const auto p = std::find(prefixes.begin(), prefixes.end(), prefix);
+    if (p == prefixes.end()) return false;
+    code = static_cast<std::uint32_t>(p - prefixes.begin()) << 24 | n;
+    return true;
+  }
+  bool learnId(std::string_view id, std::uint32_t& code) {
+    std::string_view prefix;
+    std::uint32_t n = 0;
+    if (inlineId(id, code)) return true;
+    if (!split(id, prefix, n) || prefixes.size() >= 127) return false;
+    prefixes.emplace_back(prefix);
+    code = static_cast<std::uint32_t>(prefixes.size() - 1) << 24 | n;
+    return true;
+  }
+  static bool split(std::string_view id, std::string_view& prefix, std::uint32_t& n) {
+    std::size_t digits = id.size();
+    while (digits > 0 && id[digits - 1] >= '0' && id[digits - 1] <= '9') --digits;
+    const std::string_view number = id.substr(digits);
+    if (number.empty() || number.size() > 7 || number[0] == '0') return false;
+    n = 0;
+    for (char c : number) n = n * 10 + static_cast<std::uint32_t>(c - '0');
+    prefix = id.substr(0, digits);
+    return n < (1u << 24);
+  }
+  // Orders ids: inline ones first, by their codes, then the others as text.
+  struct Key {
+    bool inlined;
+    std::uint32_t code;
+    std::string_view text;
+  };
+  int compare(const Relationship& r, const Key& k) const {
+    const bool inlined = !(r.id & Relationship::kTextId);
+    if (inlined != k.inlined) return inlined ? -1 : 1;
+    if (inlined) return r.id < k.code ? -1 : r.id > k.code ? 1 : 0;
+    return stored(r.id & ~Relationship::kTextId).compare(k.text);
+  }
+  void index() {
+    byId.resize(rels.size());
+    for (std::size_t i = 0; i < rels.size(); ++i) byId[i] = static_cast<std::uint32_t>(i);
+    std::stable_sort(byId.begin(), byId.end(), [&](std::uint32_t a, std::uint32_t b) {
+      const Relationship &x = rels[a], &y = rels[b];
+      const bool xi = !(x.id & Relationship::kTextId), yi = !(y.id & Relationship::kTextId);
+      if (xi != yi) return xi;
+      if (xi) return x.id < y.id;
+      return stored(x.id & ~Relationship::kTextId) < stored(y.id & ~Relationship::kTextId);
+    });
+  }
+  // The position of the first relationship of an id, or kNone.
+  std::uint32_t find(std::string_view id) const {
+    Key key{false, 0, id};
+    key.inlined = inlineId(id, key.code);
+    auto it = std::lower_bound(byId.begin(), byId.end(), key,
+                               [&](std::uint32_t at, const Key& k) { return compare(rels[at], k) < 0; });
+    return it != byId.end() && compare(rels[*it], key) == 0 ? *it : kNone;
+  }
 };
 
 // The folder of a zip name, with its trailing '/'.
@@ -100,20 +202,20 @@ bool relsSource(std::string_view relsName, std::string& source) {
   return true;
 }
 
+bool isRelationship(const XmlStart& s) { return s.depth == 1 && s.ns == kPackageRelNs && s.local == "Relationship"; }
+
 // Reads a relationship part as it streams from the package.
-bool parseRelationships(const PackageReader& package, const PackageEntry& entry, RelationshipPart& part,
-                        std::string& error) {
+bool parseRelationships(const PackageReader& package, const PackageEntry& entry, const std::string& source,
+                        RelationshipPart& part, std::string& error) {
   XmlHandlers h;
-  const std::string folder = folderOf(part.source);
-  bool open = false;
+  const std::string folder = folderOf(source);
   h.start = [&](const XmlStart& s) {
-    if (s.depth != 1 || s.ns != kPackageRelNs || s.local != "Relationship") return;
+    if (!isRelationship(s)) return;
     Relationship r;
-    r.begin = s.begin;
-    std::string_view type, target;
+    std::string_view id, type, target;
     for (const XmlAttribute& a : s.attributes) {
       if (!a.ns.empty()) continue;
-      if (a.local == "Id") r.id = a.value;
+      if (a.local == "Id") id = a.value;
       if (a.local == "Type") type = a.value;
       if (a.local == "Target") target = a.value;
       if (a.local == "TargetMode") r.external = a.value == "External";
@@ -121,28 +223,77 @@ bool parseRelationships(const PackageReader& package, const PackageEntry& entry,
     r.kind = isStoryType(type) ? RelationshipKind::Story
              : endsWith(type, "/officeDocument") ? RelationshipKind::OfficeDocument
                                                  : RelationshipKind::Other;
-    r.target = r.external ? std::string(target) : resolveTarget(folder, target);
-    if (!r.external && (r.entry = package.find(r.target))) std::string().swap(r.target);
-    part.rels.push_back(std::move(r));
-    open = true;
+    if (!part.learnId(id, r.id)) r.id = part.store(id) | Relationship::kTextId;
+    const std::string resolved = r.external ? std::string(target) : resolveTarget(folder, target);
+    const std::size_t at = r.external ? PackageReader::npos : package.indexOf(resolved);
+    r.hasEntry = at != PackageReader::npos;
+    r.target = r.hasEntry ? static_cast<std::uint32_t>(at) : part.store(resolved);
+    part.rels.push_back(r);
+  };
+  XmlStream xml(h);
+  std::string xmlError;
+  const bool read = package.readPieces(entry, [&](std::string_view piece) {
+    return xml.feed(piece, false, xmlError) && part.text.size() < Relationship::kTextId;
+  }, error);
+  if (part.text.size() >= Relationship::kTextId) xmlError = "its ids and targets are too long";
+  if (!xmlError.empty() || !read || !xml.feed({}, true, xmlError)) {
+    error = "'" + entry.name + "': " + (xmlError.empty() ? error : xmlError);
+    return false;
+  }
+  part.text.shrink_to_fit();
+  part.index();
+  return true;
+}
+
+// Writes a relationship part again without the elements of its removed relationships,
+// as it streams from the package, into a deflater.
+bool rewriteRelationships(const PackageReader& package, const PackageEntry& entry, const RelationshipPart& part,
+                          Deflater& out, std::string& error) {
+  std::string pending;      // input from `base` on; what lies before `next` is passed on
+  std::size_t base = 0, next = 0;
+  std::size_t safe = 0;     // input before this has been seen by the parser
+  std::size_t ordinal = 0;
+  bool skipping = false;
+  bool failed = false;
+  const auto passOn = [&](std::size_t upTo) {
+    if (upTo <= next) return;
+    if (!out.write(std::string_view(pending).substr(next - base, upTo - next))) failed = true;
+    next = upTo;
+  };
+  XmlHandlers h;
+  h.start = [&](const XmlStart& s) {
+    safe = s.tagEnd;
+    if (!isRelationship(s)) return;
+    if (ordinal < part.rels.size() && part.rels[ordinal].removed) {
+      passOn(s.begin);
+      skipping = true;
+    }
+    ++ordinal;
   };
   h.end = [&](const XmlEnd& e) {
-    if (e.depth == 1 && open) {
-      part.rels.back().end = e.end;
-      open = false;
+    safe = e.end;
+    if (e.depth == 1 && skipping) {
+      next = e.end;
+      skipping = false;
     }
   };
   XmlStream xml(h);
   std::string xmlError;
-  const bool read = package.readPieces(entry, [&](std::string_view piece) { return xml.feed(piece, false, xmlError); },
-                                       error);
-  if (!xmlError.empty() || !read || !xml.feed({}, true, xmlError)) {
-    error = "'" + part.name + "': " + (xmlError.empty() ? error : xmlError);
+  const bool read = package.readPieces(entry, [&](std::string_view piece) {
+    pending.append(piece);
+    if (!xml.feed(piece, false, xmlError)) return false;
+    if (!skipping) passOn(safe);
+    pending.erase(0, next - base);
+    base = next;
+    return !failed;
+  }, error);
+  if (read && xml.feed({}, true, xmlError) && !skipping) passOn(base + pending.size());
+  if (!read || !xmlError.empty() || failed || skipping) {
+    if (error.empty()) error = xmlError;
+    error = "'" + entry.name + "' cannot be written again" + (error.empty() ? "" : ": " + error);
     return false;
   }
-  part.byId.reserve(part.rels.size());
-  for (std::size_t i = 0; i < part.rels.size(); ++i) part.byId.emplace(part.rels[i].id, i);
-  return true;
+  return out.finish();
 }
 
 struct ContentTypes {
@@ -334,7 +485,7 @@ struct ObjectDecision {
   enum class Kind { Skip, Keep, Equation3, OfficeMath } kind = Kind::Skip;
   std::string className, reason;  // Keep
   std::string xml;                // OfficeMath: the inline oMath
-  std::string embedding;          // Equation3: the replaced embedding's zip name
+  std::uint32_t embedding = kNone;  // Equation3: the replaced embedding's entry
   conversion::EquationInfo info;  // what the conversion learnt of the equation
 };
 
@@ -400,7 +551,11 @@ class Conversion;
 // it was. When the first change comes, the part's beginning is read again and written.
 class StoryRewriter {
  public:
-  StoryRewriter(Conversion& conversion, const PackageEntry& entry) : conv_(conversion), entry_(entry) {
+  StoryRewriter(Conversion& conversion, const PackageEntry& entry, const RelationshipPart* own,
+                const RelationshipPart* main)
+      : conv_(conversion), entry_(entry), own_(own), main_(main) {
+    if (own_) ownUse.resize(own_->rels.size());
+    if (main_ && main_ != own_) mainUse.resize(main_->rels.size());
     handlers_.start = [this](const XmlStart& s) { onStart(s); };
     handlers_.end = [this](const XmlEnd& e) { onEnd(e); };
     handlers_.namespaceStart = [this](std::string_view prefix, std::string_view uri) {
@@ -414,11 +569,13 @@ class StoryRewriter {
 
   bool changed() const { return started_; }
   bool officeMathWritten() const { return officeMath_; }
-  // The relationship ids used outside and inside the removed spans.
-  std::set<std::string> outside, inside;
+  // How the story uses the relationships of its own part and, for ids its part lacks,
+  // those of the main part: kInside and kOutside the removed spans.
+  static constexpr std::uint8_t kInside = 1, kOutside = 2;
+  std::vector<std::uint8_t> ownUse, mainUse;
   int converted = 0;
   std::vector<UnconvertedObject> unconverted;
-  std::vector<std::string> replacedEmbeddings;
+  std::vector<std::uint32_t> replacedEmbeddings;  // entries
   std::vector<conversion::EquationRecord> records;  // when the settings keep them
   SpooledPart output;
 
@@ -429,6 +586,7 @@ class StoryRewriter {
   void runEnded(RunSite& run, std::size_t end);
   void paragraphEnded(ParagraphSite& p, std::size_t end);
   void ruleOutDisplay(ParagraphSite& p);
+  void noteReference(std::string_view id, bool removed);
   ParagraphSite* innermostParagraph();
   std::string mathText(const std::string& xml, bool display) const;
   void addEdit(Edit e);
@@ -439,6 +597,8 @@ class StoryRewriter {
 
   Conversion& conv_;
   const PackageEntry& entry_;
+  const RelationshipPart* own_;
+  const RelationshipPart* main_;
   XmlHandlers handlers_;
   std::string buffer_;        // input from bufferBase_ on
   std::size_t bufferBase_ = 0;
@@ -465,41 +625,55 @@ class StoryRewriter {
 class Conversion {
  public:
   Conversion(const PackageReader& package, const conversion::EquationSettings& settings, DocxResult& result)
-      : package_(package), settings_(settings), result_(result) {}
+      : package_(package), settings_(settings), result_(result), fate_(package.count(), Fate::Kept) {}
 
   bool run();
   bool write(const Sink& sink, std::string& error);
-  bool changed() const { return !spooled_.empty() || !rewritten_.empty() || !removed_.empty(); }
+  bool changed() const { return changed_; }
 
   // For the story rewriter.
-  ObjectDecision decide(const std::string& partName, const ObjectSite& o, bool utf8, bool namespacesUsable);
+  ObjectDecision decide(const PackageEntry& story, const RelationshipPart* own, const ObjectSite& o, bool utf8,
+                        bool namespacesUsable);
   const PackageReader& package() const { return package_; }
   Spool& storySpool() { return storySpool_; }
   const conversion::EquationSettings& settings() const { return settings_; }
   std::string rootDeclarations(bool mathBound, bool wordBound) const;
 
  private:
+  // Spooled: in spooled_; Reissued: an embedding whose new file is in equation3Files_.
+  enum class Fate : std::uint8_t { Kept, Removed, Spooled, Reissued };
+
+  // A new Equation 3.0 file in the embedding spool (an embedding is read whole, so its
+  // sizes fit 32 bits).
+  struct Equation3File {
+    std::uint64_t offset = 0;
+    std::uint32_t compressedSize = 0, size = 0, crc = 0;
+  };
+
   bool loadStructure();
-  void convertStory(const std::string& partName);
+  void convertStory(std::size_t entry);
   void removeOrphans();
-  const Relationship* mainRelationship(const std::string& id) const;
-  const Relationship* relationship(const std::string& partName, const std::string& id) const;
+  RelationshipPart* partOf(std::string_view source);
+  std::string targetName(const RelationshipPart& part, const Relationship& r) const;
+  void spool(std::uint32_t entry, const SpooledPart& part);
 
   const PackageReader& package_;
   conversion::EquationSettings settings_;
   DocxResult& result_;
   ContentTypes types_;
-  std::map<std::string, RelationshipPart> rels_;  // by lower-cased source part name
+  std::vector<RelationshipPart> rels_;
+  std::map<std::string, std::size_t> relsBySource_;  // lower-cased source part name -> rels_
   std::string mainPart_;
+  RelationshipPart* mainRels_ = nullptr;
+  std::vector<std::uint8_t> mainOutside_;  // main relationships its own story still uses
   Spool storySpool_, embeddingSpool_;
-  std::map<std::string, SpooledPart> spooled_;     // zip name -> new data
-  std::map<std::string, std::string> rewritten_;   // zip name -> new bytes (small parts)
-  std::set<std::string> removed_;                  // zip names
-  std::unordered_map<std::string, SpooledPart> equation3Files_;  // by lower-cased zip name
-  std::set<const PackageEntry*> droppedTargets_;
-  std::string failure_;                            // a story part that cannot be read
-  std::map<std::string, std::set<std::string>> remainingReferences_;  // relationship ids
-                                                   // a story still uses, by part
+  std::vector<Fate> fate_;                 // by entry
+  std::vector<bool> dropped_;              // entries named by a removed relationship
+  std::vector<std::pair<std::uint32_t, SpooledPart>> spooled_;  // entry -> new data (last wins)
+  std::vector<std::uint32_t> equation3Slot_;  // entry -> equation3Files_, made when needed
+  BlockArray<Equation3File> equation3Files_;
+  bool changed_ = false;
+  std::string failure_;                    // a story part that cannot be read
 };
 
 // ---- The story rewriter -----------------------------------------------------------------
@@ -697,7 +871,7 @@ void StoryRewriter::objectEnded(const ObjectSite& o, RunSite& run) {
     return;
   }
   ++run.objects;
-  ObjectDecision d = conv_.decide(entry_.name, o, utf8_, namespacesUsable_);
+  ObjectDecision d = conv_.decide(entry_, own_, o, utf8_, namespacesUsable_);
   if (d.kind != ObjectDecision::Kind::Skip && conv_.settings().keepRecords) {
     conversion::EquationRecord r;
     r.story = storyName(entry_.name, o.note);
@@ -778,6 +952,17 @@ void StoryRewriter::runEnded(RunSite& run, std::size_t end) {
     }
   }
   flush(holdFrom());
+}
+
+void StoryRewriter::noteReference(std::string_view id, bool removed) {
+  const std::uint8_t use = removed ? kInside : kOutside;
+  if (own_)
+    if (const std::uint32_t at = own_->find(id); at != kNone) {
+      ownUse[at] |= use;
+      return;
+    }
+  if (main_ && main_ != own_)
+    if (const std::uint32_t at = main_->find(id); at != kNone) mainUse[at] |= use;
 }
 
 void StoryRewriter::ruleOutDisplay(ParagraphSite& p) {
@@ -869,7 +1054,7 @@ void StoryRewriter::flush(std::size_t upTo) {
       while (k < edits_.size() && edits_[k].end <= ref->second) ++k;
       const bool removed = k < edits_.size() && edits_[k].removes && edits_[k].begin <= ref->second &&
                            ref->second < edits_[k].end;
-      (removed ? inside : outside).insert(ref->first);
+      noteReference(ref->first, removed);
     }
     references_.erase(references_.begin(), ref);
   }
@@ -907,36 +1092,42 @@ std::string Conversion::rootDeclarations(bool mathBound, bool wordBound) const {
 
 bool Conversion::loadStructure() {
   std::string error;
-  const PackageEntry* ct = package_.find("[Content_Types].xml");
-  if (!ct) {
+  PackageEntry ct;
+  if (!package_.find("[Content_Types].xml", ct)) {
     result_.error = "not a Word document: the package has no [Content_Types].xml";
     return false;
   }
-  if (!package_.read(*ct, types_.text, error) || !parseContentTypes(types_, error)) {
+  if (!package_.read(ct, types_.text, error) || !parseContentTypes(types_, error)) {
     result_.error = error;
     return false;
   }
-  for (const PackageEntry& e : package_.entries()) {
+  PackageEntry e;
+  for (std::uint32_t i : package_.relationshipParts()) {
     std::string source;
-    if (!relsSource(e.name, source)) continue;
-    RelationshipPart part;
-    part.name = e.name;
-    part.source = source;
-    if (!parseRelationships(package_, e, part, error)) {
+    if (!package_.entry(i, e, error)) {
       result_.error = error;
       return false;
     }
-    rels_[lowerAscii(source)] = std::move(part);
+    if (!relsSource(e.name, source)) continue;
+    RelationshipPart part;
+    part.entry = static_cast<std::uint32_t>(i);
+    if (!parseRelationships(package_, e, source, part, error)) {
+      result_.error = error;
+      return false;
+    }
+    auto [at, fresh] = relsBySource_.emplace(lowerAscii(source), rels_.size());
+    if (fresh) rels_.push_back(std::move(part));
+    else rels_[at->second] = std::move(part);
   }
-  auto root = rels_.find("");
-  if (root != rels_.end())
-    for (const Relationship& r : root->second.rels)
-      if (!r.external && r.kind == RelationshipKind::OfficeDocument) mainPart_ = r.targetName();
+  if (const RelationshipPart* root = partOf(""))
+    for (std::size_t i = 0; i < root->rels.size(); ++i)
+      if (const Relationship& r = root->rels[i]; !r.external && r.kind == RelationshipKind::OfficeDocument)
+        mainPart_ = targetName(*root, r);
   if (mainPart_.empty()) {
     result_.error = "not a Word document: the package names no main document part";
     return false;
   }
-  if (!package_.find(mainPart_)) {
+  if (package_.indexOf(mainPart_) == PackageReader::npos) {
     result_.error = "the package names the main part '/" + mainPart_ + "', which is missing";
     return false;
   }
@@ -945,19 +1136,30 @@ bool Conversion::loadStructure() {
                     types_.typeOf(mainPart_) + "'";
     return false;
   }
+  mainRels_ = partOf(mainPart_);
   return true;
 }
 
-const Relationship* Conversion::relationship(const std::string& partName, const std::string& id) const {
-  auto it = rels_.find(lowerAscii(partName));
-  if (it == rels_.end()) return nullptr;
-  auto r = it->second.byId.find(id);
-  return r == it->second.byId.end() ? nullptr : &it->second.rels[r->second];
+RelationshipPart* Conversion::partOf(std::string_view source) {
+  auto it = relsBySource_.find(lowerAscii(source));
+  return it == relsBySource_.end() ? nullptr : &rels_[it->second];
 }
 
-const Relationship* Conversion::mainRelationship(const std::string& id) const { return relationship(mainPart_, id); }
+std::string Conversion::targetName(const RelationshipPart& part, const Relationship& r) const {
+  if (!r.hasEntry) return std::string(part.stored(r.target));
+  PackageEntry e;
+  std::string error;
+  return package_.entry(r.target, e, error) ? e.name : std::string();
+}
 
-ObjectDecision Conversion::decide(const std::string& partName, const ObjectSite& o, bool utf8, bool namespacesUsable) {
+void Conversion::spool(std::uint32_t entry, const SpooledPart& part) {
+  spooled_.emplace_back(entry, part);
+  fate_[entry] = Fate::Spooled;
+  changed_ = true;
+}
+
+ObjectDecision Conversion::decide(const PackageEntry& story, const RelationshipPart* own, const ObjectSite& o,
+                                  bool utf8, bool namespacesUsable) {
   ObjectDecision d;
   const auto keep = [&](std::string cls, const std::string& why) {
     d.kind = ObjectDecision::Kind::Keep;
@@ -969,22 +1171,27 @@ ObjectDecision Conversion::decide(const std::string& partName, const ObjectSite&
     if (conversion::isConvertedClass(o.progId, settings_)) return keep(o.progId, "a linked object, not an embedded one");
     return d;
   }
-  const Relationship* rel = relationship(partName, o.relId);
-  if (!rel && lowerAscii(partName) != lowerAscii(mainPart_))
+  const RelationshipPart* part = own;
+  std::uint32_t at = own ? own->find(o.relId) : kNone;
+  if (at == kNone && mainRels_ && lowerAscii(story.name) != lowerAscii(mainPart_)) {
     // LibreOffice puts the relationships of objects in notes into the main part's.
-    rel = mainRelationship(o.relId);
-  const PackageEntry* target = rel ? rel->entry : nullptr;
-  if (!target) {
+    part = mainRels_;
+    at = mainRels_->find(o.relId);
+  }
+  const Relationship* rel = at == kNone ? nullptr : &part->rels[at];
+  PackageEntry target;
+  std::string readError;
+  if (!rel || !rel->hasEntry || !package_.entry(rel->target, target, readError)) {
     if (conversion::isConvertedClass(o.progId, settings_) || o.progId.empty())
       return keep(o.progId, !rel ? "the object's relationship '" + o.relId + "' is missing"
-                                 : "the object's embedding '" + std::string(rel->targetName()) + "' is missing");
+                                 : "the object's embedding '" + targetName(*part, *rel) + "' is missing");
     return d;
   }
   // The embedding is read for each object that names it, so that no converted equation
   // stays in memory; only a re-issued Equation 3.0 file is kept (spooled), once.
   conversion::EmbeddingOutcome out;
-  std::string bytes, readError;
-  if (!package_.read(*target, bytes, readError)) {
+  std::string bytes;
+  if (!package_.read(target, bytes, readError)) {
     out.isEquation = conversion::isConvertedClass(o.progId, settings_);
   } else {
     out = conversion::convertEmbedding(bytes, o.progId, settings_);
@@ -1000,21 +1207,23 @@ ObjectDecision Conversion::decide(const std::string& partName, const ObjectSite&
   if (!out.converted) return keep(out.className, readError.empty() ? out.reason : readError);
   if (!utf8) return keep(out.className, "the part is not written in UTF-8");
   if (settings_.eqVersion == 0) {
-    const std::string key = lowerAscii(target->name);
-    if (!equation3Files_.count(key)) {
-      SpooledPart part;
-      part.inEmbeddings = true;
-      part.offset = embeddingSpool_.size();
+    if (equation3Slot_.empty()) equation3Slot_.assign(package_.count(), kNone);
+    if (equation3Slot_[rel->target] == kNone) {
+      Equation3File file;
+      file.offset = embeddingSpool_.size();
       Deflater deflater([this](std::string_view piece) { return embeddingSpool_.append(piece); });
       if (!deflater.write(out.equation3File) || !deflater.finish())
         return keep(out.className, "the new embedding cannot be kept for the new package");
-      part.compressedSize = deflater.compressedSize();
-      part.size = deflater.size();
-      part.crc = deflater.crc();
-      equation3Files_.emplace(key, part);
+      if (deflater.size() > 0xFFFFFFFFu || deflater.compressedSize() > 0xFFFFFFFFu)
+        return keep(out.className, "the new embedding cannot be kept for the new package");
+      file.compressedSize = static_cast<std::uint32_t>(deflater.compressedSize());
+      file.size = static_cast<std::uint32_t>(deflater.size());
+      file.crc = deflater.crc();
+      equation3Slot_[rel->target] = static_cast<std::uint32_t>(equation3Files_.size());
+      equation3Files_.push_back(file);
     }
     d.kind = ObjectDecision::Kind::Equation3;
-    d.embedding = target->name;
+    d.embedding = rel->target;
     return d;
   }
   if (!namespacesUsable) return keep(out.className, "the part binds the prefixes m or w to other namespaces");
@@ -1023,11 +1232,15 @@ ObjectDecision Conversion::decide(const std::string& partName, const ObjectSite&
   return d;
 }
 
-void Conversion::convertStory(const std::string& partName) {
-  const PackageEntry* entry = package_.find(partName);
-  if (!entry) return;
-  StoryRewriter story(*this, *entry);
+void Conversion::convertStory(std::size_t index) {
+  PackageEntry entry;
   std::string error;
+  if (!package_.entry(index, entry, error)) {
+    failure_ = error;
+    return;
+  }
+  RelationshipPart* rels = partOf(entry.name);
+  StoryRewriter story(*this, entry, rels, mainRels_);
   bool readFailure = false;
   const std::uint64_t spoolBefore = storySpool_.size();
   if (!story.run(error, readFailure)) {
@@ -1037,83 +1250,102 @@ void Conversion::convertStory(const std::string& partName) {
       return;
     }
     // A story that cannot be read stays as it is; if it held equations they are kept.
-    result_.unconverted.push_back(UnconvertedObject{"/" + partName, "", "", error});
+    result_.unconverted.push_back(UnconvertedObject{"/" + entry.name, "", "", error});
     return;
   }
   result_.converted += story.converted;
   for (UnconvertedObject& u : story.unconverted) result_.unconverted.push_back(std::move(u));
   for (conversion::EquationRecord& r : story.records) result_.records.push_back(std::move(r));
-  for (const std::string& name : story.replacedEmbeddings)
-    spooled_[name] = equation3Files_[lowerAscii(name)];
-  std::set<std::string>& remaining = remainingReferences_[lowerAscii(partName)];
-  remaining = story.outside;
-  if (story.changed()) spooled_[entry->name] = story.output;
+  for (std::uint32_t embedding : story.replacedEmbeddings) {
+    fate_[embedding] = Fate::Reissued;
+    changed_ = true;
+  }
+  const bool isMain = rels && rels == mainRels_;
+  if (story.changed()) spool(static_cast<std::uint32_t>(index), story.output);
 
   // Relationships that only the removed objects used go, with the parts they name once
   // nothing else names them.
-  RelationshipPart* rels = nullptr;
-  if (auto it = rels_.find(lowerAscii(partName)); it != rels_.end()) rels = &it->second;
-  const auto drop = [&](RelationshipPart& from, const Relationship& r) {
-    from.removed.emplace_back(r.begin, r.end);
-    if (r.entry) droppedTargets_.insert(r.entry);
-  };
-  for (const std::string& id : story.inside) {
-    if (story.outside.count(id)) continue;
-    const Relationship* own = rels ? relationship(partName, id) : nullptr;
-    if (own) {
-      drop(*rels, *own);
-    } else if (const Relationship* borrowed = mainRelationship(id)) {
-      // A relationship of the main part goes only when the main part does not use it.
-      if (!remainingReferences_[lowerAscii(mainPart_)].count(id)) drop(rels_[lowerAscii(mainPart_)], *borrowed);
+  const auto drop = [&](RelationshipPart& from, Relationship& r) {
+    r.removed = true;
+    from.anyRemoved = true;
+    if (r.hasEntry) {
+      if (dropped_.empty()) dropped_.assign(package_.count(), false);
+      dropped_[r.target] = true;
     }
+  };
+  for (std::size_t i = 0; i < story.ownUse.size(); ++i)
+    if (story.ownUse[i] == StoryRewriter::kInside) drop(*rels, rels->rels[i]);
+  if (isMain) {
+    mainOutside_.assign(story.ownUse.size(), 0);
+    for (std::size_t i = 0; i < story.ownUse.size(); ++i) mainOutside_[i] = story.ownUse[i] & StoryRewriter::kOutside;
   }
+  // A relationship of the main part goes only when the main part does not use it.
+  for (std::size_t i = 0; i < story.mainUse.size(); ++i)
+    if (story.mainUse[i] == StoryRewriter::kInside && !(i < mainOutside_.size() && mainOutside_[i]))
+      drop(*mainRels_, mainRels_->rels[i]);
 }
 
 void Conversion::removeOrphans() {
-  for (auto& [source, part] : rels_) {
-    if (part.removed.empty()) continue;
-    std::string text, error;
-    if (!package_.read(*package_.find(part.name), text, error)) {
+  std::string error;
+  for (RelationshipPart& part : rels_) {
+    if (!part.anyRemoved) continue;
+    PackageEntry e;
+    if (!package_.entry(part.entry, e, error)) {
       failure_ = error;
       return;
     }
-    rewritten_[part.name] = withoutSpans(text, part.removed);
-  }
-  if (droppedTargets_.empty()) return;
-  const std::vector<PackageEntry>& entries = package_.entries();
-  std::vector<bool> stillNamed(entries.size());
-  for (auto& [source, part] : rels_) {
-    std::sort(part.removed.begin(), part.removed.end());
-    for (const Relationship& r : part.rels) {
-      const bool gone = std::binary_search(part.removed.begin(), part.removed.end(), std::make_pair(r.begin, r.end));
-      if (!gone && r.entry) stillNamed[static_cast<std::size_t>(r.entry - entries.data())] = true;
+    const std::uint64_t start = storySpool_.size();
+    Deflater deflater([this](std::string_view piece) { return storySpool_.append(piece); });
+    if (!rewriteRelationships(package_, e, part, deflater, error)) {
+      failure_ = error;
+      return;
     }
+    spool(part.entry, SpooledPart{start, deflater.compressedSize(), deflater.size(), deflater.crc(), false});
   }
+  if (dropped_.empty()) return;
+  std::vector<bool> stillNamed(package_.count());
+  for (const RelationshipPart& part : rels_)
+    for (std::size_t i = 0; i < part.rels.size(); ++i)
+      if (!part.rels[i].removed && part.rels[i].hasEntry) stillNamed[part.rels[i].target] = true;
   bool typesChanged = false;
-  for (const PackageEntry* e : droppedTargets_) {
-    if (stillNamed[static_cast<std::size_t>(e - entries.data())]) continue;
-    removed_.insert(e->name);
-    const std::string target = lowerAscii(e->name);
-    if (auto own = rels_.find(target); own != rels_.end()) removed_.insert(own->second.name);
+  PackageEntry e;
+  for (std::size_t i = 0; i < dropped_.size(); ++i) {
+    if (!dropped_[i] || stillNamed[i]) continue;
+    if (!package_.entry(i, e, error)) {
+      failure_ = error;
+      return;
+    }
+    fate_[i] = Fate::Removed;
+    changed_ = true;
+    const std::string target = lowerAscii(e.name);
+    if (const RelationshipPart* own = partOf(target)) fate_[own->entry] = Fate::Removed;
     if (auto o = types_.overrides.find(target); o != types_.overrides.end()) {
       types_.removed.emplace_back(o->second.begin, o->second.end);
       typesChanged = true;
     }
   }
-  if (typesChanged)
-    rewritten_[package_.find("[Content_Types].xml")->name] = withoutSpans(types_.text, types_.removed);
+  if (typesChanged) {
+    const std::uint64_t start = storySpool_.size();
+    Deflater deflater([this](std::string_view piece) { return storySpool_.append(piece); });
+    if (!deflater.write(withoutSpans(types_.text, types_.removed)) || !deflater.finish()) {
+      failure_ = "the part '[Content_Types].xml' cannot be kept for the new package";
+      return;
+    }
+    spool(static_cast<std::uint32_t>(package_.indexOf("[Content_Types].xml")),
+          SpooledPart{start, deflater.compressedSize(), deflater.size(), deflater.crc(), false});
+  }
 }
 
 bool Conversion::run() {
   if (!loadStructure()) return false;
-  std::vector<std::string> stories{mainPart_};
-  if (auto it = rels_.find(lowerAscii(mainPart_)); it != rels_.end())
-    for (const Relationship& r : it->second.rels)
-      if (r.entry && r.kind == RelationshipKind::Story &&
-          std::find(stories.begin(), stories.end(), r.entry->name) == stories.end())
-        stories.push_back(r.entry->name);
-  for (const std::string& story : stories) {
-    convertStory(package_.find(story)->name);
+  std::vector<std::size_t> stories{package_.indexOf(mainPart_)};
+  if (mainRels_)
+    for (std::size_t i = 0; i < mainRels_->rels.size(); ++i)
+      if (const Relationship& r = mainRels_->rels[i]; r.hasEntry && r.kind == RelationshipKind::Story &&
+          std::find(stories.begin(), stories.end(), r.target) == stories.end())
+        stories.push_back(r.target);
+  for (std::size_t story : stories) {
+    convertStory(story);
     if (!failure_.empty()) {
       result_.error = failure_;
       return false;
@@ -1128,37 +1360,51 @@ bool Conversion::run() {
 }
 
 bool Conversion::write(const Sink& sink, std::string& error) {
+  // The new data of each changed entry: the last one given.
+  std::stable_sort(spooled_.begin(), spooled_.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  auto next = spooled_.begin();
   ZipWriter zip(sink);
-  for (const PackageEntry& e : package_.entries()) {
-    if (removed_.count(e.name)) continue;
-    if (auto s = spooled_.find(e.name); s != spooled_.end()) {
-      const SpooledPart& part = s->second;
+  std::string readError;
+  PackageEntry entry;
+  // Entries that go are never read again: a removed embedding and its preview are most
+  // of a converted package's directory.
+  const auto writeEntry = [&](std::size_t i) {
+    if (fate_[i] == Fate::Removed) return true;
+    if (!package_.entry(i, entry, error)) return false;
+    const PackageEntry& e = entry;
+    if (fate_[i] == Fate::Spooled || fate_[i] == Fate::Reissued) {
+      SpooledPart part;
+      if (fate_[i] == Fate::Spooled) {
+        while (next + 1 != spooled_.end() && (next + 1)->first <= i) ++next;
+        part = next->second;
+      } else {
+        const Equation3File& file = equation3Files_[equation3Slot_[i]];
+        part = SpooledPart{file.offset, file.compressedSize, file.size, file.crc, true};
+      }
       if (!zip.begin(ZipEntryInfo{e.name, 8, part.crc, part.compressedSize, part.size, e.mtime}) ||
           !(part.inEmbeddings ? embeddingSpool_ : storySpool_)
                .copy(part.offset, part.compressedSize, [&](std::string_view piece) { return zip.data(piece); })) {
         error = "the part '" + e.name + "' cannot be written";
         return false;
       }
-    } else if (auto r = rewritten_.find(e.name); r != rewritten_.end()) {
-      if (!addDeflated(zip, e.name, e.mtime, r->second)) {
-        error = "the part '" + e.name + "' cannot be written";
-        return false;
-      }
-    } else {
-      // The compressed data as it stands in the input.
-      if (!zip.begin(ZipEntryInfo{e.name, e.method, e.crc, e.compressedSize, e.size, e.mtime})) {
-        error = "the part '" + e.name + "' cannot be written";
-        return false;
-      }
-      std::string readError;
-      bool sinkFailed = false;
-      if (!package_.copyCompressed(e, [&](std::string_view piece) { return zip.data(piece) || !(sinkFailed = true); },
-                                   readError)) {
-        error = sinkFailed || readError.empty() ? "the part '" + e.name + "' cannot be written" : readError;
-        return false;
-      }
+      return true;
     }
-  }
+    // The compressed data as it stands in the input.
+    if (!zip.begin(ZipEntryInfo{e.name, e.method, e.crc, e.compressedSize, e.size, e.mtime})) {
+      error = "the part '" + e.name + "' cannot be written";
+      return false;
+    }
+    bool sinkFailed = false;
+    if (!package_.copyCompressed(e, [&](std::string_view piece) { return zip.data(piece) || !(sinkFailed = true); },
+                                 readError)) {
+      error = sinkFailed || readError.empty() ? "the part '" + e.name + "' cannot be written" : readError;
+      return false;
+    }
+    return true;
+  };
+  for (std::size_t i = 0; i < package_.count(); ++i)
+    if (!writeEntry(i)) return false;
   if (!zip.finish()) {
     error = "the new package cannot be written";
     return false;

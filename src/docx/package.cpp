@@ -1,23 +1,124 @@
 #include "docx/package.h"
 
-#include <zip.h>
+#include <fcntl.h>
+#include <unistd.h>
+#include <minizip/unzip.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 namespace docx {
 
-struct PackageReader::Zip {
-  zip_t* archive = nullptr;
-  ~Zip() {
-    if (archive) zip_discard(archive);
-  }
+// What minizip reads through: bytes in memory or an open file. Every handle on the
+// package has a stream of its own (a position, and for a file a read-ahead cache), so that
+// a part can be read while another is open.
+struct Source {
+  std::string_view bytes;
+  int fd = -1;
 };
 
 namespace {
 
-std::string zipError(zip_error_t* e) {
-  const char* s = zip_error_strerror(e);
-  return s ? s : "unknown zip error";
+struct Stream {
+  const Source* source = nullptr;
+  std::uint64_t pos = 0;
+  std::uint64_t cacheAt = 0;
+  std::string cache;
+  bool failed = false;
+};
+
+std::uint64_t sourceSize(const Source& s) {
+  if (s.fd < 0) return s.bytes.size();
+  const off_t end = ::lseek(s.fd, 0, SEEK_END);
+  return end < 0 ? 0 : static_cast<std::uint64_t>(end);
+}
+
+voidpf ZCALLBACK streamOpen(voidpf opaque, const void*, int) {
+  Stream* s = new (std::nothrow) Stream;
+  if (s) s->source = static_cast<const Source*>(opaque);
+  return s;
+}
+
+uLong ZCALLBACK streamRead(voidpf, voidpf stream, void* buf, uLong size) {
+  Stream& s = *static_cast<Stream*>(stream);
+  char* out = static_cast<char*>(buf);
+  // Directory records are read a byte or a few at a time.
+  if (s.source->fd >= 0 && s.pos >= s.cacheAt && s.pos + size <= s.cacheAt + s.cache.size()) {
+    const char* from = s.cache.data() + (s.pos - s.cacheAt);
+    if (size == 1) *out = *from;
+    else std::memcpy(out, from, size);
+    s.pos += size;
+    return size;
+  }
+  if (s.source->fd < 0) {
+    const std::string_view all = s.source->bytes;
+    const std::uint64_t n = s.pos >= all.size() ? 0 : std::min<std::uint64_t>(size, all.size() - s.pos);
+    std::memcpy(out, all.data() + s.pos, static_cast<std::size_t>(n));
+    s.pos += n;
+    return static_cast<uLong>(n);
+  }
+  // Directory records and local headers are small reads close together: they come from a
+  // cache filled 4 KB at a time; larger reads go to the file directly.
+  constexpr std::size_t kCache = 1 << 12;
+  uLong done = 0;
+  while (done < size) {
+    if (s.pos >= s.cacheAt && s.pos < s.cacheAt + s.cache.size()) {
+      const std::size_t at = static_cast<std::size_t>(s.pos - s.cacheAt);
+      const std::size_t n = std::min<std::size_t>(size - done, s.cache.size() - at);
+      std::memcpy(out + done, s.cache.data() + at, n);
+      done += static_cast<uLong>(n);
+      s.pos += n;
+      continue;
+    }
+    if (size - done >= kCache) {
+      const ssize_t n = ::pread(s.source->fd, out + done, size - done, static_cast<off_t>(s.pos));
+      if (n < 0) s.failed = true;
+      if (n <= 0) break;
+      done += static_cast<uLong>(n);
+      s.pos += static_cast<std::uint64_t>(n);
+      continue;
+    }
+    s.cache.resize(kCache);
+    const ssize_t n = ::pread(s.source->fd, s.cache.data(), kCache, static_cast<off_t>(s.pos));
+    s.cache.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+    s.cacheAt = s.pos;
+    if (n < 0) s.failed = true;
+    if (n <= 0) break;
+  }
+  return done;
+}
+
+uLong ZCALLBACK streamWrite(voidpf, voidpf, const void*, uLong) { return 0; }
+
+ZPOS64_T ZCALLBACK streamTell(voidpf, voidpf stream) { return static_cast<Stream*>(stream)->pos; }
+
+long ZCALLBACK streamSeek(voidpf, voidpf stream, ZPOS64_T offset, int origin) {
+  Stream& s = *static_cast<Stream*>(stream);
+  std::uint64_t base = 0;
+  if (origin == ZLIB_FILEFUNC_SEEK_CUR) base = s.pos;
+  else if (origin == ZLIB_FILEFUNC_SEEK_END) base = sourceSize(*s.source);
+  else if (origin != ZLIB_FILEFUNC_SEEK_SET) return -1;
+  s.pos = base + offset;
+  return 0;
+}
+
+int ZCALLBACK streamClose(voidpf, voidpf stream) {
+  delete static_cast<Stream*>(stream);
+  return 0;
+}
+
+int ZCALLBACK streamError(voidpf, voidpf stream) { return static_cast<Stream*>(stream)->failed ? 1 : 0; }
+
+std::string zipError(int code) {
+  switch (code) {
+    case UNZ_CRCERROR: return "CRC error";
+    case UNZ_BADZIPFILE: return "damaged zip structure";
+    case UNZ_ERRNO: return "read error";
+    case Z_DATA_ERROR: return "damaged compressed data";
+    case Z_MEM_ERROR: return "out of memory";
+    default: return "zip error " + std::to_string(code);
+  }
 }
 
 std::string_view key(std::string_view name) {
@@ -27,32 +128,165 @@ std::string_view key(std::string_view name) {
 
 char folded(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
-// Reads an opened part to its end in pieces; checks that it holds exactly its declared
-// size (libzip checks the CRC once the last byte is read).
-bool pump(zip_file_t* f, const PackageEntry& entry, std::uint64_t expected, const Sink& sink,
-          std::string& error) {
-  char piece[1 << 16];
-  std::uint64_t got = 0;
-  for (;;) {
-    const zip_int64_t n = zip_fread(f, piece, sizeof piece);
-    if (n < 0) {
-      error = "the part '" + entry.name + "' is damaged: " + zip_file_strerror(f);
-      return false;
-    }
-    if (n == 0) break;
-    got += static_cast<std::uint64_t>(n);
-    if (got > expected) {
-      error = "the part '" + entry.name + "' is longer than its entry says or damaged";
-      return false;
-    }
-    if (!sink(std::string_view(piece, static_cast<std::size_t>(n)))) return false;
-  }
-  if (got != expected) {
-    error = "the part '" + entry.name + "' is shorter than its entry says";
-    return false;
+std::uint32_t nameHash(std::string_view name) {
+  std::uint32_t h = 2166136261u;
+  for (char c : key(name)) h = (h ^ static_cast<unsigned char>(folded(c))) * 16777619u;
+  return h;
+}
+
+bool sameName(std::string_view a, std::string_view b) {
+  a = key(a);
+  b = key(b);
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (folded(a[i]) != folded(b[i])) return false;
+  return true;
+}
+
+// Zip keeps local time in MS-DOS form; it is read as local time, as the writer writes it.
+// The entries of a package mostly share a time, and mktime looks at the time zone each
+// call: the last one is kept.
+std::time_t fromDos(uLong dosDate) {
+  thread_local uLong lastDos = 0;
+  thread_local std::time_t last = 0;
+  thread_local bool known = false;
+  if (known && dosDate == lastDos) return last;
+  const std::uint32_t date = static_cast<std::uint32_t>(dosDate >> 16), time = dosDate & 0xFFFF;
+  std::tm tm{};
+  tm.tm_isdst = -1;
+  tm.tm_year = static_cast<int>(((date >> 9) & 127) + 80);
+  tm.tm_mon = static_cast<int>(((date >> 5) & 15)) - 1;
+  tm.tm_mday = static_cast<int>(date & 31);
+  tm.tm_hour = static_cast<int>((time >> 11) & 31);
+  tm.tm_min = static_cast<int>((time >> 5) & 63);
+  tm.tm_sec = static_cast<int>((time << 1) & 62);
+  last = std::mktime(&tm);
+  lastDos = dosDate;
+  known = true;
+  return last;
+}
+
+// True when the bytes are UTF-8 by their lead and continuation bytes.
+bool looksUtf8(std::string_view s) {
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(s[i]);
+    std::size_t more = 0;
+    if (c < 0x80) continue;
+    if ((c & 0xE0) == 0xC0) more = 1;
+    else if ((c & 0xF0) == 0xE0) more = 2;
+    else if ((c & 0xF8) == 0xF0) more = 3;
+    else return false;
+    if (i + more >= s.size()) return false;
+    for (std::size_t k = 1; k <= more; ++k)
+      if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
+    i += more;
   }
   return true;
 }
+
+// A name not marked as UTF-8 that is not UTF-8 either is in the DOS code page 437, as zip
+// tools have always written it; it is read as UTF-8, the form names are written in.
+std::string fromCp437(std::string_view s) {
+  static const char16_t kHigh[128] = {
+      u'Ç', u'ü', u'é', u'â', u'ä', u'à', u'å', u'ç', u'ê', u'ë', u'è', u'ï', u'î', u'ì', u'Ä', u'Å',
+      u'É', u'æ', u'Æ', u'ô', u'ö', u'ò', u'û', u'ù', u'ÿ', u'Ö', u'Ü', u'¢', u'£', u'¥', u'₧', u'ƒ',
+      u'á', u'í', u'ó', u'ú', u'ñ', u'Ñ', u'ª', u'º', u'¿', u'⌐', u'¬', u'½', u'¼', u'¡', u'«', u'»',
+      u'░', u'▒', u'▓', u'│', u'┤', u'╡', u'╢', u'╖', u'╕', u'╣', u'║', u'╗', u'╝', u'╜', u'╛', u'┐',
+      u'└', u'┴', u'┬', u'├', u'─', u'┼', u'╞', u'╟', u'╚', u'╔', u'╩', u'╦', u'╠', u'═', u'╬', u'╧',
+      u'╨', u'╤', u'╥', u'╙', u'╘', u'╒', u'╓', u'╫', u'╪', u'┘', u'┌', u'█', u'▄', u'▌', u'▐', u'▀',
+      u'α', u'ß', u'Γ', u'π', u'Σ', u'σ', u'µ', u'τ', u'Φ', u'Θ', u'Ω', u'δ', u'∞', u'φ', u'ε', u'∩',
+      u'≡', u'±', u'≥', u'≤', u'⌠', u'⌡', u'÷', u'≈', u'°', u'∙', u'·', u'√', u'ⁿ', u'²', u'■', u'\u00A0'};
+  std::string out;
+  for (char ch : s) {
+    const unsigned char c = static_cast<unsigned char>(ch);
+    if (c < 0x80) {
+      out += ch;
+      continue;
+    }
+    const char16_t u = kHigh[c - 0x80];
+    if (u < 0x800) {
+      out += static_cast<char>(0xC0 | (u >> 6));
+    } else {
+      out += static_cast<char>(0xE0 | (u >> 12));
+      out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+    }
+    out += static_cast<char>(0x80 | (u & 0x3F));
+  }
+  return out;
+}
+
+// The current entry's record; false when it cannot be read.
+bool currentEntry(unzFile f, PackageEntry& e, bool* encrypted = nullptr) {
+  unz_file_info64 info;
+  char small[512];
+  if (unzGetCurrentFileInfo64(f, &info, small, sizeof small, nullptr, 0, nullptr, 0) != UNZ_OK) return false;
+  if (info.size_filename < sizeof small) {
+    e.name.assign(small, strnlen(small, info.size_filename));
+  } else {
+    std::string name(info.size_filename + 1, '\0');
+    if (unzGetCurrentFileInfo64(f, &info, name.data(), static_cast<uLong>(name.size()), nullptr, 0, nullptr, 0) !=
+        UNZ_OK)
+      return false;
+    e.name.assign(name.data(), strnlen(name.data(), info.size_filename));
+  }
+  if (!(info.flag & (1u << 11)) && !looksUtf8(e.name)) e.name = fromCp437(e.name);
+  e.size = info.uncompressed_size;
+  e.compressedSize = info.compressed_size;
+  e.method = static_cast<std::uint16_t>(info.compression_method);
+  e.crc = static_cast<std::uint32_t>(info.crc);
+  e.mtime = fromDos(info.dosDate);
+  if (encrypted) *encrypted = info.flag & 1;
+  return true;
+}
+
+}  // namespace
+
+struct PackageReader::Zip {
+  Source source;
+  // Handles not in use; more are opened when parts are read inside one another.
+  std::vector<unzFile> idle;
+
+  ~Zip() {
+    for (unzFile f : idle) unzClose(f);
+    if (source.fd >= 0) ::close(source.fd);
+  }
+  unzFile acquire() {
+    if (!idle.empty()) {
+      unzFile f = idle.back();
+      idle.pop_back();
+      return f;
+    }
+    zlib_filefunc64_def io{};
+    io.zopen64_file = streamOpen;
+    io.zread_file = streamRead;
+    io.zwrite_file = streamWrite;
+    io.ztell64_file = streamTell;
+    io.zseek64_file = streamSeek;
+    io.zclose_file = streamClose;
+    io.zerror_file = streamError;
+    io.opaque = &source;
+    return unzOpen2_64("package", &io);
+  }
+  void release(unzFile f) {
+    if (f) idle.push_back(f);
+  }
+};
+
+namespace {
+
+// A handle on the package for the length of one read.
+class Handle {
+ public:
+  explicit Handle(PackageReader::Zip& zip) : zip_(zip), f_(zip.acquire()) {}
+  ~Handle() { zip_.release(f_); }
+  Handle(const Handle&) = delete;
+  Handle& operator=(const Handle&) = delete;
+  unzFile get() const { return f_; }
+
+ private:
+  PackageReader::Zip& zip_;
+  unzFile f_;
+};
 
 }  // namespace
 
@@ -63,103 +297,126 @@ std::string lowerAscii(std::string_view s) {
   return out;
 }
 
-std::size_t PackageReader::NameHash::operator()(std::string_view name) const {
-  std::size_t h = 14695981039346656037ull;
-  for (char c : name) h = (h ^ static_cast<unsigned char>(folded(c))) * 1099511628211ull;
-  return h;
-}
-
-bool PackageReader::NameEqual::operator()(std::string_view a, std::string_view b) const {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (folded(a[i]) != folded(b[i])) return false;
-  return true;
-}
-
 PackageReader::PackageReader() = default;
 PackageReader::~PackageReader() = default;
 
 bool PackageReader::open(std::string_view bytes, std::string& error, const PackageLimits& limits) {
   limits_ = limits;
-  zip_error_t ze;
-  zip_error_init(&ze);
-  zip_source_t* src = zip_source_buffer_create(bytes.data(), bytes.size(), 0, &ze);
-  if (!src) {
-    error = zipError(&ze);
-    zip_error_fini(&ze);
-    return false;
-  }
-  zip_t* archive = zip_open_from_source(src, ZIP_RDONLY, &ze);
-  if (!archive) {
-    error = "not a zip package (" + zipError(&ze) + ")";
-    zip_source_free(src);
-    zip_error_fini(&ze);
-    return false;
-  }
-  zip_error_fini(&ze);
   zip_ = std::make_unique<Zip>();
-  zip_->archive = archive;
+  zip_->source.bytes = bytes;
   return index(error);
 }
 
 bool PackageReader::openFile(const std::string& path, std::string& error, const PackageLimits& limits) {
   limits_ = limits;
-  int code = 0;
-  zip_t* archive = zip_open(path.c_str(), ZIP_RDONLY, &code);
-  if (!archive) {
-    zip_error_t ze;
-    zip_error_init_with_code(&ze, code);
-    error = "not a zip package (" + zipError(&ze) + ")";
-    zip_error_fini(&ze);
+  zip_ = std::make_unique<Zip>();
+  zip_->source.fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (zip_->source.fd < 0) {
+    error = "not a zip package (" + std::string(std::strerror(errno)) + ")";
     return false;
   }
-  zip_ = std::make_unique<Zip>();
-  zip_->archive = archive;
   return index(error);
 }
 
 bool PackageReader::index(std::string& error) {
-  zip_t* archive = zip_->archive;
-  const zip_int64_t count = zip_get_num_entries(archive, 0);
-  if (count < 0 || static_cast<std::uint64_t>(count) > limits_.maxEntries) {
-    error = "the package holds more entries than a document has (" + std::to_string(count) + ")";
+  offsets_.clear();
+  wideOffsets_.clear();
+  count_ = 0;
+  byHash_.clear();
+  relationshipParts_.clear();
+  Handle h(*zip_);
+  unzFile f = h.get();
+  unz_global_info64 global;
+  if (!f || unzGetGlobalInfo64(f, &global) != UNZ_OK) {
+    error = "not a zip package (no central directory found)";
     return false;
   }
-  entries_.reserve(static_cast<std::size_t>(count));
-  byName_.reserve(static_cast<std::size_t>(count));
-  for (zip_int64_t i = 0; i < count; ++i) {
-    zip_stat_t st;
-    zip_stat_init(&st);
-    if (zip_stat_index(archive, static_cast<zip_uint64_t>(i), 0, &st) != 0 || !st.name) {
+  if (global.number_entry > limits_.maxEntries) {
+    error = "the package holds more entries than a document has (" + std::to_string(global.number_entry) + ")";
+    return false;
+  }
+  const std::size_t count = static_cast<std::size_t>(global.number_entry);
+  offsets_.reserve(count);
+  byHash_.reserve(count);
+  PackageEntry e;
+  bool encrypted = false;
+  for (std::size_t i = 0; i < count; ++i) {
+    if ((i == 0 ? unzGoToFirstFile(f) : unzGoToNextFile(f)) != UNZ_OK || !currentEntry(f, e, &encrypted)) {
       error = "entry " + std::to_string(i) + " of the package cannot be read";
       return false;
     }
-    if ((st.valid & ZIP_STAT_ENCRYPTION_METHOD) && st.encryption_method != ZIP_EM_NONE) {
-      error = "the package is encrypted (its part '" + std::string(st.name) + "')";
+    if (encrypted) {
+      error = "the package is encrypted (its part '" + e.name + "')";
       return false;
     }
-    PackageEntry e;
-    e.name = st.name;
-    e.index = static_cast<std::uint64_t>(i);
-    e.size = (st.valid & ZIP_STAT_SIZE) ? st.size : 0;
-    e.compressedSize = (st.valid & ZIP_STAT_COMP_SIZE) ? st.comp_size : 0;
-    e.method = (st.valid & ZIP_STAT_COMP_METHOD) ? static_cast<std::uint16_t>(st.comp_method) : 0;
-    e.crc = (st.valid & ZIP_STAT_CRC) ? st.crc : 0;
-    e.mtime = (st.valid & ZIP_STAT_MTIME) ? st.mtime : 0;
-    entries_.push_back(std::move(e));
+    const std::uint64_t at = unzGetOffset64(f);
+    if (i == 0) firstOffset_ = at;
+    if (wideOffsets_.empty() && (at < firstOffset_ || at - firstOffset_ > 0xFFFFFFFFu)) {
+      for (std::uint32_t o : offsets_) wideOffsets_.push_back(firstOffset_ + o);
+      std::vector<std::uint32_t>().swap(offsets_);
+    }
+    if (wideOffsets_.empty()) offsets_.push_back(static_cast<std::uint32_t>(at - firstOffset_));
+    else wideOffsets_.push_back(at);
+    ++count_;
+    if (e.name.size() >= 5 && lowerAscii(std::string_view(e.name).substr(e.name.size() - 5)) == ".rels")
+      relationshipParts_.push_back(static_cast<std::uint32_t>(i));
+    byHash_.emplace_back(nameHash(e.name), static_cast<std::uint32_t>(i));
   }
-  // Keys are views of the names, so the index is made once the entries stand still.
-  for (std::size_t i = 0; i < entries_.size(); ++i)
-    if (!byName_.emplace(key(entries_[i].name), i).second) {
-      error = "the package holds the part '" + entries_[i].name + "' twice";
-      return false;
+  std::sort(byHash_.begin(), byHash_.end());
+  // Names of one hash are compared; the first repeated name in directory order is named.
+  std::string firstTwice;
+  std::size_t firstTwiceAt = npos;
+  for (std::size_t run = 0; run < byHash_.size();) {
+    std::size_t end = run + 1;
+    while (end < byHash_.size() && byHash_[end].first == byHash_[run].first) ++end;
+    if (end - run > 1) {
+      std::vector<std::pair<std::string, std::uint32_t>> names;
+      for (std::size_t k = run; k < end; ++k) {
+        if (!entry(byHash_[k].second, e, error)) return false;
+        names.emplace_back(lowerAscii(key(e.name)), byHash_[k].second);
+      }
+      std::sort(names.begin(), names.end());
+      for (std::size_t k = 1; k < names.size(); ++k)
+        if (names[k].first == names[k - 1].first && names[k].second < firstTwiceAt) {
+          firstTwiceAt = names[k].second;
+          if (!entry(firstTwiceAt, e, error)) return false;
+          firstTwice = e.name;
+        }
     }
+    run = end;
+  }
+  if (firstTwiceAt != npos) {
+    error = "the package holds the part '" + firstTwice + "' twice";
+    return false;
+  }
   return true;
 }
 
-const PackageEntry* PackageReader::find(std::string_view name) const {
-  auto it = byName_.find(key(name));
-  return it == byName_.end() ? nullptr : &entries_[it->second];
+bool PackageReader::entry(std::size_t index, PackageEntry& out, std::string& error) const {
+  Handle h(*zip_);
+  if (index >= count_ || !h.get() || unzSetOffset64(h.get(), offset(index)) != UNZ_OK ||
+      !currentEntry(h.get(), out)) {
+    error = "entry " + std::to_string(index) + " of the package cannot be read";
+    return false;
+  }
+  out.index = index;
+  return true;
+}
+
+std::size_t PackageReader::indexOf(std::string_view name) const {
+  const std::uint32_t hash = nameHash(name);
+  auto it = std::lower_bound(byHash_.begin(), byHash_.end(), std::make_pair(hash, std::uint32_t{0}));
+  PackageEntry e;
+  std::string error;
+  for (; it != byHash_.end() && it->first == hash; ++it)
+    if (entry(it->second, e, error) && sameName(e.name, name)) return it->second;
+  return npos;
+}
+
+bool PackageReader::find(std::string_view name, PackageEntry& out) const {
+  const std::size_t at = indexOf(name);
+  std::string error;
+  return at != npos && entry(at, out, error);
 }
 
 bool PackageReader::withinLimits(const PackageEntry& entry, std::uint64_t limit, std::string& error) const {
@@ -191,25 +448,58 @@ bool PackageReader::read(const PackageEntry& entry, std::string& out, std::strin
 bool PackageReader::readPieces(const PackageEntry& entry, const Sink& sink, std::string& error) const {
   error.clear();
   if (!withinLimits(entry, limits_.maxStreamedSize, error)) return false;
-  zip_file_t* f = zip_fopen_index(zip_->archive, entry.index, 0);
-  if (!f) {
-    error = "the part '" + entry.name + "' cannot be opened: " + zip_strerror(zip_->archive);
-    return false;
-  }
-  const bool ok = pump(f, entry, entry.size, sink, error);
-  zip_fclose(f);
-  return ok;
+  return stream(entry, false, sink, error);
 }
 
 bool PackageReader::copyCompressed(const PackageEntry& entry, const Sink& sink, std::string& error) const {
   error.clear();
-  zip_file_t* f = zip_fopen_index(zip_->archive, entry.index, ZIP_FL_COMPRESSED);
-  if (!f) {
-    error = "the part '" + entry.name + "' cannot be opened: " + zip_strerror(zip_->archive);
+  return stream(entry, true, sink, error);
+}
+
+// Reads an entry's data to its end in pieces, inflated or as stored; checks that it holds
+// exactly its declared size, and once the last byte is read, its CRC.
+bool PackageReader::stream(const PackageEntry& entry, bool raw, const Sink& sink, std::string& error) const {
+  Handle h(*zip_);
+  unzFile f = h.get();
+  int method = 0, level = 0;
+  int rc = UNZ_BADZIPFILE;
+  if (!f || entry.index >= count_ || (rc = unzSetOffset64(f, offset(entry.index))) != UNZ_OK ||
+      (rc = unzOpenCurrentFile2(f, &method, &level, raw ? 1 : 0)) != UNZ_OK) {
+    error = "the part '" + entry.name + "' cannot be opened: " + zipError(rc);
     return false;
   }
-  const bool ok = pump(f, entry, entry.compressedSize, sink, error);
-  zip_fclose(f);
+  const std::uint64_t expected = raw ? entry.compressedSize : entry.size;
+  char piece[1 << 16];
+  std::uint64_t got = 0;
+  bool ok = true;
+  for (;;) {
+    const int n = unzReadCurrentFile(f, piece, sizeof piece);
+    if (n < 0) {
+      error = "the part '" + entry.name + "' is damaged: " + zipError(n);
+      ok = false;
+      break;
+    }
+    if (n == 0) break;
+    got += static_cast<std::uint64_t>(n);
+    if (got > expected) {
+      error = "the part '" + entry.name + "' is longer than its entry says or damaged";
+      ok = false;
+      break;
+    }
+    if (!sink(std::string_view(piece, static_cast<std::size_t>(n)))) {
+      ok = false;
+      break;
+    }
+  }
+  if (ok && got != expected) {
+    error = "the part '" + entry.name + "' is shorter than its entry says";
+    ok = false;
+  }
+  rc = unzCloseCurrentFile(f);
+  if (ok && rc != UNZ_OK) {
+    error = "the part '" + entry.name + "' is damaged: " + zipError(rc);
+    ok = false;
+  }
   return ok;
 }
 

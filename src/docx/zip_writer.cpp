@@ -99,15 +99,38 @@ bool ZipWriter::begin(const ZipEntryInfo& e) {
     d += extra;
   }
   ++count_;
+  if (d.size() > (1u << 16) && !spillTried_) {
+    spillTried_ = true;
+    spill_ = std::tmpfile();
+  }
+  if (spill_ && d.size() > (1u << 16)) {
+    if (std::fwrite(d.data(), 1, d.size(), spill_) != d.size()) failed_ = true;
+    spilled_ += d.size();
+    d.clear();
+  }
   return put(local);
+}
+
+ZipWriter::~ZipWriter() {
+  if (spill_) std::fclose(spill_);
 }
 
 bool ZipWriter::data(std::string_view bytes) { return put(bytes); }
 
 bool ZipWriter::finish() {
   const std::uint64_t start = offset_;
+  if (spill_) {
+    if (std::fflush(spill_) != 0 || std::fseek(spill_, 0, SEEK_SET) != 0) failed_ = true;
+    char piece[1 << 16];
+    for (std::uint64_t left = spilled_; left > 0 && !failed_;) {
+      const std::size_t want = left < sizeof piece ? static_cast<std::size_t>(left) : sizeof piece;
+      if (std::fread(piece, 1, want, spill_) != want) failed_ = true;
+      else if (!put(std::string_view(piece, want))) return false;
+      left -= want;
+    }
+  }
   if (!put(directory_)) return false;
-  const std::uint64_t size = directory_.size();
+  const std::uint64_t size = spilled_ + directory_.size();
   directory_.clear();
   directory_.shrink_to_fit();
   std::string end;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <ctime>
 #include <memory>
 #include <string>
@@ -26,6 +27,9 @@ struct ZipEntryInfo {
 class ZipWriter {
  public:
   explicit ZipWriter(Sink sink) : sink_(std::move(sink)) {}
+  ~ZipWriter();
+  ZipWriter(const ZipWriter&) = delete;
+  ZipWriter& operator=(const ZipWriter&) = delete;
   // Starts an entry; its data (exactly compressedSize bytes) follows through data().
   bool begin(const ZipEntryInfo& info);
   bool data(std::string_view bytes);
@@ -38,7 +42,12 @@ class ZipWriter {
   Sink sink_;
   std::uint64_t offset_ = 0;
   std::uint64_t count_ = 0;
-  std::string directory_;  // central directory records, written at the end
+  // Central directory records, written at the end. A package of many parts has many of
+  // them: past 64 KB they go to a temporary file (kept in memory if none can be made).
+  std::string directory_;
+  std::FILE* spill_ = nullptr;
+  bool spillTried_ = false;
+  std::uint64_t spilled_ = 0;
   bool failed_ = false;
 };
 

@@ -275,6 +275,15 @@ TEST_F(DocxStage, HostilePackages) {
     }
   Parts doubled = base;
   doubled.emplace_back("word/DOCUMENT.xml", "<x/>");
+  // The CRC of word/document.xml, changed alike in its local header and its directory
+  // record; and a directory record whose signature is broken.
+  std::string badCrc = zipParts(base), badRecord = zipParts(base);
+  for (const char* signature : {"PK\x03\x04", "PK\x01\x02"})
+    for (std::size_t at = badCrc.find(signature); at != std::string::npos; at = badCrc.find(signature, at + 4)) {
+      const std::size_t name = at + (signature[2] == 3 ? 30 : 46), crc = at + (signature[2] == 3 ? 14 : 16);
+      if (badCrc.compare(name, 17, "word/document.xml") == 0) badCrc[crc] = static_cast<char>(badCrc[crc] ^ 0x55);
+    }
+  badRecord[badRecord.find("PK\x01\x02", badRecord.find("PK\x01\x02") + 4) + 3] = '\x07';
 
   struct Case {
     const char* what;
@@ -294,6 +303,8 @@ TEST_F(DocxStage, HostilePackages) {
       {"entity declarations", with("word/document.xml", laughs), nullptr},
       {"broken after an equation", with("word/document.xml", findPart(base, "word/document.xml")->substr(0, 2500) + "<w:p></w:r>"), nullptr},
       {"truncated", zipParts(base).substr(0, 900), "zip"},
+      {"wrong CRC", badCrc, "CRC"},
+      {"broken directory record", badRecord, "cannot be read"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -309,6 +320,27 @@ TEST_F(DocxStage, HostilePackages) {
       EXPECT_EQ(result.package, c.package);
     }
   }
+}
+
+// More entries than the classic directory counts, and an embedding named by its
+// relationship in another case: the embedding is found, converted and dropped, every
+// other part is copied, and the new package carries its count in zip64 records.
+TEST_F(DocxStage, ManyPartsAndTargetsInAnotherCase) {
+  Parts parts = equationParts({{corpusFile("mtef3-frac.bin"), "Equation.DSMT4", Story::Body, Layout::Inline}});
+  for (auto& [name, bytes] : parts)
+    if (name == "word/_rels/document.xml.rels")
+      bytes.replace(bytes.find("embeddings/oleObject1.bin"), 25, "Embeddings/OLEOBJECT1.BIN");
+  constexpr int kExtra = 70000;
+  for (int i = 0; i < kExtra; ++i) parts.emplace_back("custom/item" + std::to_string(i) + ".xml", "<i/>");
+  const docx::DocxResult result = docx::convertDocx(zipParts(parts, true), officeMath());
+  ASSERT_TRUE(result.ok) << result.error;
+  EXPECT_EQ(result.converted, 1);
+  const Parts out = unzipParts(result.package);
+  EXPECT_EQ(out.size(), parts.size() - 2);  // the embedding and its preview go
+  EXPECT_EQ(findPart(out, "word/embeddings/oleObject1.bin"), nullptr);
+  EXPECT_EQ(count(*findPart(out, "word/document.xml"), "<m:oMath>"), 1u);
+  EXPECT_EQ(*findPart(out, "custom/item69999.xml"), "<i/>");
+  EXPECT_NE(result.package.find("PK\x06\x06"), std::string::npos);
 }
 
 }  // namespace
