@@ -162,8 +162,14 @@ struct OfficeMathScratch::State {
   std::size_t containersInUse = 0;
 };
 
-OfficeMathScratch::OfficeMathScratch() : state_(std::make_unique<State>()) {}
+OfficeMathScratch::OfficeMathScratch() = default;
+OfficeMathScratch::State& OfficeMathScratch::state() {
+  if (!state_) state_ = std::make_unique<State>();
+  return *state_;
+}
 OfficeMathScratch::~OfficeMathScratch() = default;
+OfficeMathScratch::OfficeMathScratch(OfficeMathScratch&&) noexcept = default;
+OfficeMathScratch& OfficeMathScratch::operator=(OfficeMathScratch&&) noexcept = default;
 
 namespace {
 
@@ -210,7 +216,7 @@ class Writer {
   void item(const Item& item, Container& into) {
     if (item.record) record(*item.record, into);
   }
-  void items(const std::vector<Item>& list, Container& into) {
+  void items(equation::Span<Item> list, Container& into) {
     for (const Item& i : list) item(i, into);
   }
   // The atoms of a place, linked into one chain.

@@ -24,11 +24,11 @@ class OfficeMathScratch {
  public:
   OfficeMathScratch();
   ~OfficeMathScratch();
-  OfficeMathScratch(const OfficeMathScratch&) = delete;
-  OfficeMathScratch& operator=(const OfficeMathScratch&) = delete;
+  OfficeMathScratch(OfficeMathScratch&&) noexcept;
+  OfficeMathScratch& operator=(OfficeMathScratch&&) noexcept;
 
   struct State;
-  State& state() { return *state_; }
+  State& state();  // made when first needed, also after a move
 
  private:
   std::unique_ptr<State> state_;
