@@ -24,7 +24,13 @@ constexpr char kDigits[] = "0123456789abcdef";
 }  // namespace
 
 std::string decodeHex(std::string_view text) {
-  std::string bytes(text.size() / 2, '\0');
+  std::string bytes;
+  decodeHex(text, bytes);
+  return bytes;
+}
+
+void decodeHex(std::string_view text, std::string& bytes) {
+  bytes.resize(text.size() / 2);
   const auto* in = reinterpret_cast<const unsigned char*>(text.data());
   char* out = bytes.data();
   std::size_t i = 0;
@@ -50,7 +56,6 @@ std::string decodeHex(std::string_view text) {
 #endif
   for (; i < bytes.size(); ++i)
     out[i] = static_cast<char>(kDigitValue[in[2 * i]] * 16 + kDigitValue[in[2 * i + 1]]);
-  return bytes;
 }
 
 void appendHex(std::string& out, std::string_view bytes) {

@@ -100,8 +100,12 @@ void appendPlainHex(RtfInput& in, std::string& hex) {
   in.afterCarriageReturn = afterCr;
 }
 
-ObjectData readObjectData(DocumentPass& pass) {
-  ObjectData data;
+// Reads into `data`, whose buffers keep their capacity from one object to the next.
+void readObjectData(DocumentPass& pass, ObjectData& data) {
+  data.hex.clear();
+  data.copy.clear();
+  data.plain = true;
+  data.closed = false;
   data.inputOffset = RtfInputOffset(pass.input);
   // Until markup or a zero byte turns up, the group is plain hex text and its copy is the
   // text itself, so it is held only once.
@@ -116,11 +120,11 @@ ObjectData readObjectData(DocumentPass& pass) {
     ReadRtfToken(pass.input, token);
     switch (token.kind) {
       case kTokenNone:
-        return data;  // the input ended inside the group
+        return;  // the input ended inside the group
       case kTokenBrace:
         if (token.text[0] == '}' && depth == 0) {
           data.closed = true;
-          return data;
+          return;
         }
         leavePlain();
         data.copy += token.text;
@@ -259,7 +263,8 @@ void noteParagraphText(DocumentPass& pass, std::string_view text, std::size_t de
 void handleControlWord(DocumentPass& pass, std::string_view text, bool hasParameter,
                        std::int32_t parameter) {
   if (text == "\\objdata" && !suppressed(pass)) {
-    const ObjectData data = readObjectData(pass);
+    ObjectData& data = pass.objectData;
+    readObjectData(pass, data);
     if (data.closed) ++pass.dataGroupsClosed;
     if (ReplaceObjectData(pass, data)) skipResultGroup(pass);
     return;
