@@ -26,11 +26,13 @@ void translate(std::string_view native, NativeForm form, const EquationSettings&
     text.clear();
     return;
   }
-  if (!writeEquation(stream, settings, greekFontRef, reason, &info, scratch, text) ||
-      settings.eqVersion != 0)
+  if (settings.eqVersion != 0) {
+    writeEquation(stream, settings, greekFontRef, reason, &info, scratch, text);
     return;
-  text = Equation3ObjectText(text);
-  if (text.empty()) reason = "the Equation 3.0 object could not be written";
+  }
+  text.clear();
+  if (!writeEquation(stream, settings, greekFontRef, reason, &info, scratch, scratch.mtef)) return;
+  if (!Equation3ObjectText(scratch.mtef, text)) reason = "the Equation 3.0 object could not be written";
 }
 
 }  // namespace
@@ -72,7 +74,7 @@ bool writeEquation(std::string_view stream, const EquationSettings& settings,
     info->tree = std::make_shared<const equation::Equation>(std::move(read.equation));
   const equation::Equation& eq = info && info->tree ? *info->tree : read.equation;
   if (settings.eqVersion == 0) {
-    text = writers::writeEquationNative(eq, writers::Mtef3Options{settings.euclid});
+    writers::writeEquationNative(eq, writers::Mtef3Options{settings.euclid}, text);
   } else {
     writers::OfficeMathOptions options;
     options.euclid = settings.euclid;

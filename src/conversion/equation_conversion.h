@@ -39,6 +39,7 @@ struct EquationScratch {
   writers::OfficeMathScratch officeMath;
   std::string objectBytes;  // an object's data, decoded from its hex text
   std::string stream;       // an "Equation Native" stream gathered from its sectors
+  std::string mtef;         // an Equation 3.0 object's new "Equation Native" stream
   std::string text;         // given back by the caller after the replacement is used
 };
 

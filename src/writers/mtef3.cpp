@@ -377,7 +377,15 @@ void writeItem(WriterState& state, const Item& item, Bytes& out, std::int32_t fo
 namespace writers {
 
 std::string writeEquationNative(const equation::Equation& equation, const Mtef3Options& options) {
+  std::string stream;
+  writeEquationNative(equation, options, stream);
+  return stream;
+}
+
+void writeEquationNative(const equation::Equation& equation, const Mtef3Options& options,
+                         std::string& stream) {
   using namespace mtef3;
+  stream.clear();
   WriterState state;
   state.version = equation.version;
   state.euclid = options.euclid;
@@ -388,7 +396,7 @@ std::string writeEquationNative(const equation::Equation& equation, const Mtef3O
     const std::int32_t next = i + 1 < items.size() ? leadingByte(items[i + 1].firstTag) : 0;
     writeItem(state, items[i], body, next);
   }
-  if (body.empty()) return {};
+  if (body.empty()) return;
 
   // Font records: Euclid Extra when the Euclid fonts are used, then every typeface bound
   // to a font (MTEF 3 counts explicit typefaces down from 128 where MTEF 5 counts up).
@@ -402,7 +410,6 @@ std::string writeEquationNative(const equation::Equation& equation, const Mtef3O
   }
 
   const std::size_t length = fonts.size() + body.size() + 1 + kCountedHeaderBytes;
-  Bytes stream;
   stream.reserve(kHeaderStart.size() + 2 + kHeaderRest.size() + length);
   stream += kHeaderStart;
   stream += byte(static_cast<std::uint32_t>(length));
@@ -411,7 +418,6 @@ std::string writeEquationNative(const equation::Equation& equation, const Mtef3O
   stream += fonts;
   stream += body;
   stream += '\0';  // END of the equation
-  return stream;
 }
 
 }  // namespace writers

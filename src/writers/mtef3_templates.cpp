@@ -30,7 +30,7 @@ Bytes SlotTexts::take() {
     ++cursor_;
     return {};
   }
-  return texts_[cursor_++];
+  return std::move(texts_[cursor_++]);
 }
 
 std::int32_t SlotTexts::peekByte() const {
