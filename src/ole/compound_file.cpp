@@ -215,12 +215,14 @@ bool openReader(Reader& r, const std::uint8_t* data, std::size_t size) {
   return true;
 }
 
-DirEntry readEntry(const Reader& r, std::uint32_t id) {
+// Reads entry `id` into `e`; its name only `withName` (walking the tree needs none), into
+// the string `e` already holds.
+void readEntryInto(const Reader& r, std::uint32_t id, DirEntry& e, bool withName) {
   const std::uint32_t perSector = r.sectorSize / kDirEntrySize;
   const std::uint8_t* p = r.data + sectorOffset(r, r.dirSectors[id / perSector]) +
                           (id % perSector) * kDirEntrySize;
-  DirEntry e;
-  std::size_t units = std::min<std::size_t>(le16(p + 64) / 2, kMaxNameUnits + 1);
+  e.name.clear();
+  std::size_t units = withName ? std::min<std::size_t>(le16(p + 64) / 2, kMaxNameUnits + 1) : 0;
   for (std::size_t i = 0; i < units; ++i) {
     char16_t c = static_cast<char16_t>(le16(p + 2 * i));
     if (c == 0) break;
@@ -235,6 +237,11 @@ DirEntry readEntry(const Reader& r, std::uint32_t id) {
   e.size = le64(p + 120);
   // Version 3 files only define the low half; some writers leave junk in the high one.
   if (r.majorVersion == 3) e.size &= 0xFFFFFFFFu;
+}
+
+DirEntry readEntry(const Reader& r, std::uint32_t id, bool withName = true) {
+  DirEntry e;
+  readEntryInto(r, id, e, withName);
   return e;
 }
 
@@ -243,7 +250,7 @@ DirEntry readEntry(const Reader& r, std::uint32_t id) {
 // root pointing back at itself) or an unused entry in the tree fails.
 bool rootChildren(const Reader& r, std::vector<std::uint32_t>& ids) {
   ids.clear();
-  DirEntry root = readEntry(r, 0);
+  DirEntry root = readEntry(r, 0, false);
   if (root.type != kEntryRoot) return false;
   std::vector<bool> seen(r.dirCount, false);
   seen[0] = true;
@@ -254,7 +261,7 @@ bool rootChildren(const Reader& r, std::vector<std::uint32_t>& ids) {
     if (id == kNoStream) continue;
     if (id >= r.dirCount || seen[id]) return false;
     seen[id] = true;
-    DirEntry e = readEntry(r, id);
+    DirEntry e = readEntry(r, id, false);
     if (e.type != kEntryStorage && e.type != kEntryStream) return false;
     ids.push_back(id);
     stack.push_back(e.right);
@@ -316,7 +323,7 @@ bool readStreamBytes(const Reader& r, const DirEntry& e, std::string& bytes, std
   }
 
   // Small streams live in the mini stream, which is itself a regular chain from the root.
-  DirEntry root = readEntry(r, 0);
+  DirEntry root = readEntry(r, 0, false);
   if (root.size > r.size) return false;
   const auto miniStreamSize = static_cast<std::size_t>(root.size);
   std::vector<std::uint32_t> miniStreamSectors;
@@ -363,8 +370,9 @@ bool readCompoundStreamView(const std::uint8_t* data, std::size_t size, std::str
     std::vector<std::uint32_t> ids;
     if (!rootChildren(r, ids)) return false;
     const std::u16string wanted = utf8ToUnits(name);
+    DirEntry e;
     for (std::uint32_t id : ids) {
-      DirEntry e = readEntry(r, id);
+      readEntryInto(r, id, e, true);
       if (e.type != kEntryStream || compareNames(e.name, wanted) != 0) continue;
       if (readStreamBytes(r, e, bytes, view)) return true;
       bytes.clear();

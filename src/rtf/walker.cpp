@@ -84,9 +84,9 @@ void appendPlainHex(RtfInput& in, std::string& hex) {
   std::size_t pos = static_cast<std::size_t>(in.position + 1);
   bool afterCr = in.afterCarriageReturn;
   while (pos < end) {
-    const std::size_t plain = ScanPlainText(base + pos, end - pos);
+    const std::size_t plain = ScanPlainData(base + pos, end - pos);
+    if (pos + plain < end && base[pos + plain] == 0) break;  // a stretch with a zero byte
     if (plain != 0) {
-      if (std::memchr(base + pos, 0, plain) != nullptr) break;
       hex.append(base + pos, plain);
       pos += plain;
       afterCr = false;

@@ -15,6 +15,7 @@
 #include "writers/office_math_rtf.h"
 
 #include <charconv>
+#include <cstring>
 #include <initializer_list>
 #include <memory>
 #include <string_view>
@@ -93,10 +94,14 @@ class Rope {
     pieces_[static_cast<std::size_t>(chain.last)].next = tail.first;
     chain.last = tail.last;
   }
-  void write(Chain chain, std::string& out) const {
+  // Appends the chain's text, `size` bytes in all, to `out`.
+  void write(Chain chain, std::size_t size, std::string& out) const {
+    std::size_t at = out.size();
+    out.resize(at + size);
     for (std::int32_t i = chain.first; i >= 0; i = pieces_[static_cast<std::size_t>(i)].next) {
       const Piece& p = pieces_[static_cast<std::size_t>(i)];
-      out.append(text_, p.begin, p.end - p.begin);
+      std::memcpy(out.data() + at, text_.data() + p.begin, p.end - p.begin);
+      at += p.end - p.begin;
     }
   }
   std::size_t size(Chain chain) const {
@@ -991,7 +996,7 @@ bool writeOfficeMathRtf(const equation::Equation& equation, const OfficeMathOpti
   constexpr std::string_view kClose = "}}\r\n{\\mmathPict}}\r\n";
   out.reserve(out.size() + kOpen.size() + size + kClose.size());
   out += kOpen;
-  state.rope.write(text, out);
+  state.rope.write(text, size, out);
   out += kClose;
   return true;
 }
