@@ -107,6 +107,17 @@ void NodeArena::reset() {
 
 namespace {
 
+// Empties a list kept from the equation before; one that grew large gives its memory back.
+template <typename T>
+void emptied(std::vector<T>& list) {
+  constexpr std::size_t kKeptBytes = std::size_t{1} << 20;
+  if (list.capacity() * sizeof(T) > kKeptBytes) {
+    std::vector<T>().swap(list);
+  } else {
+    list.clear();
+  }
+}
+
 class Reader {
  public:
   Reader(std::string_view mtef, std::int32_t version, NodeArena& arena, ReadScratch::State& scratch)
@@ -119,12 +130,12 @@ class Reader {
         marks_(scratch.marks),
         encodingKinds_(scratch.encodingKinds),
         fontDefs_(scratch.fontDefs) {
-    items_.clear();
-    prefixNodes_.clear();
-    prefixTypes_.clear();
-    marks_.clear();
+    emptied(items_);
+    emptied(prefixNodes_);
+    emptied(prefixTypes_);
+    emptied(marks_);
+    emptied(fontDefs_);
     encodingKinds_.assign(4, 0);
-    fontDefs_.clear();
   }
 
   void read(ReadResult& result);
@@ -199,7 +210,18 @@ class Reader {
 
   // --- records ---
   // Each reader of a record fills the fresh node it is given.
-  Outcome readItem(Mode mode, Item& item);
+  // Reads one item into `item`, or into a new item on top of items_; that one is written
+  // in place, by its index, as the records inside push items of their own.
+  template <typename Place>
+  Outcome readItemInto(Mode mode, const Place& place);
+  Outcome readItem(Mode mode, Item& item) {
+    return readItemInto(mode, [&item]() -> Item& { return item; });
+  }
+  Outcome readStackedItem(Mode mode) {
+    const std::size_t at = items_.size();
+    items_.emplace_back();
+    return readItemInto(mode, [this, at]() -> Item& { return items_[at]; });
+  }
   void structural(Node& node, std::int32_t type, std::int32_t tag);
   void definition(Node& node, std::int32_t type);
   void line(Node& node, std::int32_t tag);
@@ -245,7 +267,8 @@ class Reader {
   Binding pendingFontStyle_;
 };
 
-Outcome Reader::readItem(Mode mode, Item& item) {
+template <typename Place>
+Outcome Reader::readItemInto(Mode mode, const Place& place) {
   // This item's prefixes and their types stand on prefixNodes_ and prefixTypes_ above
   // `base`.
   const std::size_t base = prefixTypes_.size();
@@ -260,7 +283,7 @@ Outcome Reader::readItem(Mode mode, Item& item) {
       break;
     }
     const std::int32_t tag = current_;
-    if (first) item.firstTag = tag;
+    if (first) place().firstTag = tag;
     first = false;
     const std::int32_t type = v5() ? tag : (tag & 0x0f);
     if ((currentMode == Mode::OnlyEnd && type != 0) ||
@@ -269,18 +292,18 @@ Outcome Reader::readItem(Mode mode, Item& item) {
       break;
     }
     if (type == 0) {
-      item.record = Ref<Node>(newNode());
-      item.record->kind = Kind::End;
-      item.record->tag = tag;
+      place().record = Ref<Node>(newNode());
+      place().record->kind = Kind::End;
+      place().record->tag = tag;
       outcome = Outcome::End;
       break;
     }
     if (type >= 20 && type < 100) fail("unknown record type " + std::to_string(type) + at());
     if (isDefinition(type)) {
       if (currentMode == Mode::TopLevel) {  // definitions stand alone at the top level
-        item.record = Ref<Node>(newNode());
-        definition(*item.record, type);
-        item.record->tag = tag;
+        place().record = Ref<Node>(newNode());
+        definition(*place().record, type);
+        place().record->tag = tag;
         break;
       }
       Node& def = prefixNodes_.emplace_back();
@@ -296,9 +319,9 @@ Outcome Reader::readItem(Mode mode, Item& item) {
         fail("records nested deeper than " + std::to_string(kMaxNesting) + at());
       ++depth_;
     }
-    item.record = Ref<Node>(newNode());
-    structural(*item.record, type, tag);
-    item.record->tag = tag;
+    place().record = Ref<Node>(newNode());
+    structural(*place().record, type, tag);
+    place().record->tag = tag;
     if (nesting) --depth_;
     break;
   }
@@ -313,7 +336,7 @@ Outcome Reader::readItem(Mode mode, Item& item) {
       outcome = Outcome::Record;
     }
   }
-  item.prefixes = arena_->copy(prefixNodes_.data() + base, prefixNodes_.size() - base);
+  place().prefixes = arena_->copy(prefixNodes_.data() + base, prefixNodes_.size() - base);
   prefixNodes_.resize(base);
   prefixTypes_.resize(base);
   return outcome;
@@ -355,9 +378,7 @@ void Reader::line(Node& node, std::int32_t tag) {
   // A line ends at its END (or a SIZE record directly before it).
   const std::size_t base = items_.size();
   for (;;) {
-    Item item;  // read aside: the records inside push onto items_ too
-    const Outcome outcome = readItem(Mode::Nested, item);
-    items_.push_back(std::move(item));
+    const Outcome outcome = readStackedItem(Mode::Nested);
     if (outcome != Outcome::Record) break;
   }
   takeItems(node, base);
@@ -375,9 +396,7 @@ void Reader::pile(Node& node, std::int32_t tag) {
   const std::size_t base = items_.size();
   while (current_ != 0) {
     putBack();  // the byte is the tag of the next line
-    Item item;
-    readItem(Mode::Nested, item);
-    items_.push_back(std::move(item));
+    readStackedItem(Mode::Nested);
     body();
   }
   takeItems(node, base);
@@ -401,9 +420,7 @@ void Reader::matrix(Node& node, std::int32_t tag) {
   const std::size_t base = items_.size();
   for (std::int32_t cell = 0; cell < node.rows * node.columns; ++cell) {
     if (endOfData_) fail("MATRIX record" + at(where) + " could not be translated");
-    Item item;
-    readItem(Mode::Nested, item);
-    items_.push_back(std::move(item));
+    readStackedItem(Mode::Nested);
   }
   takeItems(node, base);
   Item end;
@@ -558,15 +575,11 @@ void Reader::slots(Node& node, bool contour) {
       contour = false;
       const std::int32_t next = peek();
       if (next >= 9 && next <= 14) {
-        Item size;
-        readItem(Mode::TopLevel, size);
-        items_.push_back(std::move(size));
+        readStackedItem(Mode::TopLevel);
         continue;
       }
     }
-    Item item;
-    const Outcome outcome = readItem(Mode::Nested, item);
-    items_.push_back(std::move(item));
+    const Outcome outcome = readStackedItem(Mode::Nested);
     if (outcome == Outcome::End || outcome == Outcome::SizedEnd) break;
   }
   takeItems(node, base);
@@ -690,9 +703,7 @@ void Reader::read(ReadResult& result) {
     if (version_ >= 2 && version_ <= 4) {
       // Records up to the first LINE or PILE make up the equation.
       while (inPreamble_) {
-        Item item;
-        const Outcome outcome = readItem(Mode::TopLevel, item);
-        items_.push_back(item);
+        const Outcome outcome = readStackedItem(Mode::TopLevel);
         if (outcome != Outcome::Record) break;
       }
       result.equation.body = arena_->copy(items_.data(), items_.size());

@@ -148,12 +148,24 @@ bool followChain(const std::vector<std::uint32_t>& table, std::uint32_t start,
                  std::uint32_t unitCount, std::size_t limit, bool exact,
                  std::vector<std::uint32_t>& chain) {
   chain.clear();
-  std::vector<bool> seen(unitCount, false);
+  // A short chain is searched for a repeat; a long one marks its links in a table made
+  // when it gets long.
+  constexpr std::size_t kShortChain = 32;
+  std::vector<bool> seen;
   std::uint32_t cur = start;
   while (chain.size() < limit) {
     if (cur == kEndOfChain) return !exact;
-    if (cur >= unitCount || cur >= table.size() || seen[cur]) return false;
-    seen[cur] = true;
+    if (cur >= unitCount || cur >= table.size()) return false;
+    if (chain.size() < kShortChain) {
+      if (std::find(chain.begin(), chain.end(), cur) != chain.end()) return false;
+    } else {
+      if (seen.empty()) {
+        seen.assign(unitCount, false);
+        for (std::uint32_t link : chain) seen[link] = true;
+      }
+      if (seen[cur]) return false;
+      seen[cur] = true;
+    }
     chain.push_back(cur);
     cur = table[cur];
   }
@@ -185,7 +197,7 @@ bool openReader(Reader& r, const std::uint8_t* data, std::size_t size) {
   for (std::size_t i = 0; i < kHeaderDifatEntries && fatSectors.size() < fatSectorCount; ++i)
     fatSectors.push_back(le32(data + 76 + 4 * i));
   std::uint32_t difat = le32(data + 68);
-  std::vector<bool> seenDifat(r.sectorCount, false);
+  std::vector<bool> seenDifat(fatSectors.size() < fatSectorCount ? r.sectorCount : 0, false);
   const std::uint32_t perDifat = r.sectorSize / 4 - 1;
   while (fatSectors.size() < fatSectorCount) {
     if (difat >= r.sectorCount || seenDifat[difat]) return false;
@@ -197,11 +209,12 @@ bool openReader(Reader& r, const std::uint8_t* data, std::size_t size) {
     difat = le32(s + 4 * perDifat);
   }
   const std::uint32_t perSector = r.sectorSize / 4;
-  r.fat.reserve(static_cast<std::size_t>(fatSectorCount) * perSector);
+  r.fat.resize(static_cast<std::size_t>(fatSectorCount) * perSector);
+  std::uint32_t* fat = r.fat.data();
   for (std::uint32_t fs : fatSectors) {
     const std::uint8_t* s = fullSector(r, fs);
     if (!s) return false;
-    for (std::uint32_t i = 0; i < perSector; ++i) r.fat.push_back(le32(s + 4 * i));
+    for (std::uint32_t i = 0; i < perSector; ++i) *fat++ = le32(s + 4 * i);
   }
 
   // The directory chain; entry 0 must be the root.
@@ -221,12 +234,15 @@ void readEntryInto(const Reader& r, std::uint32_t id, DirEntry& e, bool withName
   const std::uint32_t perSector = r.sectorSize / kDirEntrySize;
   const std::uint8_t* p = r.data + sectorOffset(r, r.dirSectors[id / perSector]) +
                           (id % perSector) * kDirEntrySize;
-  e.name.clear();
   std::size_t units = withName ? std::min<std::size_t>(le16(p + 64) / 2, kMaxNameUnits + 1) : 0;
+  e.name.resize(units);
   for (std::size_t i = 0; i < units; ++i) {
-    char16_t c = static_cast<char16_t>(le16(p + 2 * i));
-    if (c == 0) break;
-    e.name += c;
+    const auto c = static_cast<char16_t>(le16(p + 2 * i));
+    if (c == 0) {
+      e.name.resize(i);
+      break;
+    }
+    e.name[i] = c;
   }
   e.type = p[66];
   e.left = le32(p + 68);
@@ -333,12 +349,12 @@ bool readStreamBytes(const Reader& r, const DirEntry& e, std::string& bytes, std
   std::vector<std::uint32_t> miniFatSectors;
   if (!followChain(r.fat, r.firstMiniFat, r.sectorCount, r.sectorCount, false, miniFatSectors))
     return false;
-  std::vector<std::uint32_t> miniFat;
-  miniFat.reserve(miniFatSectors.size() * (r.sectorSize / 4));
+  std::vector<std::uint32_t> miniFat(miniFatSectors.size() * (r.sectorSize / 4));
+  std::uint32_t* entry = miniFat.data();
   for (std::uint32_t s : miniFatSectors) {
     const std::uint8_t* p = fullSector(r, s);
     if (!p) return false;
-    for (std::uint32_t i = 0; i < r.sectorSize / 4; ++i) miniFat.push_back(le32(p + 4 * i));
+    for (std::uint32_t i = 0; i < r.sectorSize / 4; ++i) *entry++ = le32(p + 4 * i);
   }
   auto miniCount = static_cast<std::uint32_t>(miniStreamSize / kMiniSectorSize);
   std::size_t need = (size + kMiniSectorSize - 1) / kMiniSectorSize;

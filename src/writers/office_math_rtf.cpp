@@ -984,6 +984,8 @@ bool writeOfficeMathRtf(const equation::Equation& equation, const OfficeMathOpti
     State& state;
     ~Release() {
       if (state.rope.capacity() > kScratchKept) state.rope = Rope{};
+      for (std::unique_ptr<Container>& c : state.containers)
+        if (c->atoms.capacity() * sizeof(Atom) > kScratchKept) c = std::make_unique<Container>();
     }
   } release{state};
   Writer writer(options, equation.version, state);
