@@ -602,9 +602,15 @@ bool writeCompoundFileImpl(std::string& out, const ClassId& rootClassId,
           d + 1 < difatSectors ? static_cast<std::uint32_t>(difatStart + d + 1) : kEndOfChain);
   }
 
-  for (std::size_t i = 0; i < fat.size(); ++i) put32(sectorPtr(i / kIdsPerSector) + 4 * (i % kIdsPerSector), fat[i]);
-  for (std::size_t i = 0; i < miniFat.size(); ++i)
-    put32(sectorPtr(miniFatStart + i / kIdsPerSector) + 4 * (i % kIdsPerSector), miniFat[i]);
+  // Both tables fill whole sectors, one sector after another.
+  const auto putTable = [&](const std::vector<std::uint32_t>& table, std::uint64_t firstSector) {
+    for (std::size_t at = 0; at < table.size(); at += kIdsPerSector) {
+      std::uint8_t* p = sectorPtr(firstSector + at / kIdsPerSector);
+      for (std::size_t i = 0; i < kIdsPerSector; ++i) put32(p + 4 * i, table[at + i]);
+    }
+  };
+  putTable(fat, 0);
+  putTable(miniFat, miniFatStart);
 
   // Directory: root, the streams in the given order, then unused entries.
   std::vector<TreeNode> nodes(n + 1);
