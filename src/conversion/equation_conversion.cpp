@@ -17,19 +17,22 @@ void (*equationHook)() = nullptr;
 // The MTEF version byte follows the stream's 28-byte header.
 constexpr std::size_t kMtefVersionAt = 28;
 
-std::string translate(std::string_view native, NativeForm form, const EquationSettings& settings,
-                      const std::string& greekFontRef, std::string& reason, EquationInfo& info) {
-  std::string scratch;
+void translate(std::string_view native, NativeForm form, const EquationSettings& settings,
+               const std::string& greekFontRef, std::string& reason, EquationInfo& info,
+               EquationScratch& scratch, std::string& text) {
   std::string_view stream;
-  if (!ReadEquationNativeView(native, form, scratch, stream)) {
+  if (!ReadEquationNativeView(native, form, scratch.stream, stream)) {
     reason = "no \"Equation Native\" stream could be read from the object";
-    return {};
+    text.clear();
+    return;
   }
-  std::string text = writeEquation(stream, settings, greekFontRef, reason, &info);
-  if (settings.eqVersion != 0 || text.empty()) return text;
-  text = Equation3ObjectText(text);
-  if (text.empty()) reason = "the Equation 3.0 object could not be written";
-  return text;
+  if (settings.eqVersion != 0) {
+    writeEquation(stream, settings, greekFontRef, reason, &info, scratch, text);
+    return;
+  }
+  text.clear();
+  if (!writeEquation(stream, settings, greekFontRef, reason, &info, scratch, scratch.mtef)) return;
+  if (!Equation3ObjectText(scratch.mtef, text)) reason = "the Equation 3.0 object could not be written";
 }
 
 }  // namespace
@@ -48,34 +51,53 @@ bool looksLikeEquationClass(std::string_view className) {
 std::string writeEquation(std::string_view stream, const EquationSettings& settings,
                           const std::string& greekFontRef, std::string& reason,
                           EquationInfo* info) {
-  equation::ReadResult read = equation::readEquationNative(stream);
+  EquationScratch scratch;
+  std::string text;
+  writeEquation(stream, settings, greekFontRef, reason, info, scratch, text);
+  return text;
+}
+
+bool writeEquation(std::string_view stream, const EquationSettings& settings,
+                   const std::string& greekFontRef, std::string& reason, EquationInfo* info,
+                   EquationScratch& scratch, std::string& text) {
+  text.clear();
+  equation::ReadResult read = equation::readEquationNative(stream, scratch.read);
   if (info && stream.size() > kMtefVersionAt)
     info->mtefVersion = static_cast<unsigned char>(stream[kMtefVersionAt]);
   if (read.failed) {
     reason = read.failure.reason;
-    return {};
+    scratch.read.recycle(read.equation);
+    return false;
   }
   if (info) info->mtefVersion = read.equation.version;
   if (info && settings.keepTrees)
     info->tree = std::make_shared<const equation::Equation>(std::move(read.equation));
   const equation::Equation& eq = info && info->tree ? *info->tree : read.equation;
-  std::string text;
   if (settings.eqVersion == 0) {
-    text = writers::writeEquationNative(eq, writers::Mtef3Options{settings.euclid});
+    writers::writeEquationNative(eq, writers::Mtef3Options{settings.euclid}, text);
   } else {
     writers::OfficeMathOptions options;
     options.euclid = settings.euclid;
     options.uniPrime = settings.uniPrime;
     options.greekFontRef = greekFontRef;
-    text = writers::writeOfficeMathRtf(eq, options);
+    writers::writeOfficeMathRtf(eq, options, scratch.officeMath, text);
   }
+  scratch.read.recycle(read.equation);  // a tree kept for the caller has left it already
   if (text.empty()) reason = "the equation holds nothing to translate";
-  return text;
+  return !text.empty();
 }
 
 ObjectOutcome convertObject(std::string_view objectData, const EquationSettings& settings,
                             const std::string& greekFontRef) {
+  EquationScratch scratch;
+  return convertObject(objectData, settings, greekFontRef, scratch);
+}
+
+ObjectOutcome convertObject(std::string_view objectData, const EquationSettings& settings,
+                            const std::string& greekFontRef, EquationScratch& scratch) {
   ObjectOutcome outcome;
+  outcome.replacement.swap(scratch.text);
+  outcome.replacement.clear();
   const ObjectClass cls = ClassifyObject(objectData, settings.eqVersion);
   outcome.isEquation = cls.isEquation;
   outcome.className = ObjectClassName(objectData);
@@ -85,8 +107,8 @@ ObjectOutcome convertObject(std::string_view objectData, const EquationSettings&
     // An equation too large for the memory at hand stays as it was, like any other
     // equation that cannot be translated.
     try {
-      outcome.replacement = translate(objectData.substr(cls.nativeOffset), cls.form, settings,
-                                      greekFontRef, outcome.reason, outcome.info);
+      translate(objectData.substr(cls.nativeOffset), cls.form, settings, greekFontRef,
+                outcome.reason, outcome.info, scratch, outcome.replacement);
     } catch (const std::bad_alloc&) {
       outcome.replacement.clear();
       outcome.reason = "not enough memory to translate the equation";

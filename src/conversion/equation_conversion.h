@@ -8,6 +8,8 @@
 #include <string_view>
 
 #include "conversion/equation_record.h"
+#include "equation/tree.h"
+#include "writers/office_math_rtf.h"
 
 namespace conversion {
 
@@ -28,6 +30,19 @@ struct ObjectOutcome {
   EquationInfo info;
 };
 
+// What the conversions of one run keep from one equation to the next: the reader's and
+// the Office Math writer's working memory and the buffers an object passes through, so
+// that once they have grown an equation allocates little. One per run (thread); the
+// document passes own theirs.
+struct EquationScratch {
+  equation::ReadScratch read;
+  writers::OfficeMathScratch officeMath;
+  std::string objectBytes;  // an object's data, decoded from its hex text
+  std::string stream;       // an "Equation Native" stream gathered from its sectors
+  std::string mtef;         // an Equation 3.0 object's new "Equation Native" stream
+  std::string text;         // given back by the caller after the replacement is used
+};
+
 // Equation classes, whether or not a run converts them ("Equation...", "Msxml2.SAXXMLReader...").
 bool looksLikeEquationClass(std::string_view className);
 
@@ -38,11 +53,20 @@ bool looksLikeEquationClass(std::string_view className);
 std::string writeEquation(std::string_view stream, const EquationSettings& settings,
                           const std::string& greekFontRef, std::string& reason,
                           EquationInfo* info = nullptr);
+// The same into `text` (emptied first) with the working memory of `scratch`; false when
+// nothing was written.
+bool writeEquation(std::string_view stream, const EquationSettings& settings,
+                   const std::string& greekFontRef, std::string& reason, EquationInfo* info,
+                   EquationScratch& scratch, std::string& text);
 
 // Converts one OLE1 object record (bytes). For Office Math the replacement is the
 // \mmath group; for Equation 3.0 the new object data as hex text. `greekFontRef` is the
 // font reference written in front of Greek letters.
 ObjectOutcome convertObject(std::string_view objectData, const EquationSettings& settings,
                             const std::string& greekFontRef);
+// The same with the working memory of `scratch`; the replacement's buffer comes from
+// scratch.text, where the caller may put it back once written.
+ObjectOutcome convertObject(std::string_view objectData, const EquationSettings& settings,
+                            const std::string& greekFontRef, EquationScratch& scratch);
 
 }  // namespace conversion

@@ -40,7 +40,7 @@ enum class Outcome {
 };
 
 struct FontDef {
-  Bytes name;  // without the terminating zero
+  ByteView name;  // without the terminating zero, in the arena
   std::int32_t encodingKind = 0;
 };
 
@@ -54,10 +54,89 @@ bool nests(std::int32_t type) {
   return type == 1 || type == 3 || type == 4 || type == 5 || type == 6;
 }
 
+}  // namespace
+
+struct ReadScratch::State {
+  std::unique_ptr<NodeArena> arena;  // given back by the last equation
+  // The reader's stacks and tables, empty between equations.
+  std::vector<Item> items;
+  std::vector<Node> prefixes;
+  std::vector<std::int32_t> prefixTypes;
+  std::vector<Embellishment> marks;
+  std::vector<std::int32_t> encodingKinds;
+  std::vector<FontDef> fontDefs;
+};
+
+ReadScratch::ReadScratch() = default;
+ReadScratch::State& ReadScratch::state() {
+  if (!state_) state_ = std::make_unique<State>();
+  return *state_;
+}
+ReadScratch::~ReadScratch() = default;
+ReadScratch::ReadScratch(ReadScratch&&) noexcept = default;
+ReadScratch& ReadScratch::operator=(ReadScratch&&) noexcept = default;
+
+void ReadScratch::recycle(Equation& equation) {
+  if (!equation.arena) return;
+  equation.body = {};
+  equation.arena->reset();
+  state().arena = std::move(equation.arena);
+}
+
+void NodeArena::grow(std::size_t atLeast) {
+  std::size_t size = blocks_.empty() ? kFirstBlock : blocks_.back().size * 2;
+  if (size > (std::size_t{1} << 20)) size = std::size_t{1} << 20;
+  if (size < atLeast) size = atLeast;
+  blocks_.push_back({std::make_unique_for_overwrite<std::byte[]>(size), size});
+  used_ = 0;
+}
+
+void NodeArena::reset() {
+  // One block as large as all of them together stays, unless that is a lot of memory.
+  constexpr std::size_t kKept = std::size_t{1} << 20;
+  if (blocks_.size() > 1) {
+    std::size_t total = 0;
+    for (const Block& b : blocks_) total += b.size;
+    blocks_.clear();
+    if (total <= kKept) blocks_.push_back({std::make_unique_for_overwrite<std::byte[]>(total), total});
+  } else if (!blocks_.empty() && blocks_.back().size > kKept) {
+    blocks_.clear();
+  }
+  used_ = 0;
+}
+
+namespace {
+
+// Empties a list kept from the equation before; one that grew large gives its memory back.
+template <typename T>
+void emptied(std::vector<T>& list) {
+  constexpr std::size_t kKeptBytes = std::size_t{1} << 20;
+  if (list.capacity() * sizeof(T) > kKeptBytes) {
+    std::vector<T>().swap(list);
+  } else {
+    list.clear();
+  }
+}
+
 class Reader {
  public:
-  Reader(std::string_view mtef, std::int32_t version, NodeArena& arena)
-      : data_(mtef), version_(version), arena_(&arena) {}
+  Reader(std::string_view mtef, std::int32_t version, NodeArena& arena, ReadScratch::State& scratch)
+      : data_(mtef),
+        version_(version),
+        arena_(&arena),
+        items_(scratch.items),
+        prefixNodes_(scratch.prefixes),
+        prefixTypes_(scratch.prefixTypes),
+        marks_(scratch.marks),
+        encodingKinds_(scratch.encodingKinds),
+        fontDefs_(scratch.fontDefs) {
+    emptied(items_);
+    emptied(prefixNodes_);
+    emptied(prefixTypes_);
+    emptied(marks_);
+    emptied(fontDefs_);
+    encodingKinds_.assign(4, 0);
+  }
 
   void read(ReadResult& result);
 
@@ -101,21 +180,27 @@ class Reader {
   bool v5() const { return version_ == 5; }
   bool isEndTag(std::int32_t value) const { return v5() ? value == 0 : (value & 0x0f) == 0; }
 
-  Bytes zeroTerminated() {
-    Bytes text;
-    for (;;) {
-      text += static_cast<char>(body());
-      if (current_ == 0) return text;
-    }
+  // The bytes read since the one at `from`, as they stand in the stream.
+  std::string_view readSince(std::int64_t from) const {
+    return data_.substr(static_cast<std::size_t>(from), static_cast<std::size_t>(last_ + 1 - from));
   }
-  Bytes nudge() {
-    Bytes bytes;
-    bytes += static_cast<char>(body());
-    bytes += static_cast<char>(body());
-    if (bytes == "\x80\x80") {  // the long form: two 16-bit offsets follow
-      for (int i = 0; i < 4; ++i) bytes += static_cast<char>(body());
+  // Reads up to and including a zero byte; the text without its zero.
+  std::string_view zeroTerminated() {
+    const std::int64_t from = last_ + 1;
+    do {
+      body();
+    } while (current_ != 0);
+    const std::string_view text = readSince(from);
+    return text.substr(0, text.size() - 1);
+  }
+  ByteView nudge() {
+    const std::int64_t from = last_ + 1;
+    body();
+    body();
+    if (readSince(from) == "\x80\x80") {  // the long form: two 16-bit offsets follow
+      for (int i = 0; i < 4; ++i) body();
     }
-    return bytes;
+    return arena_->bytes(readSince(from));
   }
   std::int32_t recordOptions(std::int32_t tag) { return v5() ? body() : (tag >> 4); }
   void skipRuler() {
@@ -125,7 +210,18 @@ class Reader {
 
   // --- records ---
   // Each reader of a record fills the fresh node it is given.
-  Outcome readItem(Mode mode, Item& item);
+  // Reads one item into `item`, or into a new item on top of items_; that one is written
+  // in place, by its index, as the records inside push items of their own.
+  template <typename Place>
+  Outcome readItemInto(Mode mode, const Place& place);
+  Outcome readItem(Mode mode, Item& item) {
+    return readItemInto(mode, [&item]() -> Item& { return item; });
+  }
+  Outcome readStackedItem(Mode mode) {
+    const std::size_t at = items_.size();
+    items_.emplace_back();
+    return readItemInto(mode, [this, at]() -> Item& { return items_[at]; });
+  }
   void structural(Node& node, std::int32_t type, std::int32_t tag);
   void definition(Node& node, std::int32_t type);
   void line(Node& node, std::int32_t tag);
@@ -139,9 +235,8 @@ class Reader {
   // Moves the items read above `base` on items_ into the node's children, which are
   // then allocated once at their final size.
   void takeItems(Node& node, std::size_t base) {
-    node.children.reserve(items_.size() - base);
-    for (std::size_t i = base; i < items_.size(); ++i) node.children.push_back(std::move(items_[i]));
-    items_.erase(items_.begin() + static_cast<std::ptrdiff_t>(base), items_.end());
+    node.children = arena_->copy(items_.data() + base, items_.size() - base);
+    items_.resize(base);
   }
   void futureRecord(std::int32_t tag);
   void eqnPrefs();
@@ -158,19 +253,24 @@ class Reader {
   int depth_ = 0;
   bool inAttachedRecord_ = false;  // reading the record a character's embellishment flag announces
   ReadFailure failure_;
-  // Stacks: the items of the records being read, and the prefix types of their items.
-  std::vector<Item> items_;
-  std::vector<std::int32_t> prefixTypes_;  // a stack: the prefix types of the items being read
+  // Stacks: the items of the records being read, the prefixes of their items with their
+  // types, and the marks of the embellishment lists being read.
+  std::vector<Item>& items_;
+  std::vector<Node>& prefixNodes_;
+  std::vector<std::int32_t>& prefixTypes_;
+  std::vector<Embellishment>& marks_;
 
-  std::vector<std::int32_t> encodingKinds_ = {0, 0, 0, 0};
-  std::vector<FontDef> fontDefs_;
+  std::vector<std::int32_t>& encodingKinds_;
+  std::vector<FontDef>& fontDefs_;
   std::int32_t preambleFontCount_ = 0;
   std::array<Binding, 128> typefaceFonts_{};
   Binding pendingFontStyle_;
 };
 
-Outcome Reader::readItem(Mode mode, Item& item) {
-  // The types of this item's prefixes stand on prefixTypes_ above `base`.
+template <typename Place>
+Outcome Reader::readItemInto(Mode mode, const Place& place) {
+  // This item's prefixes and their types stand on prefixNodes_ and prefixTypes_ above
+  // `base`.
   const std::size_t base = prefixTypes_.size();
   Mode currentMode = mode;
   Outcome outcome = Outcome::Record;
@@ -183,7 +283,7 @@ Outcome Reader::readItem(Mode mode, Item& item) {
       break;
     }
     const std::int32_t tag = current_;
-    if (first) item.firstTag = tag;
+    if (first) place().firstTag = tag;
     first = false;
     const std::int32_t type = v5() ? tag : (tag & 0x0f);
     if ((currentMode == Mode::OnlyEnd && type != 0) ||
@@ -192,21 +292,21 @@ Outcome Reader::readItem(Mode mode, Item& item) {
       break;
     }
     if (type == 0) {
-      item.record = Ref<Node>(newNode());
-      item.record->kind = Kind::End;
-      item.record->tag = tag;
+      place().record = Ref<Node>(newNode());
+      place().record->kind = Kind::End;
+      place().record->tag = tag;
       outcome = Outcome::End;
       break;
     }
     if (type >= 20 && type < 100) fail("unknown record type " + std::to_string(type) + at());
     if (isDefinition(type)) {
       if (currentMode == Mode::TopLevel) {  // definitions stand alone at the top level
-        item.record = Ref<Node>(newNode());
-        definition(*item.record, type);
-        item.record->tag = tag;
+        place().record = Ref<Node>(newNode());
+        definition(*place().record, type);
+        place().record->tag = tag;
         break;
       }
-      Node& def = item.prefixes.emplace_back();
+      Node& def = prefixNodes_.emplace_back();
       definition(def, type);
       def.tag = tag;
       prefixTypes_.push_back(type);
@@ -219,9 +319,9 @@ Outcome Reader::readItem(Mode mode, Item& item) {
         fail("records nested deeper than " + std::to_string(kMaxNesting) + at());
       ++depth_;
     }
-    item.record = Ref<Node>(newNode());
-    structural(*item.record, type, tag);
-    item.record->tag = tag;
+    place().record = Ref<Node>(newNode());
+    structural(*place().record, type, tag);
+    place().record->tag = tag;
     if (nesting) --depth_;
     break;
   }
@@ -236,6 +336,8 @@ Outcome Reader::readItem(Mode mode, Item& item) {
       outcome = Outcome::Record;
     }
   }
+  place().prefixes = arena_->copy(prefixNodes_.data() + base, prefixNodes_.size() - base);
+  prefixNodes_.resize(base);
   prefixTypes_.resize(base);
   return outcome;
 }
@@ -276,9 +378,7 @@ void Reader::line(Node& node, std::int32_t tag) {
   // A line ends at its END (or a SIZE record directly before it).
   const std::size_t base = items_.size();
   for (;;) {
-    Item item;  // read aside: the records inside push onto items_ too
-    const Outcome outcome = readItem(Mode::Nested, item);
-    items_.push_back(std::move(item));
+    const Outcome outcome = readStackedItem(Mode::Nested);
     if (outcome != Outcome::Record) break;
   }
   takeItems(node, base);
@@ -296,9 +396,7 @@ void Reader::pile(Node& node, std::int32_t tag) {
   const std::size_t base = items_.size();
   while (current_ != 0) {
     putBack();  // the byte is the tag of the next line
-    Item item;
-    readItem(Mode::Nested, item);
-    items_.push_back(std::move(item));
+    readStackedItem(Mode::Nested);
     body();
   }
   takeItems(node, base);
@@ -316,13 +414,13 @@ void Reader::matrix(Node& node, std::int32_t tag) {
   node.columns = body();
   // Partition lines: two bits per line, four to a byte, rows + 1 and columns + 1 lines.
   const std::int32_t partitionBytes = (node.rows + 1 + 3) / 4 + (node.columns + 1 + 3) / 4;
-  for (std::int32_t i = 0; i < partitionBytes; ++i) node.partitions += static_cast<char>(body());
+  const std::int64_t partitionsFrom = last_ + 1;
+  for (std::int32_t i = 0; i < partitionBytes; ++i) body();
+  node.partitions = arena_->bytes(readSince(partitionsFrom));
   const std::size_t base = items_.size();
   for (std::int32_t cell = 0; cell < node.rows * node.columns; ++cell) {
     if (endOfData_) fail("MATRIX record" + at(where) + " could not be translated");
-    Item item;
-    readItem(Mode::Nested, item);
-    items_.push_back(std::move(item));
+    readStackedItem(Mode::Nested);
   }
   takeItems(node, base);
   Item end;
@@ -414,6 +512,7 @@ void Reader::embellishments(Node& node) {
   // Only a character's own list may embellish it.
   if (!inAttachedRecord_) fail("embellishment outside a character" + at());
   node.kind = Kind::Embellishments;
+  const std::size_t base = marks_.size();  // the list's marks stand on marks_ above it
   for (;;) {
     while ((current_ & 0x0f) == 6) {
       const std::int32_t tag = current_;
@@ -421,7 +520,7 @@ void Reader::embellishments(Node& node) {
       Embellishment mark;
       if (options == 8) mark.nudge = nudge();
       mark.type = body();
-      node.marks.push_back(std::move(mark));
+      marks_.push_back(mark);
       // The next tag: another embellishment or the END of the list. A character record
       // there is read and dropped.
       Item next;
@@ -437,7 +536,8 @@ void Reader::embellishments(Node& node) {
     if ((next & 0x0f) != 0) putBack();
     break;
   }
-  return;
+  node.marks = arena_->copy(marks_.data() + base, marks_.size() - base);
+  marks_.resize(base);
 }
 
 void Reader::templ(Node& node, std::int32_t tag) {
@@ -475,15 +575,11 @@ void Reader::slots(Node& node, bool contour) {
       contour = false;
       const std::int32_t next = peek();
       if (next >= 9 && next <= 14) {
-        Item size;
-        readItem(Mode::TopLevel, size);
-        items_.push_back(std::move(size));
+        readStackedItem(Mode::TopLevel);
         continue;
       }
     }
-    Item item;
-    const Outcome outcome = readItem(Mode::Nested, item);
-    items_.push_back(std::move(item));
+    const Outcome outcome = readStackedItem(Mode::Nested);
     if (outcome == Outcome::End || outcome == Outcome::SizedEnd) break;
   }
   takeItems(node, base);
@@ -498,9 +594,11 @@ void Reader::definition(Node& node, std::int32_t type) {
         pendingFontStyle_.style = body();
       } else {  // FONT: typeface, style and name
         node.kind = Kind::Font;
-        node.bytes += static_cast<char>(body());
-        node.bytes += static_cast<char>(body());
-        node.bytes += zeroTerminated();
+        const std::int64_t from = last_ + 1;
+        body();
+        body();
+        zeroTerminated();
+        node.bytes = arena_->bytes(readSince(from));
       }
       return;
     case 15:  // COLOR
@@ -519,15 +617,14 @@ void Reader::definition(Node& node, std::int32_t type) {
     case 17: {  // FONT_DEF
       const std::int32_t encodingIndex = body();  // 1-based
       FontDef font;
-      font.name = zeroTerminated();
-      font.name.pop_back();
+      font.name = arena_->bytes(zeroTerminated());
       if (font.name == "Symbol" || font.name == "MT Extra") {
         font.encodingKind = 1;
       } else if (encodingIndex >= 1 &&
                  static_cast<std::size_t>(encodingIndex) <= encodingKinds_.size()) {
         font.encodingKind = encodingKinds_[static_cast<std::size_t>(encodingIndex - 1)];
       }
-      fontDefs_.push_back(std::move(font));
+      fontDefs_.push_back(font);
       if (inPreamble_) ++preambleFontCount_;
       return;
     }
@@ -535,8 +632,7 @@ void Reader::definition(Node& node, std::int32_t type) {
       eqnPrefs();
       return;
     case 19: {  // ENCODING_DEF
-      Bytes name = zeroTerminated();
-      name.pop_back();
+      const std::string_view name = zeroTerminated();
       std::int32_t kind = 0;
       if (name == "WinANSI" || name == "WinAllBasicCodePages") kind = 1;
       if (name == "WinEastEurope") kind = -1;
@@ -546,12 +642,13 @@ void Reader::definition(Node& node, std::int32_t type) {
     default: {  // SIZE (9) and the shortcuts FULL to SUBSYM (10 to 14)
       node.kind = Kind::Size;
       node.tagKept = remainingAfterCurrent() >= 2;
-      node.bytes += static_cast<char>(current_);
-      if (type != 9) return;
-      const std::int32_t first = body();
-      node.bytes += static_cast<char>(first);
-      const std::int32_t more = first == 100 ? 3 : (first == 101 ? 2 : 1);
-      for (std::int32_t i = 0; i < more; ++i) node.bytes += static_cast<char>(body());
+      const std::int64_t from = last_;  // the tag
+      if (type == 9) {
+        const std::int32_t first = body();
+        const std::int32_t more = first == 100 ? 3 : (first == 101 ? 2 : 1);
+        for (std::int32_t i = 0; i < more; ++i) body();
+      }
+      node.bytes = arena_->bytes(readSince(from));
       return;
     }
   }
@@ -606,29 +703,29 @@ void Reader::read(ReadResult& result) {
     if (version_ >= 2 && version_ <= 4) {
       // Records up to the first LINE or PILE make up the equation.
       while (inPreamble_) {
-        Item item;
-        const Outcome outcome = readItem(Mode::TopLevel, item);
-        result.equation.body.push_back(std::move(item));
+        const Outcome outcome = readStackedItem(Mode::TopLevel);
         if (outcome != Outcome::Record) break;
       }
+      result.equation.body = arena_->copy(items_.data(), items_.size());
+      items_.clear();
     } else if (version_ == 5) {
       zeroTerminated();  // application key
       body();            // equation options
       // Only the last top-level item counts: the LINE or PILE that holds the equation.
+      Item last;
       while (inPreamble_) {
-        Item item;
-        const Outcome outcome = readItem(Mode::TopLevel, item);
-        result.equation.body.clear();
-        result.equation.body.push_back(std::move(item));
+        last = Item{};
+        const Outcome outcome = readItem(Mode::TopLevel, last);
         if (outcome != Outcome::Record) break;
       }
+      result.equation.body = arena_->copy(&last, 1);
     } else {
       fail("MTEF version " + std::to_string(version_) + " is not supported");
     }
   } catch (const Failed&) {
     result.failed = true;
     result.failure = failure_;
-    result.equation.body.clear();
+    result.equation.body = {};
     return;
   }
   for (std::int32_t i = 127; i >= 0; --i) {
@@ -636,23 +733,31 @@ void Reader::read(ReadResult& result) {
     if (bound.fontIndex < 0 || static_cast<std::size_t>(bound.fontIndex) >= fontDefs_.size())
       continue;
     const FontDef& font = fontDefs_[static_cast<std::size_t>(bound.fontIndex)];
-    result.equation.bindings.push_back({i, bound.style, font.name + '\0'});
+    std::string name(font.name);
+    name += '\0';
+    result.equation.bindings.push_back({i, bound.style, std::move(name)});
   }
 }
 
 }  // namespace
 
-ReadResult readEquationNative(std::string_view stream) {
+ReadResult readEquationNative(std::string_view stream, ReadScratch& scratch) {
+  ReadResult result;
   if (stream.size() < kHeaderBytes) {
-    ReadResult result;
     result.failed = true;
     result.failure.reason = "the \"Equation Native\" stream is too short for an equation";
     return result;
   }
   const std::int32_t version = static_cast<unsigned char>(stream[kVersionOffset]);
-  ReadResult result;
-  Reader(stream.substr(kHeaderBytes), version, *result.equation.arena).read(result);
+  ReadScratch::State& state = scratch.state();
+  result.equation.arena = state.arena ? std::move(state.arena) : std::make_unique<NodeArena>();
+  Reader(stream.substr(kHeaderBytes), version, *result.equation.arena, state).read(result);
   return result;
+}
+
+ReadResult readEquationNative(std::string_view stream) {
+  ReadScratch scratch;
+  return readEquationNative(stream, scratch);
 }
 
 }  // namespace equation

@@ -16,11 +16,14 @@
 #include <new>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 namespace equation {
 
 using Bytes = std::string;  // raw bytes, as read from the stream
+// Raw bytes as read from the stream, kept in the equation's arena.
+using ByteView = std::string_view;
 
 enum class Kind : std::uint8_t {
   End,        // an END record where a record was expected
@@ -55,9 +58,28 @@ class Ref {
   T* target_ = nullptr;
 };
 
+// Records (or other parts of the tree) that stand together in the equation's arena.
+template <typename T>
+class Span {
+ public:
+  Span() = default;
+  Span(T* data, std::size_t size) : data_(data), size_(size) {}
+  T* begin() const { return data_; }
+  T* end() const { return data_ + size_; }
+  std::size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  T& operator[](std::size_t i) const { return data_[i]; }
+  T& front() const { return data_[0]; }
+  T& back() const { return data_[size_ - 1]; }
+
+ private:
+  T* data_ = nullptr;
+  std::size_t size_ = 0;
+};
+
 // One record place of the stream: definitions and sizes first, then the record.
 struct Item {
-  std::vector<Node> prefixes;
+  Span<Node> prefixes;
   Ref<Node> record;  // null when the data ran out or the record failed
   // The first byte the item was read from (the tag of its first prefix or record);
   // -1 when the data had run out.
@@ -67,7 +89,7 @@ struct Item {
 // The font a character's explicit typeface is bound to.
 struct BoundFont {
   bool valid = false;      // the binding names an existing font definition
-  Bytes name;              // the font name (no terminating zero)
+  ByteView name;           // the font name (no terminating zero)
   std::int32_t encodingKind = 0;  // 1 a known Windows encoding or a symbol font,
                                   // -1 East European, 0 other
   std::int32_t style = 0;  // 0 plain, 1 bold, 2 italic, 3 bold italic
@@ -81,14 +103,14 @@ enum class CharLayout : std::uint8_t {
 
 struct Embellishment {
   std::int32_t type = 0;
-  Bytes nudge;  // the nudge bytes as read, empty without a nudge
+  ByteView nudge;  // the nudge bytes as read, empty without a nudge
 };
 
 struct Node {
   Kind kind = Kind::End;
   std::int32_t tag = 0;      // the record's tag byte
   std::int32_t options = 0;  // the record's options (MTEF 5 byte, or the tag's high digit)
-  Bytes nudge;               // nudge bytes as read, when the options announce one
+  ByteView nudge;            // nudge bytes as read, when the options announce one
 
   // Line: null line (nothing follows); Char: code, font and layout.
   bool nullLine = false;
@@ -109,62 +131,78 @@ struct Node {
   std::int32_t vjust = 0;
   std::int32_t rows = 0;
   std::int32_t columns = 0;
-  Bytes partitions;  // matrix partition-line bytes as read
+  ByteView partitions;  // matrix partition-line bytes as read
 
   // Size: the size record's bytes (tag included) and whether the tag stood far enough
   // from the end of the stream to count as a record of its own.
   // Font: typeface byte, style byte and the name with its terminating zero.
-  Bytes bytes;
+  ByteView bytes;
   bool tagKept = true;
 
-  std::vector<Embellishment> marks;  // Embellishments
-  std::vector<Item> children;        // Line items, template slots, pile lines, cells
+  Span<Embellishment> marks;  // Embellishments
+  Span<Item> children;        // Line items, template slots, pile lines, cells
   // Char: the record read for its embellishment flag (normally an Embellishments node).
   Ref<Item> attached;
 };
 
-// Where the records of one equation live: allocated in blocks, so that reading an
-// equation costs a handful of allocations rather than one per record, and freed together
-// with the equation.
+// The parts of the tree are plain data: an arena frees them all at once, without
+// destroying them one by one.
+static_assert(std::is_trivially_destructible_v<Node> && std::is_trivially_copyable_v<Node>);
+static_assert(std::is_trivially_destructible_v<Item> && std::is_trivially_copyable_v<Item>);
+static_assert(std::is_trivially_destructible_v<Embellishment>);
+
+// Where the records of one equation live, with the lists and bytes they refer to:
+// memory taken in blocks and given back together with the equation, so that reading an
+// equation costs a handful of allocations rather than several per record. An arena that
+// is reset keeps one block, large enough for the equation before, for the next one.
 class NodeArena {
  public:
   NodeArena() = default;
   NodeArena(const NodeArena&) = delete;
   NodeArena& operator=(const NodeArena&) = delete;
-  ~NodeArena() {
-    for (Block<Node>& b : nodes_) b.clear();
-    for (Block<Item>& b : items_) b.clear();
+
+  // Every member has its initial value in the type, so nothing is zeroed beforehand.
+  Node* node() { return new (take(sizeof(Node), alignof(Node))) Node; }
+  Item* item() { return new (take(sizeof(Item), alignof(Item))) Item; }
+  // A copy of `count` parts in the arena.
+  template <typename T>
+  Span<T> copy(const T* from, std::size_t count) {
+    static_assert(std::is_trivially_copyable_v<T> && std::is_trivially_destructible_v<T>);
+    if (count == 0) return {};
+    if (count > kMaxBlock / sizeof(T)) throw std::bad_alloc();
+    T* to = static_cast<T*>(take(count * sizeof(T), alignof(T)));
+    std::copy(from, from + count, to);
+    return {to, count};
   }
-  Node* node() { return take(nodes_); }
-  Item* item() { return take(items_); }
+  ByteView bytes(std::string_view from) {
+    if (from.empty()) return {};
+    if (from.size() > kMaxBlock) throw std::bad_alloc();
+    char* to = static_cast<char*>(take(from.size(), 1));
+    std::copy(from.begin(), from.end(), to);
+    return {to, from.size()};
+  }
+  // Forgets every part; the memory stays for the next equation.
+  void reset();
 
  private:
-  // Room for `size` records, of which the first `used` are made.
-  template <typename T>
+  static constexpr std::size_t kFirstBlock = 4096;
+  static constexpr std::size_t kMaxBlock = std::size_t{1} << 40;
   struct Block {
-    T* slots = nullptr;
+    std::unique_ptr<std::byte[]> bytes;
     std::size_t size = 0;
-    std::size_t used = 0;
-    void clear() {
-      for (std::size_t i = 0; i < used; ++i) slots[i].~T();
-      std::allocator<T>().deallocate(slots, size);
-    }
   };
-  template <typename T>
-  static T* take(std::vector<Block<T>>& blocks) {
-    if (blocks.empty() || blocks.back().used == blocks.back().size) {
-      // Blocks double from 16 up to 256 records.
-      const std::size_t size = blocks.empty() ? 16 : std::min<std::size_t>(blocks.back().size * 2, 256);
-      blocks.reserve(blocks.size() + 1);
-      blocks.push_back({std::allocator<T>().allocate(size), size, 0});
+  void* take(std::size_t size, std::size_t align) {
+    std::size_t at = (used_ + align - 1) & ~(align - 1);
+    if (blocks_.empty() || at + size > blocks_.back().size) {
+      grow(size);
+      at = 0;
     }
-    Block<T>& b = blocks.back();
-    T* slot = new (b.slots + b.used) T();
-    ++b.used;
-    return slot;
+    used_ = at + size;
+    return blocks_.back().bytes.get() + at;
   }
-  std::vector<Block<Node>> nodes_;
-  std::vector<Block<Item>> items_;
+  void grow(std::size_t atLeast);
+  std::vector<Block> blocks_;
+  std::size_t used_ = 0;  // bytes taken from the last block
 };
 
 // A binding of an explicit typeface (0 to 127) to a font, as it stands at the end of the
@@ -177,9 +215,9 @@ struct TypefaceBinding {
 
 struct Equation {
   std::int32_t version = 0;
-  std::unique_ptr<NodeArena> arena = std::make_unique<NodeArena>();  // holds every record below
+  std::unique_ptr<NodeArena> arena;  // holds every record below
   // The top-level items that make up the equation (for MTEF 5 the last one only).
-  std::vector<Item> body;
+  Span<Item> body;
   std::vector<TypefaceBinding> bindings;  // highest typeface first
 };
 
@@ -195,8 +233,28 @@ struct ReadResult {
   ReadFailure failure;
 };
 
+// What reading keeps from one equation to the next of a run: the reader's working lists
+// and the arena of an equation given back. One scratch serves one run (one thread).
+class ReadScratch {
+ public:
+  ReadScratch();
+  ~ReadScratch();
+  ReadScratch(ReadScratch&&) noexcept;
+  ReadScratch& operator=(ReadScratch&&) noexcept;
+  // Takes back the arena of an equation that is no longer needed, for the next one.
+  void recycle(Equation& equation);
+
+  struct State;
+  State& state();  // made when first needed, also after a move
+
+ private:
+  std::unique_ptr<State> state_;
+};
+
 // Reads an "Equation Native" stream (its 28-byte header, the MTEF header and the
 // records) into a tree. A stream that cannot be read gives failed with the reason.
 ReadResult readEquationNative(std::string_view stream);
+// The same with the working lists and arena of `scratch`.
+ReadResult readEquationNative(std::string_view stream, ReadScratch& scratch);
 
 }  // namespace equation

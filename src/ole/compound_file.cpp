@@ -148,12 +148,24 @@ bool followChain(const std::vector<std::uint32_t>& table, std::uint32_t start,
                  std::uint32_t unitCount, std::size_t limit, bool exact,
                  std::vector<std::uint32_t>& chain) {
   chain.clear();
-  std::vector<bool> seen(unitCount, false);
+  // A short chain is searched for a repeat; a long one marks its links in a table made
+  // when it gets long.
+  constexpr std::size_t kShortChain = 32;
+  std::vector<bool> seen;
   std::uint32_t cur = start;
   while (chain.size() < limit) {
     if (cur == kEndOfChain) return !exact;
-    if (cur >= unitCount || cur >= table.size() || seen[cur]) return false;
-    seen[cur] = true;
+    if (cur >= unitCount || cur >= table.size()) return false;
+    if (chain.size() < kShortChain) {
+      if (std::find(chain.begin(), chain.end(), cur) != chain.end()) return false;
+    } else {
+      if (seen.empty()) {
+        seen.assign(unitCount, false);
+        for (std::uint32_t link : chain) seen[link] = true;
+      }
+      if (seen[cur]) return false;
+      seen[cur] = true;
+    }
     chain.push_back(cur);
     cur = table[cur];
   }
@@ -185,7 +197,7 @@ bool openReader(Reader& r, const std::uint8_t* data, std::size_t size) {
   for (std::size_t i = 0; i < kHeaderDifatEntries && fatSectors.size() < fatSectorCount; ++i)
     fatSectors.push_back(le32(data + 76 + 4 * i));
   std::uint32_t difat = le32(data + 68);
-  std::vector<bool> seenDifat(r.sectorCount, false);
+  std::vector<bool> seenDifat(fatSectors.size() < fatSectorCount ? r.sectorCount : 0, false);
   const std::uint32_t perDifat = r.sectorSize / 4 - 1;
   while (fatSectors.size() < fatSectorCount) {
     if (difat >= r.sectorCount || seenDifat[difat]) return false;
@@ -197,11 +209,12 @@ bool openReader(Reader& r, const std::uint8_t* data, std::size_t size) {
     difat = le32(s + 4 * perDifat);
   }
   const std::uint32_t perSector = r.sectorSize / 4;
-  r.fat.reserve(static_cast<std::size_t>(fatSectorCount) * perSector);
+  r.fat.resize(static_cast<std::size_t>(fatSectorCount) * perSector);
+  std::uint32_t* fat = r.fat.data();
   for (std::uint32_t fs : fatSectors) {
     const std::uint8_t* s = fullSector(r, fs);
     if (!s) return false;
-    for (std::uint32_t i = 0; i < perSector; ++i) r.fat.push_back(le32(s + 4 * i));
+    for (std::uint32_t i = 0; i < perSector; ++i) *fat++ = le32(s + 4 * i);
   }
 
   // The directory chain; entry 0 must be the root.
@@ -215,16 +228,21 @@ bool openReader(Reader& r, const std::uint8_t* data, std::size_t size) {
   return true;
 }
 
-DirEntry readEntry(const Reader& r, std::uint32_t id) {
+// Reads entry `id` into `e`; its name only `withName` (walking the tree needs none), into
+// the string `e` already holds.
+void readEntryInto(const Reader& r, std::uint32_t id, DirEntry& e, bool withName) {
   const std::uint32_t perSector = r.sectorSize / kDirEntrySize;
   const std::uint8_t* p = r.data + sectorOffset(r, r.dirSectors[id / perSector]) +
                           (id % perSector) * kDirEntrySize;
-  DirEntry e;
-  std::size_t units = std::min<std::size_t>(le16(p + 64) / 2, kMaxNameUnits + 1);
+  std::size_t units = withName ? std::min<std::size_t>(le16(p + 64) / 2, kMaxNameUnits + 1) : 0;
+  e.name.resize(units);
   for (std::size_t i = 0; i < units; ++i) {
-    char16_t c = static_cast<char16_t>(le16(p + 2 * i));
-    if (c == 0) break;
-    e.name += c;
+    const auto c = static_cast<char16_t>(le16(p + 2 * i));
+    if (c == 0) {
+      e.name.resize(i);
+      break;
+    }
+    e.name[i] = c;
   }
   e.type = p[66];
   e.left = le32(p + 68);
@@ -235,6 +253,11 @@ DirEntry readEntry(const Reader& r, std::uint32_t id) {
   e.size = le64(p + 120);
   // Version 3 files only define the low half; some writers leave junk in the high one.
   if (r.majorVersion == 3) e.size &= 0xFFFFFFFFu;
+}
+
+DirEntry readEntry(const Reader& r, std::uint32_t id, bool withName = true) {
+  DirEntry e;
+  readEntryInto(r, id, e, withName);
   return e;
 }
 
@@ -243,7 +266,7 @@ DirEntry readEntry(const Reader& r, std::uint32_t id) {
 // root pointing back at itself) or an unused entry in the tree fails.
 bool rootChildren(const Reader& r, std::vector<std::uint32_t>& ids) {
   ids.clear();
-  DirEntry root = readEntry(r, 0);
+  DirEntry root = readEntry(r, 0, false);
   if (root.type != kEntryRoot) return false;
   std::vector<bool> seen(r.dirCount, false);
   seen[0] = true;
@@ -254,7 +277,7 @@ bool rootChildren(const Reader& r, std::vector<std::uint32_t>& ids) {
     if (id == kNoStream) continue;
     if (id >= r.dirCount || seen[id]) return false;
     seen[id] = true;
-    DirEntry e = readEntry(r, id);
+    DirEntry e = readEntry(r, id, false);
     if (e.type != kEntryStorage && e.type != kEntryStream) return false;
     ids.push_back(id);
     stack.push_back(e.right);
@@ -316,7 +339,7 @@ bool readStreamBytes(const Reader& r, const DirEntry& e, std::string& bytes, std
   }
 
   // Small streams live in the mini stream, which is itself a regular chain from the root.
-  DirEntry root = readEntry(r, 0);
+  DirEntry root = readEntry(r, 0, false);
   if (root.size > r.size) return false;
   const auto miniStreamSize = static_cast<std::size_t>(root.size);
   std::vector<std::uint32_t> miniStreamSectors;
@@ -326,12 +349,12 @@ bool readStreamBytes(const Reader& r, const DirEntry& e, std::string& bytes, std
   std::vector<std::uint32_t> miniFatSectors;
   if (!followChain(r.fat, r.firstMiniFat, r.sectorCount, r.sectorCount, false, miniFatSectors))
     return false;
-  std::vector<std::uint32_t> miniFat;
-  miniFat.reserve(miniFatSectors.size() * (r.sectorSize / 4));
+  std::vector<std::uint32_t> miniFat(miniFatSectors.size() * (r.sectorSize / 4));
+  std::uint32_t* entry = miniFat.data();
   for (std::uint32_t s : miniFatSectors) {
     const std::uint8_t* p = fullSector(r, s);
     if (!p) return false;
-    for (std::uint32_t i = 0; i < r.sectorSize / 4; ++i) miniFat.push_back(le32(p + 4 * i));
+    for (std::uint32_t i = 0; i < r.sectorSize / 4; ++i) *entry++ = le32(p + 4 * i);
   }
   auto miniCount = static_cast<std::uint32_t>(miniStreamSize / kMiniSectorSize);
   std::size_t need = (size + kMiniSectorSize - 1) / kMiniSectorSize;
@@ -363,8 +386,9 @@ bool readCompoundStreamView(const std::uint8_t* data, std::size_t size, std::str
     std::vector<std::uint32_t> ids;
     if (!rootChildren(r, ids)) return false;
     const std::u16string wanted = utf8ToUnits(name);
+    DirEntry e;
     for (std::uint32_t id : ids) {
-      DirEntry e = readEntry(r, id);
+      readEntryInto(r, id, e, true);
       if (e.type != kEntryStream || compareNames(e.name, wanted) != 0) continue;
       if (readStreamBytes(r, e, bytes, view)) return true;
       bytes.clear();
@@ -578,9 +602,15 @@ bool writeCompoundFileImpl(std::string& out, const ClassId& rootClassId,
           d + 1 < difatSectors ? static_cast<std::uint32_t>(difatStart + d + 1) : kEndOfChain);
   }
 
-  for (std::size_t i = 0; i < fat.size(); ++i) put32(sectorPtr(i / kIdsPerSector) + 4 * (i % kIdsPerSector), fat[i]);
-  for (std::size_t i = 0; i < miniFat.size(); ++i)
-    put32(sectorPtr(miniFatStart + i / kIdsPerSector) + 4 * (i % kIdsPerSector), miniFat[i]);
+  // Both tables fill whole sectors, one sector after another.
+  const auto putTable = [&](const std::vector<std::uint32_t>& table, std::uint64_t firstSector) {
+    for (std::size_t at = 0; at < table.size(); at += kIdsPerSector) {
+      std::uint8_t* p = sectorPtr(firstSector + at / kIdsPerSector);
+      for (std::size_t i = 0; i < kIdsPerSector; ++i) put32(p + 4 * i, table[at + i]);
+    }
+  };
+  putTable(fat, 0);
+  putTable(miniFat, miniFatStart);
 
   // Directory: root, the streams in the given order, then unused entries.
   std::vector<TreeNode> nodes(n + 1);

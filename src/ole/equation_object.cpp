@@ -77,7 +77,7 @@ bool nativeAfterClassName(std::string_view data, std::size_t& offset) {
 
 }  // namespace
 
-std::string buildEquation3CompoundFile(const std::string& equationNativeBytes) {
+std::string buildEquation3CompoundFile(std::string_view equationNativeBytes) {
   ClassId classId{};
   parseClassId(kEquation3ClassId, classId);
 
@@ -103,7 +103,7 @@ std::string buildEquation3CompoundFile(const std::string& equationNativeBytes) {
                          {{"\x01Ole", ole},
                           {"\x01" "CompObj", compObj},
                           {"\x03ObjInfo", objInfo},
-                          {"Equation Native", equationNativeBytes}}))
+                          {"Equation Native", std::string(equationNativeBytes)}}))
     file.clear();
   return file;
 }
@@ -164,11 +164,17 @@ bool ReadEquationNativeView(std::string_view native, NativeForm form, std::strin
 }
 
 std::string Equation3ObjectText(std::string_view equationNative) {
-  if (equationNative.empty()) return {};
+  std::string text;
+  Equation3ObjectText(equationNative, text);
+  return text;
+}
+
+bool Equation3ObjectText(std::string_view equationNative, std::string& text) {
+  text.clear();
+  if (equationNative.empty()) return false;
   try {
-    const std::string file = buildEquation3CompoundFile(std::string(equationNative));
-    if (file.empty() || file.size() > 0xFFFFFFFFu) return {};
-    std::string text;
+    const std::string file = buildEquation3CompoundFile(equationNative);
+    if (file.empty() || file.size() > 0xFFFFFFFFu) return false;
     text.reserve(file.size() * 2 + file.size() / kBytesPerLine * 2 + 1024);
     text += kObjectHeader;
     std::string size;
@@ -186,8 +192,9 @@ std::string Equation3ObjectText(std::string_view equationNative) {
       text += line;
       text += "\r\n";
     }
-    return text;
+    return true;
   } catch (const std::bad_alloc&) {
-    return {};
+    text.clear();
+    return false;
   }
 }

@@ -43,8 +43,11 @@ bool ReadEquationNativeView(std::string_view native, NativeForm form, std::strin
 // compound file in lines of 126 bytes and the fixed presentation record. Empty when the
 // stream is empty or the compound file cannot be built.
 std::string Equation3ObjectText(std::string_view equationNative);
+// The same into `text` (emptied first), which keeps its capacity from one use to the next;
+// false when nothing could be written.
+bool Equation3ObjectText(std::string_view equationNative, std::string& text);
 
 // The compound file (binary) of an Equation 3.0 object: root class id as above, streams
 // "\1Ole", "\1CompObj", "\3ObjInfo" and "Equation Native" (the given bytes). Empty on
 // failure.
-std::string buildEquation3CompoundFile(const std::string& equationNativeBytes);
+std::string buildEquation3CompoundFile(std::string_view equationNativeBytes);

@@ -12,6 +12,17 @@
 #include "rtf/input.h"
 #include "rtf/output.h"
 
+// The contents of an object's data group, read after "\objdata" to the group's own
+// closing brace: nested groups, control words, zero bytes and "\bin" data included.
+struct ObjectData {
+  std::uint64_t inputOffset = 0;  // where the data starts in the document
+  std::string hex;     // the group's own text without zero bytes, \bin data as hex digits
+  std::string copy;    // the contents as the pass writes them back, when not plain
+  bool plain = true;   // the contents are the text alone: written back as `hex`
+  bool closed = false; // the closing brace was read (it is in neither string)
+  const std::string& written() const { return plain ? hex : copy; }
+};
+
 // An equation object of the pass that stayed as it was, and why.
 struct UnconvertedObject {
   std::uint64_t inputOffset = 0;  // where its data starts in the document
@@ -66,6 +77,10 @@ struct DocumentPass {
   int displayCandidate = -1;
   std::string textAfter;
   std::size_t objectDepth = 0;
+  // The object being read and what its conversion works with, kept from one equation
+  // object to the next so that their buffers are allocated once per pass.
+  ObjectData objectData;
+  conversion::EquationScratch scratch;
 };
 
 // Converts the document the host serves through `callback` and `buffer` into `file`. The

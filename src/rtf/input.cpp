@@ -31,27 +31,40 @@ constexpr PlainTextStops kPlainTextStops;
 
 }  // namespace
 
-std::size_t ScanPlainText(const char* p, std::size_t n) {
+namespace {
+
+// The length of the stretch at `p` before the first stop (and, with `zeroStops`, zero byte).
+template <bool zeroStops>
+std::size_t scanStretch(const char* p, std::size_t n) {
+  const auto stops = [](char c) {
+    return kPlainTextStops.table[static_cast<unsigned char>(c)] || (zeroStops && c == 0);
+  };
   std::size_t i = 0;
 #if defined(__SSE2__)
-  // Sixteen bytes at a time: a stop is any of the six markup and line-end bytes.
+  // Sixteen bytes at a time. The candidates are the braces, the backslash and every byte
+  // up to 13 (line ends and tabs among them); a candidate that is not a stop is passed.
   const __m128i open = _mm_set1_epi8('{'), close = _mm_set1_epi8('}'),
-                slash = _mm_set1_epi8('\\'), cr = _mm_set1_epi8('\r'),
-                lf = _mm_set1_epi8('\n'), tab = _mm_set1_epi8('\t');
+                slash = _mm_set1_epi8('\\'), thirteen = _mm_set1_epi8(13);
   for (; i + 16 <= n; i += 16) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-    const __m128i hit = _mm_or_si128(
-        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, open), _mm_cmpeq_epi8(v, close)),
-                     _mm_or_si128(_mm_cmpeq_epi8(v, slash), _mm_cmpeq_epi8(v, cr))),
-        _mm_or_si128(_mm_cmpeq_epi8(v, lf), _mm_cmpeq_epi8(v, tab)));
-    const int mask = _mm_movemask_epi8(hit);
-    if (mask != 0) return i + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
+    const __m128i low = _mm_cmpeq_epi8(_mm_min_epu8(v, thirteen), v);
+    const __m128i hit = _mm_or_si128(_mm_or_si128(low, _mm_cmpeq_epi8(v, slash)),
+                                     _mm_or_si128(_mm_cmpeq_epi8(v, open), _mm_cmpeq_epi8(v, close)));
+    for (auto mask = static_cast<unsigned>(_mm_movemask_epi8(hit)); mask != 0; mask &= mask - 1) {
+      const std::size_t at = i + static_cast<std::size_t>(__builtin_ctz(mask));
+      if (stops(p[at])) return at;
+    }
   }
 #endif
   for (; i < n; ++i)
-    if (kPlainTextStops.table[static_cast<unsigned char>(p[i])]) return i;
+    if (stops(p[i])) return i;
   return n;
 }
+
+}  // namespace
+
+std::size_t ScanPlainText(const char* p, std::size_t n) { return scanStretch<false>(p, n); }
+std::size_t ScanPlainData(const char* p, std::size_t n) { return scanStretch<true>(p, n); }
 
 namespace {
 

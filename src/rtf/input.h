@@ -73,6 +73,8 @@ void ReadRtfToken(RtfInput& in, RtfToken& token);
 // The length of the plain stretch at `p` (at most `n` bytes): the bytes before the first
 // brace, backslash, carriage return, line feed or tab.
 std::size_t ScanPlainText(const char* p, std::size_t n);
+// The same, stopping at a zero byte too.
+std::size_t ScanPlainData(const char* p, std::size_t n);
 // Hands a token back: the next reads return the tokens handed back, the last one first,
 // before reading on.
 void UnreadRtfToken(RtfInput& in, RtfToken token);

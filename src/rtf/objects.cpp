@@ -7,8 +7,10 @@ bool ReplaceObjectData(DocumentPass& pass, const ObjectData& data) {
   // A document that names no Greek font (one written by another program than Word) gets
   // its Greek letters as Unicode escapes rather than references to a font it lacks.
   const std::string noFont;
+  conversion::EquationScratch& scratch = pass.scratch;
+  platform::decodeHex(data.hex, scratch.objectBytes);
   conversion::ObjectOutcome outcome = conversion::convertObject(
-      platform::decodeHex(data.hex), pass.equations, pass.greekFontNamed ? pass.greekFontRef : noFont);
+      scratch.objectBytes, pass.equations, pass.greekFontNamed ? pass.greekFontRef : noFont, scratch);
   if (pass.equations.keepRecords && (outcome.isEquation || outcome.equationClass)) {
     conversion::EquationRecord record;
     record.story = pass.story;
@@ -43,6 +45,7 @@ bool ReplaceObjectData(DocumentPass& pass, const ObjectData& data) {
     WriteOutput(pass.output, "\\objdata ");
   }
   WriteOutput(pass.output, outcome.replacement);
+  scratch.text.swap(outcome.replacement);  // its buffer serves the next equation
   ++pass.converted;
   if (data.closed) WriteOutputByte(pass.output, '}');
   return officeMath && data.closed;

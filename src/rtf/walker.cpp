@@ -89,9 +89,9 @@ void appendPlainHex(RtfInput& in, std::string& hex) {
   std::size_t pos = static_cast<std::size_t>(in.position + 1);
   bool afterCr = in.afterCarriageReturn;
   while (pos < end) {
-    const std::size_t plain = ScanPlainText(base + pos, end - pos);
+    const std::size_t plain = ScanPlainData(base + pos, end - pos);
+    if (pos + plain < end && base[pos + plain] == 0) break;  // a stretch with a zero byte
     if (plain != 0) {
-      if (std::memchr(base + pos, 0, plain) != nullptr) break;
       hex.append(base + pos, plain);
       pos += plain;
       afterCr = false;
@@ -105,8 +105,12 @@ void appendPlainHex(RtfInput& in, std::string& hex) {
   in.afterCarriageReturn = afterCr;
 }
 
-ObjectData readObjectData(DocumentPass& pass) {
-  ObjectData data;
+// Reads into `data`, whose buffers keep their capacity from one object to the next.
+void readObjectData(DocumentPass& pass, ObjectData& data) {
+  data.hex.clear();
+  data.copy.clear();
+  data.plain = true;
+  data.closed = false;
   data.inputOffset = RtfInputOffset(pass.input);
   // Until markup or a zero byte turns up, the group is plain hex text and its copy is the
   // text itself, so it is held only once.
@@ -121,11 +125,11 @@ ObjectData readObjectData(DocumentPass& pass) {
     ReadRtfToken(pass.input, token);
     switch (token.kind) {
       case kTokenNone:
-        return data;  // the input ended inside the group
+        return;  // the input ended inside the group
       case kTokenBrace:
         if (token.text[0] == '}' && depth == 0) {
           data.closed = true;
-          return data;
+          return;
         }
         leavePlain();
         data.copy += token.text;
@@ -264,7 +268,8 @@ void noteParagraphText(DocumentPass& pass, std::string_view text, std::size_t de
 void handleControlWord(DocumentPass& pass, std::string_view text, bool hasParameter,
                        std::int32_t parameter) {
   if (text == "\\objdata" && !suppressed(pass)) {
-    const ObjectData data = readObjectData(pass);
+    ObjectData& data = pass.objectData;
+    readObjectData(pass, data);
     if (data.closed) ++pass.dataGroupsClosed;
     if (ReplaceObjectData(pass, data)) skipResultGroup(pass);
     return;

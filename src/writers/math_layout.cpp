@@ -548,7 +548,7 @@ class Builder {
   }
 
   // Partition lines: two bits per line, the first line in the low bits of its byte.
-  static std::vector<Rule> rules(const std::string& bytes, std::size_t from, std::int32_t count) {
+  static std::vector<Rule> rules(std::string_view bytes, std::size_t from, std::int32_t count) {
     std::vector<Rule> out;
     for (std::int32_t i = 0; i < count; ++i) {
       const std::size_t at = from + static_cast<std::size_t>(i / 4);

@@ -31,7 +31,7 @@ constexpr std::string_view kEuclidExtraFont{"\x08\x7f\x00" "Euclid Extra\0", 16}
 
 // --- lines, piles, matrices ---
 
-void writeChildren(WriterState& state, const std::vector<Item>& items, Bytes& out,
+void writeChildren(WriterState& state, equation::Span<Item> items, Bytes& out,
                    std::int32_t following) {
   for (std::size_t i = 0; i < items.size(); ++i) {
     const std::int32_t next = i + 1 < items.size() ? leadingByte(items[i + 1].firstTag) : following;
@@ -51,7 +51,7 @@ void writeLine(WriterState& state, const Node& node, Bytes& out, std::int32_t fo
 }
 
 // Items of a pile or a matrix: after the last one the stream holds the END of the record.
-void writeCells(WriterState& state, const std::vector<Item>& items, Bytes& out) {
+void writeCells(WriterState& state, equation::Span<Item> items, Bytes& out) {
   writeChildren(state, items, out, 0);
 }
 
@@ -69,7 +69,7 @@ void writeMatrix(WriterState& state, const Node& node, Bytes& out) {
   // The nudge flag of the tag follows whether nudge bytes are written, so the record stays
   // readable whatever other option bits the input carried.
   out += node.nudge.empty() ? byte(static_cast<std::uint32_t>((node.options & 7) * 16 + 5))
-                            : Bytes(1, '\x85') + node.nudge;
+                            : tagged('\x85', node.nudge);
   for (std::int32_t value : {node.valign, node.halign, node.vjust, node.rows, node.columns})
     out += byte(static_cast<std::uint32_t>(value));
   out += node.partitions;
@@ -140,7 +140,7 @@ bool euclidCompatible(const WriterState& state, const equation::BoundFont& font)
 void writeChar(WriterState& state, const Node& node, Bytes& out, std::int32_t following) {
   const std::int32_t options = (node.nudge.empty() ? 0 : 8) | (node.embellished ? 2 : 0) |
                                (node.functionFlag ? 1 : 0);
-  Bytes run = byte(static_cast<std::uint32_t>(options * 16 + 2)) + node.nudge;
+  Bytes run = tagged(static_cast<char>(options * 16 + 2), node.nudge);
   const std::int32_t typeface = node.typeface;
   // User typefaces (0x89, 0x8a) have no MTEF 3 counterpart; they are written as vector.
   run += byte(static_cast<std::uint32_t>(typeface == 0x89 || typeface == 0x8a ? 0x87 : typeface));
@@ -215,7 +215,7 @@ struct WrappedRun {
 
 // An embellishment record: tag (with the nudge when there is one), type, END.
 Bytes markRecord(const equation::Embellishment& mark, std::int32_t type) {
-  return (mark.nudge.empty() ? Bytes(1, '\x06') : '\x86' + mark.nudge) +
+  return (mark.nudge.empty() ? Bytes(1, '\x06') : tagged('\x86', mark.nudge)) +
          byte(static_cast<std::uint32_t>(type)) + Bytes(1, '\0');
 }
 
@@ -234,7 +234,7 @@ std::string_view euclidOr(const WriterState& state, std::string_view euclid,
 
 // The characters drawn above the character for a stacked over-mark.
 Bytes overMarks(const WriterState& state, const equation::Embellishment& mark) {
-  const Bytes tag = mark.nudge.empty() ? Bytes(1, '\x02') : '\x82' + mark.nudge;
+  const Bytes tag = mark.nudge.empty() ? Bytes(1, '\x02') : tagged('\x82', mark.nudge);
   const auto chr = [&](std::string_view bytes) { return tag + Bytes(bytes); };
   switch (mark.type) {
     case 2: return dots(tag, 1);
@@ -256,7 +256,7 @@ Bytes overMarks(const WriterState& state, const equation::Embellishment& mark) {
 }
 
 Bytes underMarks(const WriterState& state, const equation::Embellishment& mark) {
-  const Bytes tag = mark.nudge.empty() ? Bytes(1, '\x02') : '\x82' + mark.nudge;
+  const Bytes tag = mark.nudge.empty() ? Bytes(1, '\x02') : tagged('\x82', mark.nudge);
   const auto chr = [&](std::string_view bytes) { return tag + Bytes(bytes); };
   switch (mark.type) {
     case 25: return dots(tag, 1);
@@ -377,18 +377,26 @@ void writeItem(WriterState& state, const Item& item, Bytes& out, std::int32_t fo
 namespace writers {
 
 std::string writeEquationNative(const equation::Equation& equation, const Mtef3Options& options) {
+  std::string stream;
+  writeEquationNative(equation, options, stream);
+  return stream;
+}
+
+void writeEquationNative(const equation::Equation& equation, const Mtef3Options& options,
+                         std::string& stream) {
   using namespace mtef3;
+  stream.clear();
   WriterState state;
   state.version = equation.version;
   state.euclid = options.euclid;
 
   Bytes body;
-  const std::vector<equation::Item>& items = equation.body;
+  const equation::Span<equation::Item> items = equation.body;
   for (std::size_t i = 0; i < items.size(); ++i) {
     const std::int32_t next = i + 1 < items.size() ? leadingByte(items[i + 1].firstTag) : 0;
     writeItem(state, items[i], body, next);
   }
-  if (body.empty()) return {};
+  if (body.empty()) return;
 
   // Font records: Euclid Extra when the Euclid fonts are used, then every typeface bound
   // to a font (MTEF 3 counts explicit typefaces down from 128 where MTEF 5 counts up).
@@ -402,7 +410,6 @@ std::string writeEquationNative(const equation::Equation& equation, const Mtef3O
   }
 
   const std::size_t length = fonts.size() + body.size() + 1 + kCountedHeaderBytes;
-  Bytes stream;
   stream.reserve(kHeaderStart.size() + 2 + kHeaderRest.size() + length);
   stream += kHeaderStart;
   stream += byte(static_cast<std::uint32_t>(length));
@@ -411,7 +418,6 @@ std::string writeEquationNative(const equation::Equation& equation, const Mtef3O
   stream += fonts;
   stream += body;
   stream += '\0';  // END of the equation
-  return stream;
 }
 
 }  // namespace writers

@@ -14,5 +14,8 @@ struct Mtef3Options {
 
 // The stream's bytes; empty when the equation draws nothing.
 std::string writeEquationNative(const equation::Equation& equation, const Mtef3Options& options);
+// The same into `stream` (emptied first), which keeps its capacity from one use to the next.
+void writeEquationNative(const equation::Equation& equation, const Mtef3Options& options,
+                         std::string& stream);
 
 }  // namespace writers

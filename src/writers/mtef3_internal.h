@@ -37,6 +37,9 @@ inline Bytes byte(std::uint32_t value) { return Bytes(1, static_cast<char>(value
 // Joins the pieces.
 Bytes cat(std::initializer_list<std::string_view> parts);
 
+// A tag byte followed by the nudge bytes of its record.
+inline Bytes tagged(char tag, std::string_view nudge) { return cat({std::string_view(&tag, 1), nudge}); }
+
 // The first byte of an item as the stream holds it; 0 when the data had run out there.
 inline std::int32_t leadingByte(std::int32_t firstTag) { return firstTag < 0 ? 0 : firstTag; }
 

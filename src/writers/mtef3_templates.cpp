@@ -30,7 +30,7 @@ Bytes SlotTexts::take() {
     ++cursor_;
     return {};
   }
-  return texts_[cursor_++];
+  return std::move(texts_[cursor_++]);
 }
 
 std::int32_t SlotTexts::peekByte() const {
@@ -68,8 +68,8 @@ bool rightOnly(int v) { return v == 2; }
 // The closing records of white brackets: the inner fence characters and their END, the
 // END of the line that holds the inner template, the outer fence characters and their
 // END. Each character is an expanding-fence CHAR, nudged like the template.
-Bytes whiteBracketClose(int v, const Bytes& nudge) {
-  const Bytes tag = nudge.empty() ? Bytes(1, '\x02') : '\x82' + nudge;
+Bytes whiteBracketClose(int v, std::string_view nudge) {
+  const Bytes tag = nudge.empty() ? Bytes(1, '\x02') : tagged('\x82', nudge);
   const Bytes open = tag + hex("965b00");
   const Bytes close = tag + hex("965d00");
   Bytes chars;
@@ -444,7 +444,7 @@ void box5(const Node& node, SlotTexts& slots, Bytes& out, bool strike) {
     case equation::BoxBorders::BottomLeft: matrix = "0101010101040101"; break;
     case equation::BoxBorders::All: matrix = "0101010101050501"; break;
   }
-  const Bytes tag = node.nudge.empty() ? hex("05") : '\x85' + node.nudge;
+  const Bytes tag = node.nudge.empty() ? hex("05") : tagged('\x85', node.nudge);
   out += cat({tag, hex(matrix), main, hex("0000")});
 }
 

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "equation/tree.h"
 
@@ -12,15 +13,15 @@ namespace writers {
 struct OfficeMathChars {
   bool euclid = false;
   bool uniPrime = true;
-  std::string greekFontRef;
+  std::string_view greekFontRef;  // refers to the writer's options
 
   // "\mscr.. \msty.. " and the bold/italic words for the character's typeface or font.
   std::string_view styleWords(const equation::Node& character) const;
-  // The character as RTF text inside its run.
-  std::string text(const equation::Node& character) const;
+  // Appends the character as RTF text inside its run.
+  void appendText(const equation::Node& character, std::string& out) const;
 };
 
-// {\uc1\uN\'3f}
-std::string unicodeEscape(std::uint32_t value);
+// Appends {\uc1\uN\'3f}.
+void appendUnicodeEscape(std::string& out, std::uint32_t value);
 
 }  // namespace writers

@@ -1,13 +1,22 @@
 // The Office Math writer, RTF control-word form: walks the equation tree and writes each
 // record as the Office Math group that means the same.
 //
-// Output is gathered per container (a line, a slot, a cell) as a list of atoms: the
-// complete text of one character run, template, pile or matrix each. A script template
-// takes its base as the last atom of its container, so finding the base costs nothing
-// and no marker is ever written into the text.
+// All text is appended to one buffer in the order it is made, and what stands where in
+// the output is a chain of pieces of that buffer: a template links its own text around
+// the chains of its slots, so no text is copied until the finished equation is written
+// out in one pass. Output is gathered per container (a line, a slot, a cell) as a list of
+// atoms: the chain of one character run, template, pile or matrix each. A script template
+// takes its base as the last atom of its container and links its own text around it, so
+// finding and wrapping the base cost nothing and no marker is ever written into the text.
+//
+// The buffer, the pieces and the containers belong to the scratch of the run and keep
+// their memory from one equation to the next.
 #include "equation/variations.h"
 #include "writers/office_math_rtf.h"
 
+#include <charconv>
+#include <cstring>
+#include <initializer_list>
 #include <memory>
 #include <string_view>
 #include <tuple>
@@ -23,55 +32,106 @@ using equation::Item;
 using equation::Kind;
 using equation::Node;
 
-std::string cat(std::initializer_list<std::string_view> parts) {
-  std::size_t size = 0;
-  for (std::string_view p : parts) size += p.size();
-  std::string s;
-  s.reserve(size);
-  for (std::string_view p : parts) s.append(p);
-  return s;
-}
+// A stretch of the text buffer, and the index of the piece after it in its chain (-1
+// for none).
+struct Piece {
+  std::size_t begin;
+  std::size_t end;
+  std::int32_t next;
+};
 
-// One atom of the output: a character run, a template, a pile or a matrix. A script's
-// atom holds its base atom between its own head and tail, so a run of scripts each
-// taking the one before as its base costs time in proportion to its length.
-struct Atom {
-  std::string head;
-  std::unique_ptr<Atom> inner;
-  std::string tail;
-  std::int8_t bracket = 0;  // a character that is an opening (1) or closing (-1) bracket
-  std::int64_t match = -1;  // for a closing bracket: the place of its opening one
+// A sequence of pieces, empty when it has none. A chain is linked into at most one other
+// chain; after that it is not used on its own again.
+struct Chain {
+  std::int32_t first = -1;
+  std::int32_t last = -1;
+  bool empty() const { return first < 0; }
+};
 
-  Atom(std::string text) : head(std::move(text)) {}  // NOLINT: a plain atom is its text
-  Atom(std::string before, std::unique_ptr<Atom> base, std::string after)
-      : head(std::move(before)), inner(std::move(base)), tail(std::move(after)) {}
+class Rope {
+ public:
+  void clear() {
+    text_.clear();
+    pieces_.clear();
+  }
+  std::string& text() { return text_; }
+  std::size_t capacity() const { return text_.capacity() + pieces_.capacity() * sizeof(Piece); }
 
-  void appendTo(std::string& out) const {
-    if (!inner) {  // a plain atom: most are
-      out += head;
-      out += tail;
+  // Puts the text appended since `from` at the end of `chain`.
+  void extend(Chain& chain, std::size_t from) {
+    const std::size_t end = text_.size();
+    if (from == end) return;
+    if (chain.last >= 0 && pieces_[static_cast<std::size_t>(chain.last)].end == from) {
+      pieces_[static_cast<std::size_t>(chain.last)].end = end;  // it follows on directly
       return;
     }
-    std::vector<const Atom*> chain;
-    for (const Atom* a = this; a != nullptr; a = a->inner.get()) {
-      out += a->head;
-      chain.push_back(a);
+    const auto index = static_cast<std::int32_t>(pieces_.size());
+    pieces_.push_back({from, end, -1});
+    if (chain.first < 0) {
+      chain.first = index;
+    } else {
+      pieces_[static_cast<std::size_t>(chain.last)].next = index;
     }
-    for (auto it = chain.rbegin(); it != chain.rend(); ++it) out += (*it)->tail;
+    chain.last = index;
   }
-  // The length appendTo writes.
-  std::size_t size() const {
+  void add(Chain& chain, std::string_view text) {
+    const std::size_t from = text_.size();
+    text_.append(text);
+    extend(chain, from);
+  }
+  void addNumber(Chain& chain, std::int32_t value) {
+    char digits[12];
+    const char* end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    add(chain, std::string_view(digits, static_cast<std::size_t>(end - digits)));
+  }
+  // Links `tail` after `chain`.
+  void join(Chain& chain, Chain tail) const {
+    if (tail.empty()) return;
+    if (chain.empty()) {
+      chain = tail;
+      return;
+    }
+    pieces_[static_cast<std::size_t>(chain.last)].next = tail.first;
+    chain.last = tail.last;
+  }
+  // Appends the chain's text, `size` bytes in all, to `out`.
+  void write(Chain chain, std::size_t size, std::string& out) const {
+    std::size_t at = out.size();
+    out.resize(at + size);
+    for (std::int32_t i = chain.first; i >= 0; i = pieces_[static_cast<std::size_t>(i)].next) {
+      const Piece& p = pieces_[static_cast<std::size_t>(i)];
+      std::memcpy(out.data() + at, text_.data() + p.begin, p.end - p.begin);
+      at += p.end - p.begin;
+    }
+  }
+  std::size_t size(Chain chain) const {
     std::size_t n = 0;
-    for (const Atom* a = this; a != nullptr; a = a->inner.get()) n += a->head.size() + a->tail.size();
+    for (std::int32_t i = chain.first; i >= 0; i = pieces_[static_cast<std::size_t>(i)].next)
+      n += pieces_[static_cast<std::size_t>(i)].end - pieces_[static_cast<std::size_t>(i)].begin;
     return n;
   }
-  ~Atom() {
-    // Unlinks a long chain of bases one by one instead of recursively.
-    std::unique_ptr<Atom> next = std::move(inner);
-    while (next) next = std::move(next->inner);
-  }
-  Atom(Atom&&) = default;
-  Atom& operator=(Atom&&) = default;
+
+ private:
+  std::string text_;
+  mutable std::vector<Piece> pieces_;
+};
+
+// One part of a text being put together: literal text or a finished chain.
+struct Part {
+  Part(const char* literal) : text(literal) {}       // NOLINT: parts are written as a list
+  Part(std::string_view literal) : text(literal) {}  // NOLINT
+  Part(Chain written) : chain(written), isChain(true) {}  // NOLINT
+  std::string_view text;
+  Chain chain;
+  bool isChain = false;
+};
+
+// One atom of the output: a character run, a template, a pile or a matrix.
+struct Atom {
+  Atom(Chain written) : text(written) {}  // NOLINT: an atom is its text and two marks
+  Chain text;
+  std::int8_t bracket = 0;  // a character that is an opening (1) or closing (-1) bracket
+  std::int64_t match = -1;  // for a closing bracket: the place of its opening one
 };
 
 // The atoms written into one place of the equation: a line, a slot, a pile line or a
@@ -82,6 +142,10 @@ struct Container {
   std::vector<Atom> atoms;
   std::vector<std::size_t> openBrackets;  // unmatched opening brackets, innermost last
 
+  void clear() {
+    atoms.clear();
+    openBrackets.clear();
+  }
   void push(Atom atom) {
     if (atom.bracket > 0) {
       openBrackets.push_back(atoms.size());
@@ -89,40 +153,53 @@ struct Container {
       atom.match = static_cast<std::int64_t>(openBrackets.back());
       openBrackets.pop_back();
     }
-    atoms.push_back(std::move(atom));
-  }
-
-  std::string text() const {
-    std::size_t size = 0;
-    for (const Atom& atom : atoms) size += atom.size();
-    std::string result;
-    result.reserve(size);
-    for (const Atom& atom : atoms) atom.appendTo(result);
-    return result;
+    atoms.push_back(atom);
   }
 };
 
-// The base of a script: the last atom before it (a closing bracket with everything back to
-// its opening one), or null at the start of its place.
-std::unique_ptr<Atom> takeBase(Container& container) {
-  if (container.atoms.empty()) return nullptr;
-  std::size_t from = container.atoms.size() - 1;
-  const Atom& last = container.atoms.back();
-  if (last.bracket < 0 && last.match >= 0) from = static_cast<std::size_t>(last.match);
-  std::unique_ptr<Atom> base;
-  if (from + 1 == container.atoms.size()) {
-    base = std::make_unique<Atom>(std::move(container.atoms.back()));
-  } else {
-    std::string group;
-    for (std::size_t i = from; i < container.atoms.size(); ++i) container.atoms[i].appendTo(group);
-    base = std::make_unique<Atom>(std::move(group));
-  }
-  container.atoms.erase(container.atoms.begin() + static_cast<std::ptrdiff_t>(from), container.atoms.end());
-  while (!container.openBrackets.empty() && container.openBrackets.back() >= from)
-    container.openBrackets.pop_back();
-  base->bracket = 0;
-  return base;
+}  // namespace
+
+// What a run's equations share: the text buffer with its pieces, and the containers,
+// lent out one nesting level at a time.
+struct OfficeMathScratch::State {
+  Rope rope;
+  std::vector<std::unique_ptr<Container>> containers;
+  std::size_t containersInUse = 0;
+};
+
+OfficeMathScratch::OfficeMathScratch() = default;
+OfficeMathScratch::State& OfficeMathScratch::state() {
+  if (!state_) state_ = std::make_unique<State>();
+  return *state_;
 }
+OfficeMathScratch::~OfficeMathScratch() = default;
+OfficeMathScratch::OfficeMathScratch(OfficeMathScratch&&) noexcept = default;
+OfficeMathScratch& OfficeMathScratch::operator=(OfficeMathScratch&&) noexcept = default;
+
+namespace {
+
+using State = OfficeMathScratch::State;
+
+// A container of the scratch, empty, for as long as its place is being written.
+class Place {
+ public:
+  explicit Place(State& state) : state_(state) {
+    if (state.containersInUse == state.containers.size())
+      state.containers.push_back(std::make_unique<Container>());
+    container_ = state.containers[state.containersInUse].get();
+    ++state.containersInUse;
+    container_->clear();
+  }
+  ~Place() { --state_.containersInUse; }
+  Place(const Place&) = delete;
+  Place& operator=(const Place&) = delete;
+  Container& operator*() const { return *container_; }
+  Container* operator->() const { return container_; }
+
+ private:
+  State& state_;
+  Container* container_ = nullptr;
+};
 
 constexpr std::string_view kMatrixHeader =
     R"({\mm {\mmPr{\mplcHide on}{\mmcs{\mmc{\mmcPr{\mmcJc )";
@@ -135,32 +212,60 @@ std::string_view horizontalAlignment(std::int32_t value) {
 
 class Writer {
  public:
-  Writer(const OfficeMathOptions& options, std::int32_t version)
+  Writer(const OfficeMathOptions& options, std::int32_t version, State& state)
       : chars_{options.euclid, options.uniPrime, options.greekFontRef},
-        version_(version) {}
+        version_(version),
+        state_(state),
+        rope_(state.rope) {}
 
   void item(const Item& item, Container& into) {
     if (item.record) record(*item.record, into);
   }
-  void items(const std::vector<Item>& list, Container& into) {
+  void items(equation::Span<Item> list, Container& into) {
     for (const Item& i : list) item(i, into);
+  }
+  // The atoms of a place, linked into one chain.
+  Chain text(Container& place) {
+    Chain chain;
+    for (const Atom& atom : place.atoms) rope_.join(chain, atom.text);
+    return chain;
+  }
+  Chain join(std::initializer_list<Part> parts) {
+    Chain chain;
+    for (const Part& part : parts) {
+      if (part.isChain) {
+        rope_.join(chain, part.chain);
+      } else {
+        rope_.add(chain, part.text);
+      }
+    }
+    return chain;
   }
 
  private:
   bool v5() const { return version_ == 5; }
 
-  // A slot (or any item) written on its own.
-  std::string slotText(const Node& node, std::size_t index) {
+  // A slot (or any item) written on its own; empty past the last child.
+  Chain slot(const Node& node, std::size_t index) {
     if (index >= node.children.size()) return {};
-    Container slot;
-    item(node.children[index], slot);
-    return slot.text();
+    Place place(state_);
+    item(node.children[index], *place);
+    return text(*place);
   }
-  std::vector<std::string> slotTexts(const Node& node) {
-    std::vector<std::string> texts;
-    texts.reserve(node.children.size() + 4);
-    for (std::size_t i = 0; i < node.children.size(); ++i) texts.push_back(slotText(node, i));
-    return texts;
+
+  // The base of a script: the last atom before it (a closing bracket with everything back
+  // to its opening one), or an empty chain at the start of its place.
+  Chain takeBase(Container& container) {
+    if (container.atoms.empty()) return {};
+    std::size_t from = container.atoms.size() - 1;
+    const Atom& last = container.atoms.back();
+    if (last.bracket < 0 && last.match >= 0) from = static_cast<std::size_t>(last.match);
+    Chain base;
+    for (std::size_t i = from; i < container.atoms.size(); ++i) rope_.join(base, container.atoms[i].text);
+    container.atoms.erase(container.atoms.begin() + static_cast<std::ptrdiff_t>(from), container.atoms.end());
+    while (!container.openBrackets.empty() && container.openBrackets.back() >= from)
+      container.openBrackets.pop_back();
+    return base;
   }
 
   void record(const Node& node, Container& into) {
@@ -169,19 +274,19 @@ class Writer {
         if (!node.nullLine) items(node.children, into);
         return;
       case Kind::Char: {
-        Atom atom(character(node));
+        Atom atom{character(node)};
         atom.bracket = bracketOf(node);
-        into.push(std::move(atom));
+        into.push(atom);
         // A record other than an embellishment list where the character announced one
         // follows the character.
         if (node.attached && !isEmbellishmentList(*node.attached)) item(*node.attached, into);
         return;
       }
       case Kind::Pile:
-        into.push(pile(node));
+        into.push(Atom{pile(node)});
         return;
       case Kind::Matrix:
-        into.push(matrix(node));
+        into.push(Atom{matrix(node)});
         return;
       case Kind::Template:
         templ(node, into);
@@ -191,31 +296,32 @@ class Writer {
     }
   }
 
-  std::string pile(const Node& node) {
-    std::string text = cat({kMatrixHeader, horizontalAlignment(node.halign), R"(}{\mcount 1}}}}})"});
+  Chain pile(const Node& node) {
+    Chain text = join({kMatrixHeader, horizontalAlignment(node.halign), R"(}{\mcount 1}}}}})"});
     for (const Item& line : node.children) {
-      Container row;
-      item(line, row);
-      text += cat({R"({\mmr {\me )", row.text(), "}}"});
+      Place row(state_);
+      item(line, *row);
+      rope_.join(text, join({R"({\mmr {\me )", this->text(*row), "}}"}));
     }
-    text += "}";
+    rope_.add(text, "}");
     return text;
   }
 
-  std::string matrix(const Node& node) {
-    std::string text = cat({kMatrixHeader, horizontalAlignment(node.halign), R"(}{\mcount )",
-                            std::to_string(node.columns), "}}}}}"});
+  Chain matrix(const Node& node) {
+    Chain text = join({kMatrixHeader, horizontalAlignment(node.halign), R"(}{\mcount )"});
+    rope_.addNumber(text, node.columns);
+    rope_.add(text, "}}}}}");
     std::size_t cell = 0;
     for (std::int32_t row = 0; row < node.rows; ++row) {
-      text += R"({\mmr )";
+      rope_.add(text, R"({\mmr )");
       for (std::int32_t column = 0; column < node.columns; ++column, ++cell) {
-        Container content;
-        if (cell < node.children.size()) item(node.children[cell], content);
-        text += cat({R"({\me )", content.text(), "}"});
+        Place content(state_);
+        if (cell < node.children.size()) item(node.children[cell], *content);
+        rope_.join(text, join({R"({\me )", this->text(*content), "}"}));
       }
-      text += "}";
+      rope_.add(text, "}");
     }
-    text += "}";
+    rope_.add(text, "}");
     return text;
   }
 
@@ -233,22 +339,24 @@ class Writer {
     }
   }
 
-  std::string character(const Node& node) {
-    std::string run;
-    run.reserve(64);  // a character's run fits, so it is allocated once
-    run += "{\\mr";
-    run += chars_.styleWords(node);
-    run += chars_.text(node);
+  Chain character(const Node& node) {
+    std::string& out = rope_.text();
+    const std::size_t from = out.size();
+    out += "{\\mr";
+    out += chars_.styleWords(node);
+    chars_.appendText(node, out);
     const Node* marks = node.attached && isEmbellishmentList(*node.attached)
                             ? node.attached->record.get()
                             : nullptr;
-    if (marks) run += primes(*marks);
-    run += '}';
+    if (marks) primes(*marks, out);
+    out += '}';
+    Chain run;
+    rope_.extend(run, from);
     return marks ? embellish(run, *marks) : run;
   }
 
-  std::string embellish(const std::string& run, const Node& list);
-  std::string primes(const Node& list) const;
+  Chain embellish(Chain run, const Node& list);
+  void primes(const Node& list, std::string& out) const;
   void templ(const Node& node, Container& into);
   void fence(const Node& node, Container& into, int kind);
   void braKet(const Node& node, Container& into);
@@ -257,7 +365,7 @@ class Writer {
   void script(const Node& node, Container& into, int kind, bool before);
   void bigOperator(const Node& node, Container& into, int kind);
   void nary(const Node& node, Container& into, std::string_view chr, std::string_view props,
-            std::size_t lowerSlot, std::size_t upperSlot);
+            std::string_view moreProps, std::size_t lowerSlot, std::size_t upperSlot);
   void integral5(const Node& node, Container& into);
   void largeOperator5(const Node& node, Container& into, int kind);
   void integral3(const Node& node, Container& into);
@@ -270,6 +378,8 @@ class Writer {
 
   OfficeMathChars chars_;
   std::int32_t version_;
+  State& state_;
+  Rope& rope_;
 };
 
 // ---------------------------------------------------------------- embellishments
@@ -322,67 +432,68 @@ const char* slashStrikes(std::int32_t type) {
   }
 }
 
-std::string borderBox(std::string_view strikes) {
-  return cat({"{\\mborderBox{\\mborderBoxPr{\\mhideTop on}{\\mhideBot on}{\\mhideLeft on}"
-              "{\\mhideRight on}",
-              strikes, "}{\\me"});
-}
+constexpr std::string_view kBorderBoxOpen =
+    "{\\mborderBox{\\mborderBoxPr{\\mhideTop on}{\\mhideBot on}{\\mhideLeft on}{\\mhideRight on}";
 
 // The primes among a character's embellishments, written after the character in its own
 // run: prime, double and triple prime, reversed prime; plain apostrophes and a grave
 // accent when the Unicode forms are not wanted.
-std::string Writer::primes(const Node& list) const {
-  std::string text;
+void Writer::primes(const Node& list, std::string& out) const {
   for (const equation::Embellishment& mark : list.marks) {
+    std::uint32_t prime = 0;
+    std::string_view plain;
     switch (mark.type) {
-      case 5: text += chars_.uniPrime ? unicodeEscape(8242) : "'"; break;
-      case 6: text += chars_.uniPrime ? unicodeEscape(8243) : "''"; break;
-      case 18: text += chars_.uniPrime ? unicodeEscape(8244) : "'''"; break;
-      case 7: text += chars_.uniPrime ? unicodeEscape(8245) : "`"; break;
-      default: break;
+      case 5: prime = 8242, plain = "'"; break;
+      case 6: prime = 8243, plain = "''"; break;
+      case 18: prime = 8244, plain = "'''"; break;
+      case 7: prime = 8245, plain = "`"; break;
+      default: continue;
+    }
+    if (chars_.uniPrime) {
+      appendUnicodeEscape(out, prime);
+    } else {
+      out += plain;
     }
   }
-  return text;
 }
 
 // Wraps the character's run in the groups of its other embellishments, the last one
 // outermost: accents above, bars, strike-through boxes, and the marks below as a lower
 // limit.
-std::string Writer::embellish(const std::string& run, const Node& list) {
-  std::vector<std::string> front;
-  std::string back;
-  auto wrap = [&](std::string opener, std::string_view closer) {
-    front.push_back(std::move(opener));
-    back += closer;
+Chain Writer::embellish(Chain run, const Node& list) {
+  Chain result = run;
+  auto wrap = [&](std::initializer_list<std::string_view> opener,
+                  std::initializer_list<std::string_view> closer) {
+    Chain wrapped;
+    for (std::string_view part : opener) rope_.add(wrapped, part);
+    rope_.join(wrapped, result);
+    for (std::string_view part : closer) rope_.add(wrapped, part);
+    result = wrapped;
   };
   bool middleBar = false;
   bool slash = false;
   for (const equation::Embellishment& mark : list.marks) {
     const std::int32_t type = mark.type;
     if (const char* accentChar = accentCharacter(type)) {
-      wrap(cat({"{\\macc{\\maccPr{\\mchr ", accentChar}), "}}");
+      wrap({"{\\macc{\\maccPr{\\mchr ", accentChar}, {"}}"});
       continue;
     }
     if (type == 16) {
-      if (!middleBar) wrap(borderBox("{\\mstrikeH on}"), "}}");
+      if (!middleBar) wrap({kBorderBoxOpen, "{\\mstrikeH on}", "}{\\me"}, {"}}"});
       middleBar = true;
       continue;
     }
     if (const char* strikes = slashStrikes(type)) {
-      if (!slash) wrap(borderBox(strikes), "}}");
+      if (!slash) wrap({kBorderBoxOpen, strikes, "}{\\me"}, {"}}"});
       slash = true;
       continue;
     }
     if (type == 29) {
-      wrap("{\\mbar{\\mbarPr{\\mpos bot}}{\\me", "}}");
+      wrap({"{\\mbar{\\mbarPr{\\mpos bot}}{\\me"}, {"}}"});
     } else if (const std::string_view under = underMark(type); !under.empty()) {
-      wrap("{\\mlimLow{\\mlimLowPr }{\\me ", cat({"}{\\mlim {\\mr\\mscr0\\msty0 ", under, "}}}"}));
+      wrap({"{\\mlimLow{\\mlimLowPr }{\\me "}, {"}{\\mlim {\\mr\\mscr0\\msty0 ", under, "}}}"});
     }
   }
-  std::string result;
-  for (auto it = front.rbegin(); it != front.rend(); ++it) result += *it;
-  result += run;
-  result += back;
   return result;
 }
 
@@ -454,13 +565,14 @@ void Writer::templ(const Node& node, Container& into) {
 constexpr std::string_view kAngleOpen = R"({\uc1\u10216\'3f})";
 constexpr std::string_view kAngleClose = R"({\uc1\u10217\'3f})";
 
-std::string fenceChars(std::string_view open, std::string_view close) {
-  return cat({R"({\mbegChr )", open, R"(}{\mendChr )", close, "}"});
-}
 
 void Writer::fence(const Node& node, Container& into, int kind) {
   const int v = node.variation;
-  std::string fences;
+  std::string_view open, close;  // the fence characters, empty for none
+  auto fences = [&](std::string_view left, std::string_view right) {
+    open = left;
+    close = right;
+  };
   if (kind == kSingleFence) {
     struct Pair {
       std::string_view open, close;
@@ -483,113 +595,103 @@ void Writer::fence(const Node& node, Container& into, int kind) {
     };
     const Pair& pair = node.selector <= 12 ? kPairs[node.selector] : kPairs[0];
     if (pair.bothOnly) {
-      fences = fenceChars(pair.open, pair.close);
+      fences(pair.open, pair.close);
     } else if (v == 1) {
-      fences = fenceChars(pair.open, "");
+      fences(pair.open, "");
     } else if (v == 2) {
-      fences = fenceChars("", pair.close);
+      fences("", pair.close);
     } else {
-      fences = fenceChars(pair.open, pair.close);
+      fences(pair.open, pair.close);
     }
   } else if (kind == kWhiteFence) {
     constexpr std::string_view kWhiteOpen = R"({\uc1\u10214\'3f})";
     constexpr std::string_view kWhiteClose = R"({\uc1\u10215\'3f})";
-    fences = v == 1   ? fenceChars(kWhiteOpen, "")
-             : v == 2 ? fenceChars("", kWhiteClose)
-                      : fenceChars(kWhiteOpen, kWhiteClose);
+    if (v == 1) {
+      fences(kWhiteOpen, "");
+    } else if (v == 2) {
+      fences("", kWhiteClose);
+    } else {
+      fences(kWhiteOpen, kWhiteClose);
+    }
   } else {
     // Interval: low digit the left fence, high digit the right one; both always shown.
     switch (v) {
-      case 0x12: fences = fenceChars("[", ")"); break;
-      case 0x22: fences = fenceChars("[", "["); break;
-      case 0x23: fences = fenceChars("]", "["); break;
-      case 0x30: fences = fenceChars("(", "]"); break;
-      case 0x33: fences = fenceChars("]", "]"); break;
-      default: fences = fenceChars(kAngleOpen, kAngleClose); break;
+      case 0x12: fences("[", ")"); break;
+      case 0x22: fences("[", "["); break;
+      case 0x23: fences("]", "["); break;
+      case 0x30: fences("(", "]"); break;
+      case 0x33: fences("]", "]"); break;
+      default: fences(kAngleOpen, kAngleClose); break;
     }
   }
-  const auto slots = slotTexts(node);
-  const std::string_view main = slots.empty() ? std::string_view{} : std::string_view{slots[0]};
-  into.push(cat({R"({\md{\mdPr)", fences, R"(}{\me )", main, "}}"}));
+  const Chain main = slot(node, 0);
+  into.push(join({R"({\md{\mdPr{\mbegChr )", open, R"(}{\mendChr )", close, R"(}}{\me )", main, "}}"}));
 }
 
 void Writer::braKet(const Node& node, Container& into) {
-  const auto slots = slotTexts(node);
-  auto slot = [&](std::size_t i) -> std::string_view {
-    return i < slots.size() ? std::string_view{slots[i]} : std::string_view{};
-  };
+  auto slot = [&](std::size_t i) { return this->slot(node, i); };
   const int v = node.variation;
-  std::string om = R"({\md{\mdPr)";
   if (v == 1) {
-    om += cat({R"({\mbegChr )", kAngleOpen, R"(}{\mendChr }}{\me {\md{\mdPr{\mbegChr }{\mendChr |}})",
-               R"({\me )", slot(0), "}", "}}}"});
+    into.push(join({R"({\md{\mdPr)", R"({\mbegChr )", kAngleOpen, R"(}{\mendChr }}{\me {\md{\mdPr{\mbegChr }{\mendChr |}})",
+               R"({\me )", slot(0), "}", "}}}"}));
   } else if (v == 2) {
-    om += cat({R"({\mbegChr |}{\mendChr }}{\me {\md{\mdPr{\mbegChr }{\mendChr )", kAngleClose,
-               "}}", R"({\me )", slot(1), "}", "}}}"});
+    into.push(join({R"({\md{\mdPr)", R"({\mbegChr |}{\mendChr }}{\me {\md{\mdPr{\mbegChr }{\mendChr )", kAngleClose,
+               "}}", R"({\me )", slot(1), "}", "}}}"}));
   } else {
-    om += cat({R"({\mbegChr )", kAngleOpen, R"(}{\mendChr )", kAngleClose, "}}", R"({\me )",
-               slot(0), R"(}{\me )", slot(1), "}", "}"});
+    into.push(join({R"({\md{\mdPr)", R"({\mbegChr )", kAngleOpen, R"(}{\mendChr )", kAngleClose, "}}", R"({\me )",
+               slot(0), R"(}{\me )", slot(1), "}", "}"}));
   }
-  into.push(std::move(om));
 }
 
 void Writer::fraction(const Node& node, Container& into, std::string_view type,
                       bool longDivision) {
-  const auto slots = slotTexts(node);
-  const std::string_view first = slots.size() > 0 ? std::string_view{slots[0]} : std::string_view{};
-  const std::string_view second = slots.size() > 1 ? std::string_view{slots[1]} : std::string_view{};
-  const std::string head = cat({R"({\mf{\mfPr{\mtype )", type, "}}"});
+  const Chain first = slot(node, 0);
+  const Chain second = slot(node, 1);
+  const std::string_view head = R"({\mf{\mfPr{\mtype )";
   // A long division is a bar fraction whose numerator holds a blank and the quotient and
   // whose denominator holds a closing parenthesis and the dividend, each in a run.
   if (longDivision) {
-    into.push(cat({head, R"({\mnum {\mr\mscr0\msty0  })", second, R"(}{\mden {\mr\mscr0\msty0 )})",
+    into.push(join({head, type, "}}", R"({\mnum {\mr\mscr0\msty0  })", second, R"(}{\mden {\mr\mscr0\msty0 )})",
                    first, "}}"}));
   } else {
-    into.push(cat({head, R"({\mnum )", first, R"(}{\mden )", second, "}}"}));
+    into.push(join({head, type, "}}", R"({\mnum )", first, R"(}{\mden )", second, "}}"}));
   }
 }
 
 void Writer::radical(const Node& node, Container& into) {
-  const auto slots = slotTexts(node);
-  const std::string_view radicand = slots.size() > 0 ? std::string_view{slots[0]} : std::string_view{};
-  const std::string_view index = slots.size() > 1 ? std::string_view{slots[1]} : std::string_view{};
+  const Chain radicand = slot(node, 0);
+  const Chain index = slot(node, 1);
   // The degree group is written for a square root too, empty and hidden.
-  into.push(cat({R"({\mrad{\mradPr )", node.variation != 0 ? "}" : R"({\mdegHide on}})",
+  into.push(join({R"({\mrad{\mradPr )", node.variation != 0 ? "}" : R"({\mdegHide on}})",
                             R"({\mdeg )", index, R"(}{\me )", radicand, "}}"}));
 }
 
 void Writer::script(const Node& node, Container& into, int kind, bool before) {
-  const auto slots = slotTexts(node);
-  const std::string_view sub = slots.size() > 0 ? std::string_view{slots[0]} : std::string_view{};
-  const std::string_view sup = slots.size() > 1 ? std::string_view{slots[1]} : std::string_view{};
+  const Chain sub = slot(node, 0);
+  const Chain sup = slot(node, 1);
   // MTEF writes a script after the item it scripts: that item is the base.
-  std::unique_ptr<Atom> base = takeBase(into);
+  const Chain base = takeBase(into);
   if (!before) {
     const char* head = kind == kSuperscript ? R"({\msSup{\msSupPr}{\me )"
                        : kind == kSubscript ? R"({\msSub{\msSubPr}{\me )"
                                             : R"({\msSubSup{\msSubSupPr}{\me )";
-    std::string tail = kind == kSuperscript ? cat({R"(}{\msup )", sup, "}}"})
-                       : kind == kSubscript ? cat({R"(}{\msub )", sub, "}}"})
-                                            : cat({R"(}{\msub )", sub, R"(}{\msup )", sup, "}}"});
-    if (!base) base = std::make_unique<Atom>(std::string{});
-    into.push(Atom(head, std::move(base), std::move(tail)));
+    const Chain tail = kind == kSuperscript ? join({R"(}{\msup )", sup, "}}"})
+                       : kind == kSubscript ? join({R"(}{\msub )", sub, "}}"})
+                                            : join({R"(}{\msub )", sub, R"(}{\msup )", sup, "}}"});
+    into.push(join({head, base, tail}));
     return;
   }
   // Leading scripts: the item before them is written back unchanged; the pre-script
   // group itself has an empty base.
-  std::string pre;
+  Chain pre;
   if (kind == kSuperscript) {
-    pre = cat({R"({\msPre{\msPrePr}{\msub }{\msup )", sup, R"(}{\me }})"});
+    pre = join({R"({\msPre{\msPrePr}{\msub }{\msup )", sup, R"(}{\me }})"});
   } else if (kind == kSubscript) {
-    pre = cat({R"({\msPre{\msPrePr}{\msub )", sub, R"(}{\msup }{\me }})"});
+    pre = join({R"({\msPre{\msPrePr}{\msub )", sub, R"(}{\msup }{\me }})"});
   } else {
-    pre = cat({R"({\msPre{\msPrePr}{\msub )", sub, R"(}{\msup )", sup, R"(}{\me }})"});
+    pre = join({R"({\msPre{\msPrePr}{\msub )", sub, R"(}{\msup )", sup, R"(}{\me }})"});
   }
-  if (base) {
-    into.push(Atom(std::string{}, std::move(base), std::move(pre)));
-  } else {
-    into.push(Atom(std::move(pre)));
-  }
+  into.push(join({base, pre}));
 }
 
 void Writer::bigOperator(const Node& node, Container& into, int kind) {
@@ -607,34 +709,29 @@ void Writer::bigOperator(const Node& node, Container& into, int kind) {
                           : R"({\mlimUpp{\mlimUppPr }{\me )";
   }
   // The operand keeps its atoms: a script after the operator scripts the operand's end.
-  Container main;
-  if (!node.children.empty()) item(node.children[0], main);
-  std::vector<std::string> rest;
-  for (std::size_t i = 1; i < node.children.size(); ++i) rest.push_back(slotText(node, i));
-  auto slot = [&](std::size_t i) -> std::string_view {
-    return i >= 1 && i - 1 < rest.size() ? std::string_view{rest[i - 1]} : std::string_view{};
-  };
-  const std::string_view lim = slot(1), upp = slot(2);
-  std::string tail;
+  Place main(state_);
+  if (!node.children.empty()) item(node.children[0], *main);
+  const Chain lim = slot(node, 1), upp = slot(node, 2);
+  Chain tail;
   if (kind == kIntegralStyle) {
-    tail = both ? cat({R"(}{\msub )", lim, R"(}{\msup )", upp, "}}"})
-           : lowerOnly ? cat({R"(}{\msub )", lim, "}}"})
-                       : cat({R"(}{\msup )", upp, "}}"});
+    tail = both ? join({R"(}{\msub )", lim, R"(}{\msup )", upp, "}}"})
+           : lowerOnly ? join({R"(}{\msub )", lim, "}}"})
+                       : join({R"(}{\msup )", upp, "}}"});
   } else {
-    tail = both ? cat({R"(}{\mlim )", lim, R"(}}}{\mlim )", upp, "}}"})
-           : lowerOnly ? cat({R"(}{\mlim )", lim, "}}"})
-                       : cat({R"(}{\mlim )", upp, "}}"});
+    tail = both ? join({R"(}{\mlim )", lim, R"(}}}{\mlim )", upp, "}}"})
+           : lowerOnly ? join({R"(}{\mlim )", lim, "}}"})
+                       : join({R"(}{\mlim )", upp, "}}"});
   }
   if (kind == kLimit) {
-    into.push(cat({opening, main.text(), tail}));
+    into.push(join({opening, text(*main), tail}));
     return;
   }
   // The operator character is the base of the group; the operand follows the group so
   // that its content is not lost.
-  into.push(cat({opening, slot(3), tail}));
-  for (Atom& atom : main.atoms) {
+  into.push(join({opening, slot(node, 3), tail}));
+  for (Atom atom : main->atoms) {
     atom.match = -1;
-    into.push(std::move(atom));
+    into.push(atom);
   }
 }
 
@@ -662,16 +759,11 @@ std::string_view largeOperatorChar(int kind) {
 
 // The n-ary group: limits first, then the operand.
 void Writer::nary(const Node& node, Container& into, std::string_view chr,
-                  std::string_view props, std::size_t lowerSlot, std::size_t upperSlot) {
-  const auto slots = slotTexts(node);
-  auto slot = [&](std::size_t i) -> std::string_view {
-    return i < slots.size() ? std::string_view{slots[i]} : std::string_view{};
-  };
-  const std::string_view main = slot(0);
-  const std::string_view operand = main;
-  into.push(cat({R"({\mnary{\mnaryPr{\mctrlPr }{\mchr )", chr, props, R"(}{\msub )",
-                            slot(lowerSlot), R"(}{\msup )", slot(upperSlot), R"(}{\me )", operand,
-                            "}}"}));
+                  std::string_view props, std::string_view moreProps, std::size_t lowerSlot,
+                  std::size_t upperSlot) {
+  into.push(join({R"({\mnary{\mnaryPr{\mctrlPr }{\mchr )", chr, props, moreProps, R"(}{\msub )",
+                  slot(node, lowerSlot), R"(}{\msup )", slot(node, upperSlot), R"(}{\me )", slot(node, 0),
+                  "}}"}));
 }
 
 void Writer::integral5(const Node& node, Container& into) {
@@ -692,13 +784,13 @@ void Writer::integral5(const Node& node, Container& into) {
   const std::string_view chr = count == 1 && anticlockwise ? R"({\uc1\u8755\'3f}})"
                                : count == 1 && clockwise   ? R"({\uc1\u8754\'3f}})"
                                                            : integralChar(count, contour);
-  nary(node, into, chr, cat({hide, sumStyle ? kUnderOver : kSubSup}), 1, 2);
+  nary(node, into, chr, hide, sumStyle ? kUnderOver : kSubSup, 1, 2);
 }
 
 void Writer::largeOperator5(const Node& node, Container& into, int kind) {
   const auto [sumStyle, limits] = equation::largeOperatorForm(node.variation);
   const std::string_view hide = !limits.lower ? kBothHidden : limits.upper ? std::string_view{} : kUpperHidden;
-  nary(node, into, largeOperatorChar(kind), cat({sumStyle ? kUnderOver : kSubSup, hide}), 1, 2);
+  nary(node, into, largeOperatorChar(kind), sumStyle ? kUnderOver : kSubSup, hide, 1, 2);
 }
 
 void Writer::integral3(const Node& node, Container& into) {
@@ -707,7 +799,7 @@ void Writer::integral3(const Node& node, Container& into) {
   const std::string_view hide = !lower && !upper ? kBothHidden
                                 : lower && !upper ? kUpperHidden
                                                   : std::string_view{};
-  nary(node, into, integralChar(f.count, f.contour), cat({hide, f.sumStyle ? kUnderOver : kSubSup}), 1, 2);
+  nary(node, into, integralChar(f.count, f.contour), hide, f.sumStyle ? kUnderOver : kSubSup, 1, 2);
 }
 
 void Writer::largeOperator3(const Node& node, Container& into) {
@@ -721,7 +813,7 @@ void Writer::largeOperator3(const Node& node, Container& into) {
   if (s == 0x23 || s == 0x24) kind = 3;
   if (s == 0x25 || s == 0x26) kind = 4;
   const std::string_view hide = !lower ? kBothHidden : upper ? std::string_view{} : kUpperHidden;
-  nary(node, into, largeOperatorChar(kind), hide, 1, 2);
+  nary(node, into, largeOperatorChar(kind), hide, {}, 1, 2);
 }
 
 constexpr std::string_view kGroupChrOpen =
@@ -733,10 +825,7 @@ void Writer::arrow(const Node& node, Container& into) {
   const equation::ArrowForm form = equation::arrowForm(node.variation);
   const bool bottom = form.below;
   const bool top = form.above;
-  const auto slots = slotTexts(node);
-  auto slot = [&](std::size_t i) -> std::string_view {
-    return i < slots.size() ? std::string_view{slots[i]} : std::string_view{};
-  };
+  auto slot = [&](std::size_t i) { return this->slot(node, i); };
   // The arrow's character, with the fallback byte an RTF reader without Unicode shows.
   std::string_view chr;
   switch (form.code) {
@@ -751,23 +840,21 @@ void Writer::arrow(const Node& node, Container& into) {
   // The text above sits on the arrow, the text below under it; with both, the arrow and
   // its upper text are the base of a lower limit holding the lower text.
   if (bottom && !top) {
-    into.push(cat({kGroupChrOpen, chr, kPosTop, slot(1), "}}}}"}));
+    into.push(join({kGroupChrOpen, chr, kPosTop, slot(1), "}}}}"}));
     return;
   }
-  std::string arrow = cat({kGroupChrOpen, chr, kVertBot, slot(0), "}}}}"});
+  const Chain arrow = join({kGroupChrOpen, chr, kVertBot, slot(0), "}}}}"});
   if (top && bottom) {
-    arrow = cat({R"({\mlimLow{\mlimLowPr }{\me )", arrow, R"(}{\mlim )", slot(1), "}}"});
+    into.push(join({R"({\mlimLow{\mlimLowPr }{\me )", arrow, R"(}{\mlim )", slot(1), "}}"}));
+  } else {
+    into.push(arrow);
   }
-  into.push(std::move(arrow));
 }
 
 void Writer::accent(const Node& node, Container& into, int kind) {
   const int d = node.variation & 0x0f;
-  const auto slots = slotTexts(node);
-  auto slot = [&](std::size_t i) -> std::string_view {
-    return i < slots.size() ? std::string_view{slots[i]} : std::string_view{};
-  };
-  const std::string_view main = slot(0);
+  auto slot = [&](std::size_t i) { return this->slot(node, i); };
+  const Chain main = slot(0);
   if (kind == 0) {
     // Vector arrow. Below the slot it is written as a plain bar.
     const bool below = (d & 4) != 0;
@@ -781,28 +868,28 @@ void Writer::accent(const Node& node, Container& into, int kind) {
     } else {
       chr = R"({\uc1\u8417\'3f}}}{\me )";
     }
-    into.push(below ? cat({R"({\mbar{\mbarPr{\mpos bot}}{\me )", main, "}}"})
-                               : cat({R"({\macc{\maccPr{\mchr )", chr, main, "}}"}));
+    into.push(below ? join({R"({\mbar{\mbarPr{\mpos bot}}{\me )", main, "}}"})
+                               : join({R"({\macc{\maccPr{\mchr )", chr, main, "}}"}));
     return;
   }
   if (kind >= 1 && kind <= 4) {
     const std::string_view opening = kind == 1 ? R"({\macc{\maccPr{\mchr {\uc1\u771\'3f}}}{\me )"
                                                : R"({\macc{\maccPr }{\me )";
-    into.push(cat({opening, main, "}}"}));
+    into.push(join({opening, main, "}}"}));
     return;
   }
   // Horizontal brace and bracket, with a label.
-  const std::string_view label = slot(1);
+  const Chain label = slot(1);
   into.push(
-      d == 1 ? cat({R"({\mlimUpp{\mlimUppPr }{\me {\mgroupChr{\mgroupChrPr{\mchr {\uc1\u9182\'3f}}{\mpos top}{\mvertJc bot}}{\me )",
+      d == 1 ? join({R"({\mlimUpp{\mlimUppPr }{\me {\mgroupChr{\mgroupChrPr{\mchr {\uc1\u9182\'3f}}{\mpos top}{\mvertJc bot}}{\me )",
                     main, R"(}}}{\mlim )", label, "}}"})
-             : cat({R"({\mlimLow{\mlimLowPr }{\me {\mgroupChr{\mgroupChrPr }{\me )", main,
+             : join({R"({\mlimLow{\mlimLowPr }{\me {\mgroupChr{\mgroupChrPr }{\me )", main,
                     R"(}}}{\mlim )", label, "}}"}));
 }
 
 void Writer::box(const Node& node, Container& into, bool strike) {
   const int v = node.variation;
-  const std::string main = slotText(node, 0);
+  const Chain main = slot(node, 0);
   if (strike) {
     std::string_view strikes;
     const bool tlbr = (v & 4) != 0;
@@ -817,7 +904,7 @@ void Writer::box(const Node& node, Container& into, bool strike) {
       strikes = R"({\mstrikeBLTR on}{\mstrikeTLBR on})";
     }
     into.push(
-        cat({R"({\mborderBox{\mborderBoxPr {\mhideTop on}{\mhideBot on}{\mhideLeft on}{\mhideRight on})",
+        join({R"({\mborderBox{\mborderBoxPr {\mhideTop on}{\mhideBot on}{\mhideLeft on}{\mhideRight on})",
              strikes, R"(}{\me )", main, "}}"}));
     return;
   }
@@ -829,7 +916,7 @@ void Writer::box(const Node& node, Container& into, bool strike) {
     case equation::BoxBorders::BottomLeft: props = R"({\mhideTop on}{\mhideRight on})"; break;
     case equation::BoxBorders::All: break;
   }
-  into.push(cat({R"({\mborderBox{\mborderBoxPr )", props, R"(}{\me )", main, "}}"}));
+  into.push(join({R"({\mborderBox{\mborderBoxPr )", props, R"(}{\me )", main, "}}"}));
 }
 
 void Writer::decoration(const Node& node, Container& into) {
@@ -869,34 +956,59 @@ void Writer::decoration(const Node& node, Container& into) {
     if (arrowSel) afterVariation = kPosTop;
     if (arrowAccent) afterVariation = v == 1 ? R"({\uc1\u8407\'3f}}}{\me )" : R"({\uc1\u8417\'3f}}}{\me )";
   }
-  const auto slots = slotTexts(node);
-  auto slot = [&](std::size_t i) -> std::string_view {
-    return i < slots.size() ? std::string_view{slots[i]} : std::string_view{};
-  };
-  std::string om = cat({opening, afterVariation, slot(0)});
-  if (brace) om += cat({R"(}}}{\mlim )", slot(1)});
-  om += "}}";
-  if (v != 0 && (underbar || overbar)) om += "}}";
-  if (arrowSel) om += "}}";
-  into.push(std::move(om));
+  auto slot = [&](std::size_t i) { return this->slot(node, i); };
+  Chain om = join({opening, afterVariation, slot(0)});
+  if (brace) rope_.join(om, join({R"(}}}{\mlim )", slot(1)}));
+  rope_.add(om, "}}");
+  if (v != 0 && (underbar || overbar)) rope_.add(om, "}}");
+  if (arrowSel) rope_.add(om, "}}");
+  into.push(om);
 }
 
 void Writer::arc(const Node& node, Container& into) {
-  const auto slots = slotTexts(node);
-  const std::string_view main = slots.empty() ? std::string_view{} : std::string_view{slots[0]};
-  into.push(cat({R"({\macc{\maccPr }{\me )", main, "}}"}));
+  const Chain main = slot(node, 0);
+  into.push(join({R"({\macc{\maccPr }{\me )", main, "}}"}));
 }
 
 }  // namespace
 
+// Scratch text above this size is given back after the equation rather than kept for
+// the next one.
+constexpr std::size_t kScratchKept = std::size_t{1} << 20;
+
+bool writeOfficeMathRtf(const equation::Equation& equation, const OfficeMathOptions& options,
+                        OfficeMathScratch& scratch, std::string& out) {
+  State& state = scratch.state();
+  state.rope.clear();
+  struct Release {  // also when writing fails half-way
+    State& state;
+    ~Release() {
+      if (state.rope.capacity() > kScratchKept) state.rope = Rope{};
+      for (std::unique_ptr<Container>& c : state.containers)
+        if (c->atoms.capacity() * sizeof(Atom) > kScratchKept) c = std::make_unique<Container>();
+    }
+  } release{state};
+  Writer writer(options, equation.version, state);
+  Place body(state);
+  writer.items(equation.body, *body);
+  const Chain text = writer.text(*body);
+  if (text.empty()) return false;
+  const std::size_t size = state.rope.size(text);
+  constexpr std::string_view kOpen = "{\\dn0\\mmath{\\*\\moMathPara {\\*\\moMath ";
+  constexpr std::string_view kClose = "}}\r\n{\\mmathPict}}\r\n";
+  out.reserve(out.size() + kOpen.size() + size + kClose.size());
+  out += kOpen;
+  state.rope.write(text, size, out);
+  out += kClose;
+  return true;
+}
+
 std::string writeOfficeMathRtf(const equation::Equation& equation,
                                const OfficeMathOptions& options) {
-  Writer writer(options, equation.version);
-  Container body;
-  writer.items(equation.body, body);
-  const std::string text = body.text();
-  if (text.empty()) return {};
-  return "{\\dn0\\mmath{\\*\\moMathPara {\\*\\moMath " + text + "}}\r\n{\\mmathPict}}\r\n";
+  OfficeMathScratch scratch;
+  std::string out;
+  writeOfficeMathRtf(equation, options, scratch, out);
+  return out;
 }
 
 }  // namespace writers

@@ -2,6 +2,7 @@
 // form of RTF.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "equation/tree.h"
@@ -16,7 +17,29 @@ struct OfficeMathOptions {
   std::string greekFontRef = "\\f382";
 };
 
-// The \mmath group that replaces the object; empty when the equation draws nothing.
+// What the writer keeps from one equation to the next of a run: its text buffer and
+// working lists, so that writing an equation allocates nothing once they have grown.
+// One scratch serves one run (one thread) at a time.
+class OfficeMathScratch {
+ public:
+  OfficeMathScratch();
+  ~OfficeMathScratch();
+  OfficeMathScratch(OfficeMathScratch&&) noexcept;
+  OfficeMathScratch& operator=(OfficeMathScratch&&) noexcept;
+
+  struct State;
+  State& state();  // made when first needed, also after a move
+
+ private:
+  std::unique_ptr<State> state_;
+};
+
+// Appends the \mmath group that replaces the object to `out`; false, with nothing
+// appended, when the equation draws nothing.
+bool writeOfficeMathRtf(const equation::Equation& equation, const OfficeMathOptions& options,
+                        OfficeMathScratch& scratch, std::string& out);
+
+// The same group as a string of its own; empty when the equation draws nothing.
 std::string writeOfficeMathRtf(const equation::Equation& equation,
                                const OfficeMathOptions& options);
 
