@@ -21,7 +21,8 @@
 
 namespace bench {
 
-// A private folder for one benchmark's files, removed with them at the end.
+// A private folder for one benchmark's files, removed with them at the end unless
+// BENCH_KEEP is set (to look at or profile the generated inputs).
 class Scratch {
  public:
   Scratch() {
@@ -30,6 +31,10 @@ class Scratch {
     if (mkdtemp(pattern.data())) dir_ = pattern;
   }
   ~Scratch() {
+    if (std::getenv("BENCH_KEEP")) {
+      std::fprintf(stderr, "kept: %s\n", dir_.c_str());
+      return;
+    }
     for (const std::string& f : files_) unlink(f.c_str());
     if (!dir_.empty()) rmdir(dir_.c_str());
   }
@@ -78,7 +83,7 @@ inline double timeCopy(const std::string& in, const std::string& out) {
   return seconds;
 }
 
-// Wall time of converting `in` to a fresh `out` in `pass`, reading 64 KiB per callback.
+// Seconds of a processor-time reading.
 inline double cpuSeconds(const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; }
 
 // Wall time of converting `in` to a fresh `out` in `pass`, reading 64 KiB per callback;

@@ -94,7 +94,7 @@ bool isConvertedClass(std::string_view name, const EquationSettings& settings) {
 }
 
 EmbeddingOutcome convertEmbedding(std::string_view file, std::string_view progId,
-                                  const EquationSettings& settings) {
+                                  const EquationSettings& settings, EquationScratch* scratch) {
   EmbeddingOutcome outcome;
   outcome.className = std::string(progId);
   if (!isConvertedClass(progId, settings)) {
@@ -111,13 +111,16 @@ EmbeddingOutcome convertEmbedding(std::string_view file, std::string_view progId
     return outcome;
   }
   try {
-    std::string stream;
+    EquationScratch fresh;
+    EquationScratch& work = scratch ? *scratch : fresh;
+    std::string& stream = work.stream;
     if (!equationStream(file, outcome.className, stream, outcome.reason)) return outcome;
     // Greek letters come out through the writer's default font reference, which the
     // Office Math reader turns back into the letters themselves.
-    const std::string written = writeEquation(stream, settings, writers::OfficeMathOptions{}.greekFontRef, outcome.reason,
-                                              &outcome.info);
-    if (written.empty()) return outcome;
+    std::string& written = work.text;
+    if (!writeEquation(stream, settings, writers::OfficeMathOptions{}.greekFontRef, outcome.reason, &outcome.info,
+                       work, written))
+      return outcome;
     if (settings.eqVersion == 0) {
       outcome.equation3File = buildEquation3CompoundFile(written);
       if (outcome.equation3File.empty()) {

@@ -31,8 +31,9 @@ std::string embeddingClassName(std::string_view compoundFile);
 bool isConvertedClass(std::string_view className, const EquationSettings& settings);
 
 // Converts the embedding. `progId` is what the document names the object; when it is
-// empty or not an equation class, the embedding's own class decides.
+// empty or not an equation class, the embedding's own class decides. With `scratch`, the
+// working memory is that of the run's earlier equations.
 EmbeddingOutcome convertEmbedding(std::string_view compoundFile, std::string_view progId,
-                                  const EquationSettings& settings);
+                                  const EquationSettings& settings, EquationScratch* scratch = nullptr);
 
 }  // namespace conversion

@@ -566,6 +566,9 @@ class StoryRewriter {
   // Streams the part through; false with `error` when it is not well-formed XML (or the
   // package could not be read: then `readFailure` is set too).
   bool run(std::string& error, bool& readFailure);
+  // Ends the new part's compression, waiting for a block still being compressed: nothing
+  // more reaches the spool after this.
+  void stopWriting() { deflater_.reset(); }
 
   bool changed() const { return started_; }
   bool officeMathWritten() const { return officeMath_; }
@@ -667,6 +670,7 @@ class Conversion {
   RelationshipPart* mainRels_ = nullptr;
   std::vector<std::uint8_t> mainOutside_;  // main relationships its own story still uses
   Spool storySpool_, embeddingSpool_;
+  conversion::EquationScratch scratch_;  // the equations' working memory, kept between them
   std::vector<Fate> fate_;                 // by entry
   std::vector<bool> dropped_;              // entries named by a removed relationship
   std::vector<std::pair<std::uint32_t, SpooledPart>> spooled_;  // entry -> new data (last wins)
@@ -1014,7 +1018,7 @@ bool StoryRewriter::start() {
   started_ = true;
   Spool& spool = conv_.storySpool();
   spoolStart_ = spool.size();
-  deflater_ = std::make_unique<Deflater>([&spool](std::string_view piece) { return spool.append(piece); });
+  deflater_ = std::make_unique<Deflater>([&spool](std::string_view piece) { return spool.append(piece); }, true);
   const std::string declarations = officeMath_ ? conv_.rootDeclarations(mathBound_, wordBound_) : std::string();
   // The root element holds the equations, so its start tag ends in '>' (not '/>').
   const std::size_t at = rootTagEnd_ > 0 ? rootTagEnd_ - 1 : 0;
@@ -1194,7 +1198,7 @@ ObjectDecision Conversion::decide(const PackageEntry& story, const RelationshipP
   if (!package_.read(target, bytes, readError)) {
     out.isEquation = conversion::isConvertedClass(o.progId, settings_);
   } else {
-    out = conversion::convertEmbedding(bytes, o.progId, settings_);
+    out = conversion::convertEmbedding(bytes, o.progId, settings_, &scratch_);
   }
   bytes.clear();
   bytes.shrink_to_fit();
@@ -1244,6 +1248,7 @@ void Conversion::convertStory(std::size_t index) {
   bool readFailure = false;
   const std::uint64_t spoolBefore = storySpool_.size();
   if (!story.run(error, readFailure)) {
+    story.stopWriting();
     storySpool_.truncate(spoolBefore);
     if (readFailure) {
       failure_ = error;

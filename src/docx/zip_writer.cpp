@@ -2,6 +2,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <climits>
 
 namespace docx {
@@ -168,33 +169,42 @@ struct Deflater::Stream {
   bool ready = false;
 };
 
-Deflater::Deflater(Sink sink) : sink_(std::move(sink)), z_(std::make_unique<Stream>()) {
+namespace {
+constexpr std::size_t kDeflateBlock = 256 * 1024;
+}  // namespace
+
+Deflater::Deflater(Sink sink, bool inBackground) : sink_(std::move(sink)), z_(std::make_unique<Stream>()) {
   z_->ready = deflateInit2(&z_->z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) == Z_OK;
   failed_ = !z_->ready;
   crc_ = static_cast<std::uint32_t>(crc32(0, nullptr, 0));
+  if (inBackground && !failed_) {
+    worker_ = platform::startWorker();
+    if (worker_) filling_.reserve(kDeflateBlock);
+  }
 }
 
 Deflater::~Deflater() {
+  if (worker_) platform::endWorker(worker_);
   if (z_->ready) deflateEnd(&z_->z);
 }
 
+// Compresses what the stream has been given; false when zlib or the sink fails.
 bool Deflater::run(int flush) {
   unsigned char out[1 << 16];
   do {
     z_->z.next_out = out;
     z_->z.avail_out = sizeof out;
     const int rc = deflate(&z_->z, flush);
-    if (rc == Z_STREAM_ERROR) return !(failed_ = true);
+    if (rc == Z_STREAM_ERROR) return false;
     const std::size_t n = sizeof out - z_->z.avail_out;
     compressed_ += n;
-    if (n && !sink_(std::string_view(reinterpret_cast<char*>(out), n))) return !(failed_ = true);
+    if (n && !sink_(std::string_view(reinterpret_cast<char*>(out), n))) return false;
     if (flush == Z_FINISH && rc == Z_STREAM_END) break;
   } while (z_->z.avail_out == 0 || (flush == Z_FINISH));
   return true;
 }
 
-bool Deflater::write(std::string_view bytes) {
-  if (failed_) return false;
+bool Deflater::compress(std::string_view bytes, int flush) {
   while (!bytes.empty()) {
     const std::size_t n = bytes.size() > (1u << 30) ? (1u << 30) : bytes.size();
     crc_ = static_cast<std::uint32_t>(crc32(crc_, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(n)));
@@ -204,14 +214,42 @@ bool Deflater::write(std::string_view bytes) {
     if (!run(Z_NO_FLUSH)) return false;
     bytes.remove_prefix(n);
   }
+  if (flush != Z_FINISH) return true;
+  z_->z.next_in = nullptr;
+  z_->z.avail_in = 0;
+  return run(Z_FINISH);
+}
+
+// Waits for the block in flight, then starts compressing the one filled.
+bool Deflater::handOver(int flush) {
+  platform::waitWorker(worker_);
+  if (blockFailed_) return !(failed_ = true);
+  inFlight_.swap(filling_);
+  filling_.clear();
+  platform::runOnWorker(worker_, [this, flush] {
+    if (!compress(inFlight_, flush)) blockFailed_ = true;
+  });
+  return true;
+}
+
+bool Deflater::write(std::string_view bytes) {
+  if (failed_) return false;
+  if (!worker_) return compress(bytes, Z_NO_FLUSH) || !(failed_ = true);
+  while (!bytes.empty()) {
+    const std::size_t n = std::min(bytes.size(), kDeflateBlock - filling_.size());
+    filling_.append(bytes.data(), n);
+    bytes.remove_prefix(n);
+    if (filling_.size() == kDeflateBlock && !handOver(Z_NO_FLUSH)) return false;
+  }
   return true;
 }
 
 bool Deflater::finish() {
   if (failed_) return false;
-  z_->z.next_in = nullptr;
-  z_->z.avail_in = 0;
-  return run(Z_FINISH);
+  if (!worker_) return compress({}, Z_FINISH) || !(failed_ = true);
+  if (!handOver(Z_FINISH)) return false;
+  platform::waitWorker(worker_);
+  return !blockFailed_ || !(failed_ = true);
 }
 
 bool addDeflated(ZipWriter& writer, const std::string& name, std::time_t mtime, std::string_view bytes) {

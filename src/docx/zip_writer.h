@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "docx/package.h"
+#include "platform/platform.h"
 
 namespace docx {
 
@@ -51,10 +52,13 @@ class ZipWriter {
   bool failed_ = false;
 };
 
-// Raw deflate (as zip stores it) into a sink, counting the CRC and both sizes.
+// Raw deflate (as zip stores it) into a sink, counting the CRC and both sizes. In the
+// background (where a second thread can be started), the bytes written are gathered into
+// blocks and each block is compressed, and handed to the sink, on that thread while the
+// caller makes the next; the figures are then final after finish().
 class Deflater {
  public:
-  explicit Deflater(Sink sink);
+  explicit Deflater(Sink sink, bool inBackground = false);
   ~Deflater();
   Deflater(const Deflater&) = delete;
   Deflater& operator=(const Deflater&) = delete;
@@ -67,13 +71,20 @@ class Deflater {
   struct Stream;
 
  private:
+  bool compress(std::string_view bytes, int flush);
   bool run(int flush);
+  bool handOver(int flush);
 
   Sink sink_;
   std::unique_ptr<Stream> z_;
   std::uint32_t crc_ = 0;
   std::uint64_t size_ = 0, compressed_ = 0;
   bool failed_ = false;
+  // The background's: the block being filled, the one being compressed, and whether a
+  // block has failed (set on the worker, read after waiting for it).
+  platform::Worker* worker_ = nullptr;
+  std::string filling_, inFlight_;
+  bool blockFailed_ = false;
 };
 
 // Deflates bytes in memory and adds them as one entry.

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace platform {
@@ -57,6 +58,20 @@ bool writeBehind(WriteBehind* writer, const void* data, std::size_t size);
 bool waitWriteBehind(WriteBehind* writer);
 // Waits, then releases the writer; false when a write has failed.
 bool endWriteBehind(WriteBehind* writer);
+
+// ---- A second thread -------------------------------------------------------------------
+// Runs tasks one at a time, in the order given, beside the caller: work that can overlap
+// the caller's next step (compressing one block while the next is made). Signals stay with
+// the caller's thread. Where no thread can be started, startWorker returns nullptr and the
+// caller does the work itself.
+struct Worker;
+Worker* startWorker();
+// Waits for the task in flight, then starts this one.
+void runOnWorker(Worker* worker, std::function<void()> task);
+// Waits for the task in flight: what it did is then visible to the caller.
+void waitWorker(Worker* worker);
+// Waits, then stops and releases the worker.
+void endWorker(Worker* worker);
 
 // Hands the next createOutputFileA/W call `file` instead of opening its path, so that a
 // caller that opened the output itself (a temporary file, standard output) decides where

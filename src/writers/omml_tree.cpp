@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <array>
 #include <cstdlib>
+#include <limits>
+#include <string>
 
 #include "platform/unicode.h"
 
@@ -91,6 +93,36 @@ class Parser {
 
   bool atEnd() const { return pos_ >= s_.size(); }
 
+  // A parameter's digits (after an optional minus), held at the limits of long as strtol
+  // holds them.
+  static long decimal(std::string_view digits) {
+    const bool negative = digits.front() == '-';
+    if (negative) digits.remove_prefix(1);
+    constexpr long kMax = std::numeric_limits<long>::max();
+    long value = 0;
+    for (char d : digits) {
+      const int v = d - '0';
+      if (value > (kMax - v) / 10) return negative ? std::numeric_limits<long>::min() : kMax;
+      value = value * 10 + v;
+    }
+    return negative ? -value : value;
+  }
+
+  static int hexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+  }
+
+  // The byte of a \'xx symbol from its two characters.
+  static unsigned char hexByte(std::string_view two) {
+    const int high = hexValue(two[0]), low = hexValue(two[1]);
+    if (high >= 0 && low >= 0) return static_cast<unsigned char>(high * 16 + low);
+    if (high >= 0) return static_cast<unsigned char>(high);
+    return static_cast<unsigned char>(std::strtoul(std::string(two).c_str(), nullptr, 16));
+  }
+
   // Reads the control word at pos_ (just after its backslash).
   ControlWord readWord() {
     ControlWord cw;
@@ -103,7 +135,7 @@ class Parser {
     while (pos_ < s_.size() && s_[pos_] >= '0' && s_[pos_] <= '9') ++pos_;
     if (pos_ > digits && !(pos_ == digits + 1 && s_[digits] == '-')) {
       cw.hasParam = true;
-      cw.param = std::strtol(std::string(s_.substr(digits, pos_ - digits)).c_str(), nullptr, 10);
+      cw.param = decimal(s_.substr(digits, pos_ - digits));
     } else {
       pos_ = digits;
     }
@@ -291,8 +323,7 @@ class Parser {
         if (next == '\'') {
           ++pos_;
           if (pos_ + 2 > s_.size()) break;
-          const unsigned char b = static_cast<unsigned char>(
-              std::strtoul(std::string(s_.substr(pos_, 2)).c_str(), nullptr, 16));
+          const unsigned char b = hexByte(s_.substr(pos_, 2));
           pos_ += 2;
           if (gs.skip > 0) {
             --gs.skip;
@@ -358,8 +389,13 @@ void clearRunMarks(std::vector<Element>& elements) {
 }  // namespace
 
 bool isPropertyName(std::string_view name) {
-  return std::find(std::begin(kPropertyNames), std::end(kPropertyNames), name) !=
-         std::end(kPropertyNames);
+  static const std::array<std::string_view, std::size(kPropertyNames)> sorted = [] {
+    std::array<std::string_view, std::size(kPropertyNames)> names;
+    std::copy(std::begin(kPropertyNames), std::end(kPropertyNames), names.begin());
+    std::sort(names.begin(), names.end());
+    return names;
+  }();
+  return std::binary_search(sorted.begin(), sorted.end(), name);
 }
 
 ParseResult parseOfficeMathRtf(std::string_view rtf, std::size_t maxDepth) {

@@ -1,6 +1,7 @@
 // The .docx stage through its entry function: packages built from the shared corpus in,
 // packages out, checked part by part.
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <functional>
 #include <string>
@@ -8,6 +9,7 @@
 
 #include "conversion/embedding_conversion.h"
 #include "docx/docx.h"
+#include "docx/zip_writer.h"
 #include "ole/equation_object.h"
 #include "support/convert.h"
 #include "support/corpus.h"
@@ -344,3 +346,35 @@ TEST_F(DocxStage, ManyPartsAndTargetsInAnotherCase) {
 }
 
 }  // namespace
+
+// Compressing a part in the background gives the bytes, sizes and CRC of compressing it
+// in place, whatever the pieces it is written in; a sink that fails part way makes the
+// compression fail, never hang.
+TEST(Deflating, InBackgroundAsInPlace) {
+  std::string data;
+  for (std::size_t i = 0; data.size() < 900 * 1024; ++i) data += "<w:t>" + std::to_string(i * 7919 % 100003) + "</w:t>";
+  for (const std::size_t piece : {std::size_t{1000}, std::size_t{256 * 1024}, std::size_t{300 * 1024}}) {
+    std::string packed[2];
+    std::uint32_t crc[2];
+    for (int background = 0; background < 2; ++background) {
+      docx::Deflater d([&](std::string_view bytes) { return packed[background].append(bytes), true; }, background == 1);
+      for (std::size_t at = 0; at < data.size(); at += piece)
+        ASSERT_TRUE(d.write(std::string_view(data).substr(at, piece)));
+      ASSERT_TRUE(d.finish());
+      EXPECT_EQ(d.size(), data.size());
+      EXPECT_EQ(d.compressedSize(), packed[background].size());
+      crc[background] = d.crc();
+    }
+    EXPECT_EQ(packed[0], packed[1]) << piece;
+    EXPECT_EQ(crc[0], crc[1]);
+    EXPECT_EQ(crc[1], static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size()))));
+  }
+  for (int background = 0; background < 2; ++background) {
+    std::size_t taken = 0;
+    docx::Deflater d([&](std::string_view bytes) { return (taken += bytes.size()) < 2000; }, background == 1);
+    bool ok = true;
+    for (std::size_t at = 0; ok && at < data.size(); at += 4096) ok = d.write(std::string_view(data).substr(at, 4096));
+    EXPECT_FALSE(ok && d.finish()) << background;
+    EXPECT_FALSE(d.write("more"));
+  }
+}

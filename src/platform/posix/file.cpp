@@ -3,15 +3,10 @@
 #include "platform/unicode.h"
 
 #include <cerrno>
-#include <condition_variable>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <mutex>
-#include <pthread.h>
 #include <sys/stat.h>
-#include <thread>
 #include <unistd.h>
 
 namespace platform {
@@ -91,37 +86,11 @@ bool closeFile(FileHandle file) {
   return ::close(toFd(file)) == 0 || errno == EINTR;
 }
 
-// One thread per writer takes the blocks handed over and writes them in order.
+// A writer is a worker whose tasks write the blocks handed over, in order.
 struct WriteBehind {
+  Worker* worker = nullptr;
   FileHandle file = kInvalidFile;
-  std::mutex lock;
-  std::condition_variable changed;
-  const void* data = nullptr;  // the block in flight, or nullptr
-  std::size_t size = 0;
-  bool failed = false;
-  bool ending = false;
-  std::thread thread;
-
-  void run() {
-    std::unique_lock<std::mutex> hold(lock);
-    for (;;) {
-      changed.wait(hold, [this] { return data != nullptr || ending; });
-      if (data == nullptr) return;
-      const void* block = data;
-      const std::size_t count = size;
-      const bool skip = failed;
-      hold.unlock();
-      const bool ok = skip || writeFile(file, block, count);
-      hold.lock();
-      if (!ok) failed = true;
-      data = nullptr;
-      changed.notify_all();
-    }
-  }
-
-  void waitIdle(std::unique_lock<std::mutex>& hold) {
-    changed.wait(hold, [this] { return data == nullptr; });
-  }
+  bool failed = false;  // set by the worker's tasks, read after waiting for them
 };
 
 WriteBehind* startWriteBehind(FileHandle file) {
@@ -129,50 +98,29 @@ WriteBehind* startWriteBehind(FileHandle file) {
   // goes away stops the writer the usual way.
   struct stat info {};
   if (file == kInvalidFile || ::fstat(toFd(file), &info) != 0 || !S_ISREG(info.st_mode)) return nullptr;
-  auto* writer = new WriteBehind;
-  writer->file = file;
-  // Signals are the main thread's to take: the writer starts with all of them blocked.
-  sigset_t all, previous;
-  sigfillset(&all);
-  pthread_sigmask(SIG_BLOCK, &all, &previous);
-  try {
-    writer->thread = std::thread([writer] { writer->run(); });
-  } catch (...) {
-    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-    delete writer;
-    return nullptr;
-  }
-  pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-  return writer;
+  Worker* worker = startWorker();
+  if (!worker) return nullptr;
+  return new WriteBehind{worker, file, false};
 }
 
 bool writeBehind(WriteBehind* writer, const void* data, std::size_t size) {
-  std::unique_lock<std::mutex> hold(writer->lock);
-  writer->waitIdle(hold);
+  waitWorker(writer->worker);
   if (writer->failed) return false;
   if (size == 0) return true;
-  writer->data = data;
-  writer->size = size;
-  writer->changed.notify_all();
+  runOnWorker(writer->worker, [writer, data, size] {
+    if (!writeFile(writer->file, data, size)) writer->failed = true;
+  });
   return true;
 }
 
 bool waitWriteBehind(WriteBehind* writer) {
-  std::unique_lock<std::mutex> hold(writer->lock);
-  writer->waitIdle(hold);
+  waitWorker(writer->worker);
   return !writer->failed;
 }
 
 bool endWriteBehind(WriteBehind* writer) {
-  bool ok;
-  {
-    std::unique_lock<std::mutex> hold(writer->lock);
-    writer->waitIdle(hold);
-    ok = !writer->failed;
-    writer->ending = true;
-    writer->changed.notify_all();
-  }
-  writer->thread.join();
+  endWorker(writer->worker);
+  const bool ok = !writer->failed;
   delete writer;
   return ok;
 }

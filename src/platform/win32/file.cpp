@@ -109,11 +109,18 @@ bool replaceFile(const std::string& from, const std::string& to, std::string& er
 
 bool removeFile(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
 
-// Blocks are written as they come on Windows: the module starts no thread of its own.
+// The module starts no thread of its own on Windows: blocks are written as they come, and
+// no worker is started (a caller given none does the work itself).
 struct WriteBehind {};
 WriteBehind* startWriteBehind(FileHandle) { return nullptr; }
 bool writeBehind(WriteBehind*, const void*, std::size_t) { return false; }
 bool waitWriteBehind(WriteBehind*) { return false; }
 bool endWriteBehind(WriteBehind*) { return false; }
+
+struct Worker {};
+Worker* startWorker() { return nullptr; }
+void runOnWorker(Worker*, std::function<void()> task) { task(); }  // not reached: no worker
+void waitWorker(Worker*) {}
+void endWorker(Worker*) {}
 
 }  // namespace platform
