@@ -3,6 +3,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <iterator>
+#include <utility>
+#include <vector>
 
 namespace writers {
 namespace {
@@ -55,13 +58,16 @@ const char* const kScripts[] = {"roman", "script", "fraktur", "double-struck", "
                                 "monospace"};
 const char* const kStyles[] = {"p", "b", "i", "bi"};
 
+void append(std::string& out, std::string_view a, std::string_view b, std::string_view c) {
+  out.append(a).append(b).append(c);
+}
+
 void writeRun(std::string& out, const omml::Element& run) {
   out += "<m:r>";
   if (run.script != 0 || run.style != 2) {
     out += "<m:rPr>";
-    if (run.script > 0 && run.script < 6) out += std::string("<m:scr m:val=\"") + kScripts[run.script] + "\"/>";
-    if (run.style >= 0 && run.style < 4 && run.style != 2)
-      out += std::string("<m:sty m:val=\"") + kStyles[run.style] + "\"/>";
+    if (run.script > 0 && run.script < 6) append(out, "<m:scr m:val=\"", kScripts[run.script], "\"/>");
+    if (run.style >= 0 && run.style < 4 && run.style != 2) append(out, "<m:sty m:val=\"", kStyles[run.style], "\"/>");
     out += "</m:rPr>";
   }
   out += kRunFont;
@@ -96,7 +102,7 @@ void writeElement(std::string& out, const omml::Element& e, bool inProperties) {
                              (e.name.substr(e.name.size() - 3) == "chr" ||
                               e.name.substr(e.name.size() - 3) == "Chr");
     if (e.value.empty() && !isCharacter) return;  // the default, as Word leaves it out
-    out += "<m:" + e.name + " m:val=\"";
+    append(out, "<m:", e.name, " m:val=\"");
     appendXmlEscaped(out, e.value);
     out += "\"/>";
     return;
@@ -109,30 +115,55 @@ void writeElement(std::string& out, const omml::Element& e, bool inProperties) {
   }
   const bool properties = endsWithPr(e.name);
   if (e.children.empty()) {
-    out += "<m:" + e.name + "/>";
+    append(out, "<m:", e.name, "/>");
     return;
   }
-  out += "<m:" + e.name + ">";
+  append(out, "<m:", e.name, ">");
   if (properties) {
     const PropertyOrder* order = nullptr;
     for (const PropertyOrder& o : kOrders)
       if (o.element == e.name) order = &o;
-    std::vector<const omml::Element*> sorted;
-    for (const omml::Element& c : e.children) sorted.push_back(&c);
-    std::stable_sort(sorted.begin(), sorted.end(), [&](const omml::Element* a, const omml::Element* b) {
+    // A property element has a few children: they are put in order on the stack.
+    const omml::Element* few[16];
+    std::vector<const omml::Element*> many;
+    const std::size_t n = e.children.size();
+    if (n > std::size(few)) many.resize(n);
+    const omml::Element** sorted = n > std::size(few) ? many.data() : few;
+    for (std::size_t i = 0; i < n; ++i) sorted[i] = &e.children[i];
+    const auto before = [&](const omml::Element* a, const omml::Element* b) {
       return rank(order, a->name) < rank(order, b->name);
-    });
-    for (const omml::Element* c : sorted) writeElement(out, *c, true);
+    };
+    if (n > std::size(few)) {
+      std::stable_sort(sorted, sorted + n, before);
+    } else {
+      for (std::size_t i = 1; i < n; ++i)  // insertion sort: stable, and no buffer
+        for (std::size_t j = i; j > 0 && before(sorted[j], sorted[j - 1]); --j) std::swap(sorted[j], sorted[j - 1]);
+    }
+    for (std::size_t i = 0; i < n; ++i) writeElement(out, *sorted[i], true);
   } else {
     for (const omml::Element& c : e.children) writeElement(out, c, false);
   }
-  out += "</m:" + e.name + ">";
+  append(out, "</m:", e.name, ">");
+}
+
+// Bytes written as they are: not markup, not a control character, not the lead byte of
+// U+FFFE or U+FFFF.
+bool isPlainXmlByte(unsigned char c) {
+  return c >= 0x20 && c != '&' && c != '<' && c != '>' && c != '"' && c != 0xEF;
 }
 
 }  // namespace
 
 void appendXmlEscaped(std::string& out, std::string_view s) {
   for (std::size_t i = 0; i < s.size(); ++i) {
+    // Characters that stand for themselves go in stretches.
+    std::size_t plain = i;
+    while (plain < s.size() && isPlainXmlByte(static_cast<unsigned char>(s[plain]))) ++plain;
+    if (plain != i) {
+      out.append(s.data() + i, plain - i);
+      i = plain;
+      if (i == s.size()) break;
+    }
     const unsigned char c = static_cast<unsigned char>(s[i]);
     switch (c) {
       case '&': out += "&amp;"; break;
