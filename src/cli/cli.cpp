@@ -582,6 +582,9 @@ int convertOne(const Options& opts, const std::string& input, std::FILE* report,
     std::fprintf(stderr, "velotrix: cannot read '%s': %s\n", input.c_str(), std::strerror(errno));
     return kExitInput;
   }
+  // The converter reads large chunks: they go straight into its buffer, where a stdio
+  // buffer would split each read in two and copy it once more.
+  std::setvbuf(in, nullptr, _IONBF, 0);
   // The first bytes tell a Word package (a zip) or a Word 97-2003 document from RTF; for
   // RTF they are served first.
   std::string head(8, '\0');
@@ -659,7 +662,7 @@ int convertOne(const Options& opts, const std::string& input, std::FILE* report,
     return kExitInstall;
   }
   lastRunRecords.clear();
-  platform::setOutputOverride(result.handOff());
+  platform::setOutputOverride(result.handOff(), result.flushedAtCommit());
   std::int32_t status = RtfToForeign32(fileName, nullptr, HostBuffer(), nullptr, HostCallback());
   platform::closeFile(platform::setOutputOverride(platform::kInvalidFile));
   const HostRecord host = HostCallsRecord();

@@ -20,6 +20,8 @@ class OutputFile {
   bool open(const std::string& target, std::string& error);
   // A handle for the converter, which owns and closes it.
   platform::FileHandle handOff() const;
+  // True when commit flushes the data to the disk (a file that replaces the target).
+  bool flushedAtCommit() const { return !temporary_.empty(); }
   // Makes what was written the target's content; false with `error` set when that fails,
   // and then the target is as it was.
   bool commit(std::string& error);

@@ -77,8 +77,10 @@ void endWorker(Worker* worker);
 // caller that opened the output itself (a temporary file, standard output) decides where
 // the converter writes; the converter then owns and closes it. Returns the handle of an
 // earlier call that nothing took (kInvalidFile when there is none); the caller closes it.
-// kInvalidFile restores normal opening.
-FileHandle setOutputOverride(FileHandle file);
+// kInvalidFile restores normal opening. `flushedAtEnd` says that the caller flushes the
+// file once it is written (before it replaces another): its writer then starts putting the
+// data on the disk as it goes, so that the flush finds little left to do.
+FileHandle setOutputOverride(FileHandle file, bool flushedAtEnd = false);
 
 // Creates a new, empty file for writing; fails when the path already exists. Paths are
 // UTF-8 on posix and in the ANSI code page on Windows. On failure `error` says why.

@@ -10,6 +10,12 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+// Where the compiler can build a function for AVX2 and ask the processor at run time, the
+// stretch scan takes 32 bytes at a time on processors that have it.
+#if defined(__GNUC__) && defined(__x86_64__) && !defined(_WIN32)
+#define VELOTRIX_AVX2_SCAN 1
+#include <immintrin.h>
+#endif
 
 namespace {
 
@@ -35,11 +41,49 @@ namespace {
 
 // The length of the stretch at `p` before the first stop (and, with `zeroStops`, zero byte).
 template <bool zeroStops>
-std::size_t scanStretch(const char* p, std::size_t n) {
-  const auto stops = [](char c) {
-    return kPlainTextStops.table[static_cast<unsigned char>(c)] || (zeroStops && c == 0);
-  };
+bool stopsStretch(char c) {
+  return kPlainTextStops.table[static_cast<unsigned char>(c)] || (zeroStops && c == 0);
+}
+
+#if defined(VELOTRIX_AVX2_SCAN)
+const bool kHasAvx2 = __builtin_cpu_supports("avx2");
+
+// The whole 32-byte blocks of the scan below; returns the stop found, or where the blocks
+// ended (`found` false).
+template <bool zeroStops>
+__attribute__((target("avx2"))) std::size_t scanBlocks32(const char* p, std::size_t n, bool& found) {
+  const __m256i open = _mm256_set1_epi8('{'), close = _mm256_set1_epi8('}'),
+                slash = _mm256_set1_epi8('\\'), thirteen = _mm256_set1_epi8(13);
   std::size_t i = 0;
+  for (; i + 32 <= n; i += 32) {
+    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + i));
+    const __m256i low = _mm256_cmpeq_epi8(_mm256_min_epu8(v, thirteen), v);
+    const __m256i hit = _mm256_or_si256(_mm256_or_si256(low, _mm256_cmpeq_epi8(v, slash)),
+                                        _mm256_or_si256(_mm256_cmpeq_epi8(v, open), _mm256_cmpeq_epi8(v, close)));
+    for (auto mask = static_cast<unsigned>(_mm256_movemask_epi8(hit)); mask != 0; mask &= mask - 1) {
+      const std::size_t at = i + static_cast<std::size_t>(__builtin_ctz(mask));
+      if (stopsStretch<zeroStops>(p[at])) {
+        found = true;
+        return at;
+      }
+    }
+  }
+  found = false;
+  return i;
+}
+#endif
+
+template <bool zeroStops>
+std::size_t scanStretch(const char* p, std::size_t n) {
+  const auto stops = [](char c) { return stopsStretch<zeroStops>(c); };
+  std::size_t i = 0;
+#if defined(VELOTRIX_AVX2_SCAN)
+  if (kHasAvx2 && n >= 32) {
+    bool found = false;
+    i = scanBlocks32<zeroStops>(p, n, found);
+    if (found) return i;
+  }
+#endif
 #if defined(__SSE2__)
   // Sixteen bytes at a time. The candidates are the braces, the backslash and every byte
   // up to 13 (line ends and tabs among them); a candidate that is not a stop is passed.

@@ -23,6 +23,20 @@ TEST(Hex, DecodesEveryDigitPairWhereverItStands) {
       {"0g:/@`GF", std::string("\x00\x00\x00\x0f", 4)},
   };
   for (const Case& c : cases) EXPECT_EQ(platform::decodeHex(c.hex), c.bytes) << c.hex;
+  // Long runs are decoded many digits at a time: a stray character anywhere in them, or
+  // an odd length, gives what decoding one pair at a time gives.
+  const auto value = [](char c) {
+    return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : 0;
+  };
+  std::string run;
+  for (int i = 0; i < 150; ++i) run += "0123456789abcdefABCDEF"[i * 7 % 22];
+  for (std::size_t at = 0; at <= run.size(); ++at) {
+    std::string hex = run.substr(0, at == run.size() ? at - 1 : run.size());
+    if (at < hex.size()) hex[at] = "z\\}\r"[at % 4];
+    std::string expected;
+    for (std::size_t i = 0; i + 1 < hex.size(); i += 2) expected += static_cast<char>(value(hex[i]) * 16 + value(hex[i + 1]));
+    EXPECT_EQ(platform::decodeHex(hex), expected) << at;
+  }
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "rtf/document.h"
+#include "rtf/input.h"
 #include "rtf/walker.h"
 #include "support/convert.h"
 
@@ -128,6 +129,26 @@ TEST(Walker, DeepNestingDoesNotOverflow) {
   // The same, cut before the closing braces.
   std::string open(depth, '{');
   EXPECT_EQ(convertDocument(open, 1 << 16), open);
+}
+
+}  // namespace
+
+namespace {
+
+// Plain stretches are scanned many bytes at a time: a stop at any place of a long stretch,
+// or none, is found where a byte-by-byte scan finds it; a zero byte stops only the data scan.
+TEST(PlainStretch, StopsWhereverTheyStand) {
+  std::string run;
+  for (int i = 0; i < 100; ++i) run += static_cast<char>(i % 3 == 0 ? '\x0e' + i % 5 : 'a' + i % 26);
+  for (std::size_t at = 0; at <= run.size(); ++at) {
+    for (const char stop : {'\\', '{', '}', '\r', '\n', '\t', '\0'}) {
+      std::string text = run;
+      if (at < text.size()) text[at] = stop;
+      const std::size_t plain = at < text.size() && stop != '\0' ? at : text.size();
+      EXPECT_EQ(ScanPlainText(text.data(), text.size()), plain) << at << " " << int(stop);
+      EXPECT_EQ(ScanPlainData(text.data(), text.size()), at < text.size() ? at : text.size()) << at;
+    }
+  }
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // A second thread for work that overlaps the caller's.
 #include "platform/platform.h"
+#include "platform/posix/threads.h"
 
 #include <condition_variable>
 #include <csignal>
@@ -9,6 +10,20 @@
 #include <utility>
 
 namespace platform {
+
+bool startQuietThread(std::thread& thread, std::function<void()> body) {
+  sigset_t all, previous;
+  sigfillset(&all);
+  pthread_sigmask(SIG_BLOCK, &all, &previous);
+  bool started = true;
+  try {
+    thread = std::thread(std::move(body));
+  } catch (...) {
+    started = false;
+  }
+  pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+  return started;
+}
 
 struct Worker {
   std::mutex lock;
@@ -40,18 +55,10 @@ struct Worker {
 
 Worker* startWorker() {
   auto* worker = new Worker;
-  // Signals are the main thread's to take: the worker starts with all of them blocked.
-  sigset_t all, previous;
-  sigfillset(&all);
-  pthread_sigmask(SIG_BLOCK, &all, &previous);
-  try {
-    worker->thread = std::thread([worker] { worker->run(); });
-  } catch (...) {
-    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+  if (!startQuietThread(worker->thread, [worker] { worker->run(); })) {
     delete worker;
     return nullptr;
   }
-  pthread_sigmask(SIG_SETMASK, &previous, nullptr);
   return worker;
 }
 

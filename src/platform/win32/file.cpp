@@ -29,7 +29,7 @@ std::string lastErrorText() {
 
 }  // namespace
 
-FileHandle setOutputOverride(FileHandle file) {
+FileHandle setOutputOverride(FileHandle file, bool) {
   FileHandle previous = pendingOverride;
   pendingOverride = file;
   return previous;
