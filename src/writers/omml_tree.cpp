@@ -285,11 +285,13 @@ class Parser {
       if (name.empty()) {
         pos_ = wordStart - 1;
       } else {
-        Element child;
+        // Built in place: what the group holds goes to this child only, so the reference
+        // stays valid while it is read.
+        if (el.children.capacity() == 0) el.children.reserve(4);  // most elements have a few
+        Element& child = el.children.emplace_back();
         child.name = std::string(name);
         child.isProperty = isPropertyName(name);
         if (!groupBody(child, gs, depth + 1)) return false;
-        el.children.push_back(std::move(child));
         return true;
       }
     }
@@ -389,13 +391,17 @@ void clearRunMarks(std::vector<Element>& elements) {
 }  // namespace
 
 bool isPropertyName(std::string_view name) {
-  static const std::array<std::string_view, std::size(kPropertyNames)> sorted = [] {
-    std::array<std::string_view, std::size(kPropertyNames)> names;
-    std::copy(std::begin(kPropertyNames), std::end(kPropertyNames), names.begin());
-    std::sort(names.begin(), names.end());
-    return names;
+  // The names by first letter: most names asked about are elements, which one or two
+  // comparisons of length turn away.
+  static const auto byLetter = [] {
+    std::array<std::vector<std::string_view>, 128> table;
+    for (std::string_view n : kPropertyNames) table[static_cast<unsigned char>(n[0]) & 127].push_back(n);
+    return table;
   }();
-  return std::binary_search(sorted.begin(), sorted.end(), name);
+  if (name.empty() || static_cast<unsigned char>(name[0]) >= 128) return false;
+  for (std::string_view n : byLetter[static_cast<unsigned char>(name[0])])
+    if (n == name) return true;
+  return false;
 }
 
 ParseResult parseOfficeMathRtf(std::string_view rtf, std::size_t maxDepth) {
