@@ -7,6 +7,7 @@
 #include "ole/compound_file.h"
 #include "ole/equation_object.h"
 #include "writers/office_math_rtf.h"
+#include "writers/office_math_xml.h"
 
 namespace conversion {
 namespace {
@@ -128,16 +129,16 @@ EmbeddingOutcome convertEmbedding(std::string_view file, std::string_view progId
         return outcome;
       }
     } else {
-      writers::omml::ParseResult tree = writers::omml::parseOfficeMathRtf(written);
-      if (!tree.ok) {
-        outcome.reason = tree.error;
+      std::string error;
+      if (!writers::officeMathXmlFromRtf(written, false, outcome.officeMathXml, error)) {
+        outcome.officeMathXml.clear();
+        outcome.reason = error;
         return outcome;
       }
-      outcome.officeMath = std::move(tree.equation);
     }
     outcome.converted = true;
   } catch (const std::bad_alloc&) {
-    outcome.officeMath.clear();
+    outcome.officeMathXml.clear();
     outcome.equation3File.clear();
     outcome.reason = "not enough memory to translate the equation";
   }

@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "conversion/equation_conversion.h"
-#include "writers/omml_tree.h"
 
 namespace conversion {
 
@@ -17,7 +16,7 @@ struct EmbeddingOutcome {
   bool converted = false;
   std::string className;     // the class that decided (ProgID, CompObj name or class id)
   std::string reason;        // why an equation stayed as it was
-  std::vector<writers::omml::Element> officeMath;  // the oMath content (Office Math)
+  std::string officeMathXml;  // the m:oMath element (Office Math)
   std::string equation3File; // a fresh Equation 3.0 compound file (Equation 3.0 output)
   EquationInfo info;
 };

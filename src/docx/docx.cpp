@@ -1232,7 +1232,7 @@ ObjectDecision Conversion::decide(const PackageEntry& story, const RelationshipP
   }
   if (!namespacesUsable) return keep(out.className, "the part binds the prefixes m or w to other namespaces");
   d.kind = ObjectDecision::Kind::OfficeMath;
-  d.xml = writers::writeOfficeMathXml(out.officeMath, false);
+  d.xml = std::move(out.officeMathXml);
   return d;
 }
 

@@ -1,14 +1,51 @@
-// OMML XML from the Office Math element tree.
+// OMML XML from the Office Math writer's control words, in one pass. The text spells OMML
+// one element per group: {\mfoo ...} is the element foo, a group of one of the property
+// names holds that property's value as text, {\mr ...} is a run with its style words and
+// characters; character groups {\uc1\uN\'3f}, Greek letters as \fN\'xx (code page 1253),
+// symbol fields and the picture group {\mmathPict}, which carries nothing here, are the
+// other forms. Elements are written as their groups end; only a run (whose style words may
+// follow its text) and the children of a property element (which go in the schema's order)
+// are held until then.
 #include "writers/office_math_xml.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
-#include <iterator>
+#include <cstdlib>
+#include <limits>
+#include <string>
 #include <utility>
 #include <vector>
 
+#include "platform/unicode.h"
+
 namespace writers {
 namespace {
+
+// The elements that carry a single m:val (chr, begChr, pos, count ...).
+constexpr std::string_view kPropertyNames[] = {
+    "aln",      "argSz",    "baseJc",   "begChr",   "brk",        "cGp",       "cGpRule",
+    "chr",      "count",    "cSp",      "degHide",  "diff",       "endChr",    "grow",
+    "hideBot",  "hideLeft", "hideRight", "hideTop", "jc",         "limLoc",    "lit",
+    "maxDist",  "mcJc",     "noBreak",  "nor",      "objDist",    "opEmu",     "plcHide",
+    "pos",      "rSp",      "rSpRule",  "scr",      "sepChr",     "show",      "shp",
+    "strikeBLTR", "strikeH", "strikeTLBR", "strikeV", "sty",      "subHide",   "supHide",
+    "transp",   "type",     "vertJc",   "zeroAsc",  "zeroDesc",   "zeroWid",
+};
+
+bool isPropertyName(std::string_view name) {
+  // The names by first letter: most names asked about are elements, which one or two
+  // comparisons of length turn away.
+  static const auto byLetter = [] {
+    std::array<std::vector<std::string_view>, 128> table;
+    for (std::string_view n : kPropertyNames) table[static_cast<unsigned char>(n[0]) & 127].push_back(n);
+    return table;
+  }();
+  if (name.empty() || static_cast<unsigned char>(name[0]) >= 128) return false;
+  for (std::string_view n : byLetter[static_cast<unsigned char>(name[0])])
+    if (n == name) return true;
+  return false;
+}
 
 // The order ISO 29500 gives the children of each property element; ctrlPr is last
 // everywhere.
@@ -34,6 +71,12 @@ const PropertyOrder kOrders[] = {
     {"radPr", {"degHide"}},
 };
 
+const PropertyOrder* orderOf(std::string_view element) {
+  for (const PropertyOrder& o : kOrders)
+    if (o.element == element) return &o;
+  return nullptr;
+}
+
 std::size_t rank(const PropertyOrder* order, std::string_view child) {
   if (child == "ctrlPr") return 1000;
   if (!order) return 500;
@@ -45,14 +88,10 @@ std::size_t rank(const PropertyOrder* order, std::string_view child) {
   return 500;
 }
 
-bool endsWithPr(std::string_view name) {
-  return name.size() > 2 && name.substr(name.size() - 2) == "Pr";
-}
-
-constexpr const char* kRunFont =
+constexpr std::string_view kRunFont =
     "<w:rPr><w:rFonts w:ascii=\"Cambria Math\" w:hAnsi=\"Cambria Math\"/></w:rPr>";
-constexpr const char* kCtrlFont =
-    "<w:rPr><w:rFonts w:ascii=\"Cambria Math\" w:hAnsi=\"Cambria Math\"/><w:i/></w:rPr>";
+constexpr std::string_view kCtrlPr =
+    "<m:ctrlPr><w:rPr><w:rFonts w:ascii=\"Cambria Math\" w:hAnsi=\"Cambria Math\"/><w:i/></w:rPr></m:ctrlPr>";
 
 const char* const kScripts[] = {"roman", "script", "fraktur", "double-struck", "sans-serif",
                                 "monospace"};
@@ -62,88 +101,63 @@ void append(std::string& out, std::string_view a, std::string_view b, std::strin
   out.append(a).append(b).append(c);
 }
 
-void writeRun(std::string& out, const omml::Element& run) {
+// Code page 1252 at 0x80..0x9F (0 where the code page has no character).
+constexpr std::array<char16_t, 32> kWindows1252High = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+
+std::uint32_t fromWindows1252(unsigned char b) {
+  if (b >= 0x80 && b < 0xA0) return kWindows1252High[b - 0x80] ? kWindows1252High[b - 0x80] : 0xFFFD;
+  return b;
+}
+
+// Greek letters of code page 1253 sit 0x2D0 below their Unicode values; the rest of the
+// page is read as 1252, which the writer never mixes with a Greek font reference.
+std::uint32_t fromWindows1253(unsigned char b) {
+  if ((b >= 0xC1 && b <= 0xFE && b != 0xD2) || b == 0xB8 || b == 0xB9 || b == 0xBA ||
+      b == 0xBC || b == 0xBE || b == 0xBF)
+    return b + 0x2D0u;
+  if (b == 0xA2) return 0x0386;
+  return fromWindows1252(b);
+}
+
+// UTF-8 of one character; a lone surrogate cannot stand in XML and becomes U+FFFD.
+void appendUtf8(std::string& out, std::uint32_t c) {
+  platform::appendUtf8(out, c >= 0xD800 && c < 0xE000 ? 0xFFFD : c);
+}
+
+// A text piece of a run: <m:t>, keeping its spaces when it starts or ends with one.
+void appendTextPiece(std::string& out, const std::string& text) {
+  if (text.empty()) return;
+  const bool keepSpaces = text.front() == ' ' || text.back() == ' ';
+  out += keepSpaces ? "<m:t xml:space=\"preserve\">" : "<m:t>";
+  appendXmlEscaped(out, text);
+  out += "</m:t>";
+}
+
+void appendSymbol(std::string& out, std::uint32_t symbolCode, std::string_view font) {
+  char code[8];
+  std::snprintf(code, sizeof code, "%04X", symbolCode < 0x100 ? 0xF000 + symbolCode : symbolCode & 0xFFFF);
+  out += "<w:sym w:font=\"";
+  appendXmlEscaped(out, font);
+  out += "\" w:char=\"";
+  out += code;
+  out += "\"/>";
+}
+
+// A run: its style, then the math font, then its pieces.
+void appendRun(std::string& out, int script, int style, std::string_view pieces) {
   out += "<m:r>";
-  if (run.script != 0 || run.style != 2) {
+  if (script != 0 || style != 2) {
     out += "<m:rPr>";
-    if (run.script > 0 && run.script < 6) append(out, "<m:scr m:val=\"", kScripts[run.script], "\"/>");
-    if (run.style >= 0 && run.style < 4 && run.style != 2) append(out, "<m:sty m:val=\"", kStyles[run.style], "\"/>");
+    if (script > 0 && script < 6) append(out, "<m:scr m:val=\"", kScripts[script], "\"/>");
+    if (style >= 0 && style < 4 && style != 2) append(out, "<m:sty m:val=\"", kStyles[style], "\"/>");
     out += "</m:rPr>";
   }
   out += kRunFont;
-  for (const omml::RunPiece& piece : run.pieces) {
-    if (!piece.symbolFont.empty()) {
-      char code[8];
-      std::snprintf(code, sizeof code, "%04X",
-                    piece.symbolCode < 0x100 ? 0xF000 + piece.symbolCode : piece.symbolCode & 0xFFFF);
-      out += "<w:sym w:font=\"";
-      appendXmlEscaped(out, piece.symbolFont);
-      out += "\" w:char=\"";
-      out += code;
-      out += "\"/>";
-      continue;
-    }
-    if (piece.text.empty()) continue;
-    const bool keepSpaces = piece.text.front() == ' ' || piece.text.back() == ' ';
-    out += keepSpaces ? "<m:t xml:space=\"preserve\">" : "<m:t>";
-    appendXmlEscaped(out, piece.text);
-    out += "</m:t>";
-  }
+  out += pieces;
   out += "</m:r>";
-}
-
-void writeElement(std::string& out, const omml::Element& e, bool inProperties) {
-  if (e.name == "r") {
-    if (!inProperties) writeRun(out, e);
-    return;
-  }
-  if (e.isProperty) {
-    const bool isCharacter = e.name.size() >= 3 &&
-                             (e.name.substr(e.name.size() - 3) == "chr" ||
-                              e.name.substr(e.name.size() - 3) == "Chr");
-    if (e.value.empty() && !isCharacter) return;  // the default, as Word leaves it out
-    append(out, "<m:", e.name, " m:val=\"");
-    appendXmlEscaped(out, e.value);
-    out += "\"/>";
-    return;
-  }
-  if (e.name == "ctrlPr") {
-    out += "<m:ctrlPr>";
-    out += kCtrlFont;
-    out += "</m:ctrlPr>";
-    return;
-  }
-  const bool properties = endsWithPr(e.name);
-  if (e.children.empty()) {
-    append(out, "<m:", e.name, "/>");
-    return;
-  }
-  append(out, "<m:", e.name, ">");
-  if (properties) {
-    const PropertyOrder* order = nullptr;
-    for (const PropertyOrder& o : kOrders)
-      if (o.element == e.name) order = &o;
-    // A property element has a few children: they are put in order on the stack.
-    const omml::Element* few[16];
-    std::vector<const omml::Element*> many;
-    const std::size_t n = e.children.size();
-    if (n > std::size(few)) many.resize(n);
-    const omml::Element** sorted = n > std::size(few) ? many.data() : few;
-    for (std::size_t i = 0; i < n; ++i) sorted[i] = &e.children[i];
-    const auto before = [&](const omml::Element* a, const omml::Element* b) {
-      return rank(order, a->name) < rank(order, b->name);
-    };
-    if (n > std::size(few)) {
-      std::stable_sort(sorted, sorted + n, before);
-    } else {
-      for (std::size_t i = 1; i < n; ++i)  // insertion sort: stable, and no buffer
-        for (std::size_t j = i; j > 0 && before(sorted[j], sorted[j - 1]); --j) std::swap(sorted[j], sorted[j - 1]);
-    }
-    for (std::size_t i = 0; i < n; ++i) writeElement(out, *sorted[i], true);
-  } else {
-    for (const omml::Element& c : e.children) writeElement(out, c, false);
-  }
-  append(out, "</m:", e.name, ">");
 }
 
 // Bytes written as they are: not markup, not a control character, not the lead byte of
@@ -151,6 +165,437 @@ void writeElement(std::string& out, const omml::Element& e, bool inProperties) {
 bool isPlainXmlByte(unsigned char c) {
   return c >= 0x20 && c != '&' && c != '<' && c != '>' && c != '"' && c != 0xEF;
 }
+
+struct ControlWord {
+  std::string_view word;
+  bool hasParam = false;
+  long param = 0;
+};
+
+// The character state of one group: characters to skip after \u, the \uc count, and
+// whether a font reference made \'xx bytes Greek.
+struct GroupState {
+  long ucCount = 1;
+  long skip = 0;
+  bool greek = false;
+};
+
+// An element whose group is being read.
+struct Element {
+  enum class Kind { Math, Run, Property, ControlProperties, Properties, Other };
+  std::string_view name;
+  Kind kind = Kind::Other;
+  // Nothing of it is written: it stands in a property, a ctrlPr or a run, or it is a run
+  // among the children of a property element.
+  bool dropped = false;
+  bool hasChildren = false;
+  std::string* out = nullptr;  // where it is written
+  int script = 0, style = 2;   // a run's style
+  std::string pieces;          // a run's pieces written so far
+  std::string text;            // a run's text piece being gathered, or a property's value
+  // Text outside runs makes a run of its own, continued until another child comes.
+  bool looseRunOpen = false;
+  std::string looseText;
+  // A property element's children, written apart and put in order at its end.
+  std::vector<std::pair<std::size_t, std::string>> ordered;
+};
+
+class Translator {
+ public:
+  Translator(std::string_view text, std::size_t maxDepth) : s_(text), maxDepth_(maxDepth) {}
+
+  bool run(bool display, std::string& xml, std::string& error) {
+    const std::size_t open = s_.find('{');
+    if (open == std::string_view::npos) {
+      error = "no group found";
+      return false;
+    }
+    pos_ = open + 1;
+    std::string body;
+    Element top;
+    top.name = "oMath";
+    top.kind = Element::Kind::Math;
+    top.out = &body;
+    GroupState gs;
+    if (!groupBody(top, gs, 1)) {
+      error = error_;
+      return false;
+    }
+    endLooseRun(top);
+    // The text's own display mark ({\moMathPara}) is the caller's to act on: only
+    // `display` wraps the equation.
+    xml.clear();
+    if (display) xml += "<m:oMathPara>";
+    xml += "<m:oMath>";
+    xml += body;
+    xml += "</m:oMath>";
+    if (display) xml += "</m:oMathPara>";
+    return true;
+  }
+
+ private:
+  bool atEnd() const { return pos_ >= s_.size(); }
+
+  // A parameter's digits (after an optional minus), held at the limits of long as strtol
+  // holds them.
+  static long decimal(std::string_view digits) {
+    const bool negative = digits.front() == '-';
+    if (negative) digits.remove_prefix(1);
+    constexpr long kMax = std::numeric_limits<long>::max();
+    long value = 0;
+    for (char d : digits) {
+      const int v = d - '0';
+      if (value > (kMax - v) / 10) return negative ? std::numeric_limits<long>::min() : kMax;
+      value = value * 10 + v;
+    }
+    return negative ? -value : value;
+  }
+
+  static int hexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+  }
+
+  // The byte of a \'xx symbol from its two characters.
+  static unsigned char hexByte(std::string_view two) {
+    const int high = hexValue(two[0]), low = hexValue(two[1]);
+    if (high >= 0 && low >= 0) return static_cast<unsigned char>(high * 16 + low);
+    if (high >= 0) return static_cast<unsigned char>(high);
+    return static_cast<unsigned char>(std::strtoul(std::string(two).c_str(), nullptr, 16));
+  }
+
+  // Reads the control word at pos_ (just after its backslash).
+  ControlWord readWord() {
+    ControlWord cw;
+    const std::size_t start = pos_;
+    while (pos_ < s_.size() && ((s_[pos_] >= 'a' && s_[pos_] <= 'z') || (s_[pos_] >= 'A' && s_[pos_] <= 'Z')))
+      ++pos_;
+    cw.word = s_.substr(start, pos_ - start);
+    const std::size_t digits = pos_;
+    if (pos_ < s_.size() && s_[pos_] == '-') ++pos_;
+    while (pos_ < s_.size() && s_[pos_] >= '0' && s_[pos_] <= '9') ++pos_;
+    if (pos_ > digits && !(pos_ == digits + 1 && s_[digits] == '-')) {
+      cw.hasParam = true;
+      cw.param = decimal(s_.substr(digits, pos_ - digits));
+    } else {
+      pos_ = digits;
+    }
+    if (pos_ < s_.size() && s_[pos_] == ' ') ++pos_;
+    return cw;
+  }
+
+  // Skips a group whose '{' has been read.
+  bool skipGroup() {
+    std::size_t depth = 1;
+    while (pos_ < s_.size()) {
+      const char c = s_[pos_++];
+      if (c == '\\') {
+        ++pos_;
+      } else if (c == '{') {
+        ++depth;
+      } else if (c == '}') {
+        if (--depth == 0) return true;
+      }
+    }
+    error_ = "unterminated group";
+    return false;
+  }
+
+  // A child begins in `el`: the run of loose text before it ends, and an element written
+  // as it goes opens its tag.
+  void childBegins(Element& el) {
+    endLooseRun(el);
+    if (!el.hasChildren && !el.dropped && el.kind == Element::Kind::Other) append(*el.out, "<m:", el.name, ">");
+    el.hasChildren = true;
+  }
+
+  // Where a new child of `el` is written, and whether it is written at all.
+  void place(Element& el, Element& child, bool isRun) {
+    childBegins(el);
+    child.dropped = el.dropped || el.kind == Element::Kind::Property ||
+                    el.kind == Element::Kind::ControlProperties || el.kind == Element::Kind::Run ||
+                    (isRun && el.kind == Element::Kind::Properties);
+    if (child.dropped) return;
+    if (el.kind == Element::Kind::Properties) {
+      el.ordered.emplace_back(rank(orderOf(el.name), child.name), std::string());
+      child.out = &el.ordered.back().second;
+    } else {
+      child.out = el.out;
+    }
+  }
+
+  void endLooseRun(Element& el) {
+    if (!el.looseRunOpen) return;
+    el.looseRunOpen = false;
+    // Runs are written only among the children of containers (not of property elements).
+    if (el.dropped || (el.kind != Element::Kind::Other && el.kind != Element::Kind::Math)) return;
+    std::string piece;
+    appendTextPiece(piece, el.looseText);
+    appendRun(*el.out, 0, 2, piece);
+  }
+
+  // The element's group has ended: what is held is written.
+  void end(Element& el) {
+    endLooseRun(el);
+    if (el.dropped) return;
+    std::string& out = *el.out;
+    switch (el.kind) {
+      case Element::Kind::Run:
+        appendTextPiece(el.pieces, el.text);
+        appendRun(out, el.script, el.style, el.pieces);
+        return;
+      case Element::Kind::Property: {
+        const bool isCharacter = el.name.size() >= 3 && (el.name.substr(el.name.size() - 3) == "chr" ||
+                                                         el.name.substr(el.name.size() - 3) == "Chr");
+        if (el.text.empty() && !isCharacter) return;  // the default, as Word leaves it out
+        append(out, "<m:", el.name, " m:val=\"");
+        appendXmlEscaped(out, el.text);
+        out += "\"/>";
+        return;
+      }
+      case Element::Kind::ControlProperties:
+        out += kCtrlPr;
+        return;
+      case Element::Kind::Properties:
+        if (!el.hasChildren) {
+          append(out, "<m:", el.name, "/>");
+          return;
+        }
+        append(out, "<m:", el.name, ">");
+        std::stable_sort(el.ordered.begin(), el.ordered.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        for (const auto& child : el.ordered) out += child.second;
+        append(out, "</m:", el.name, ">");
+        return;
+      default:
+        if (!el.hasChildren)
+          append(out, "<m:", el.name, "/>");
+        else
+          append(out, "</m:", el.name, ">");
+    }
+  }
+
+  // Text goes to the element: a property's value, a run's text piece, or a run of its own
+  // when it stands directly in a container.
+  void addChar(Element& el, std::uint32_t c) {
+    std::string* target = nullptr;
+    if (el.kind == Element::Kind::Property) {
+      target = &el.text;
+    } else if (el.kind == Element::Kind::Run) {
+      target = &el.text;
+    } else {
+      if (!el.looseRunOpen) {
+        childBegins(el);
+        el.looseRunOpen = true;
+        el.looseText.clear();
+      }
+      target = &el.looseText;
+    }
+    if (pendingHigh_ && (c < 0xDC00 || c >= 0xE000)) {
+      appendUtf8(*target, 0xFFFD);
+      pendingHigh_ = 0;
+    }
+    if (c >= 0xD800 && c < 0xDC00) {
+      pendingHigh_ = c;
+      return;
+    }
+    if (c >= 0xDC00 && c < 0xE000 && pendingHigh_) {
+      c = 0x10000 + ((pendingHigh_ - 0xD800) << 10) + (c - 0xDC00);
+      pendingHigh_ = 0;
+    }
+    appendUtf8(*target, c);
+  }
+
+  // {\field{\*\fldinst SYMBOL n \\f "Font"}{\fldrslt ...}}: '{' and \field have been read.
+  bool symbolField(Element& el) {
+    std::string instruction;
+    std::size_t depth = 1;
+    bool inInstruction = false;
+    std::size_t instructionDepth = 0;
+    while (pos_ < s_.size()) {
+      const char c = s_[pos_++];
+      if (c == '{') {
+        ++depth;
+      } else if (c == '}') {
+        if (inInstruction && depth == instructionDepth) inInstruction = false;
+        if (--depth == 0) break;
+      } else if (c == '\\') {
+        if (pos_ < s_.size() && (s_[pos_] == '\\' || s_[pos_] == '{' || s_[pos_] == '}')) {
+          if (inInstruction) instruction += s_[pos_];
+          ++pos_;
+        } else {
+          ControlWord cw = readWord();
+          if (cw.word == "fldinst") {
+            inInstruction = true;
+            instructionDepth = depth;
+          }
+        }
+      } else if (inInstruction) {
+        instruction += c;
+      }
+    }
+    if (depth != 0) {
+      error_ = "unterminated field";
+      return false;
+    }
+    // SYMBOL <code> \f "<font>"
+    const std::size_t sym = instruction.find("SYMBOL");
+    if (sym == std::string::npos) return true;
+    const auto code = static_cast<std::uint32_t>(std::strtoul(instruction.c_str() + sym + 6, nullptr, 10));
+    const std::size_t q1 = instruction.find('"', sym);
+    const std::size_t q2 = q1 == std::string::npos ? q1 : instruction.find('"', q1 + 1);
+    const std::string font = q2 == std::string::npos ? "Symbol" : instruction.substr(q1 + 1, q2 - q1 - 1);
+    // A symbol without a font name is written as nothing, but it still ends the run's text
+    // piece before it; elsewhere it is an empty run.
+    if (el.kind == Element::Kind::Run) {
+      appendTextPiece(el.pieces, el.text);
+      el.text.clear();
+      if (!font.empty()) appendSymbol(el.pieces, code, font);
+      return true;
+    }
+    // Elsewhere the symbol is a run of its own.
+    Element run;
+    run.name = "r";
+    run.kind = Element::Kind::Run;
+    place(el, run, true);
+    if (!font.empty()) appendSymbol(run.pieces, code, font);
+    end(run);
+    return true;
+  }
+
+  // A group whose '{' has been read, inside `el`.
+  bool group(Element& el, const GroupState& outer, std::size_t depth) {
+    if (depth > maxDepth_) {
+      error_ = "the equation is nested too deeply";
+      return false;
+    }
+    const std::size_t start = pos_;
+    // Leading \* and \dnN do not decide what the group is.
+    for (;;) {
+      if (s_.substr(pos_, 2) == "\\*") {
+        pos_ += 2;
+        while (pos_ < s_.size() && s_[pos_] == ' ') ++pos_;
+        continue;
+      }
+      if (s_.substr(pos_, 3) == "\\dn") {
+        ++pos_;
+        readWord();
+        continue;
+      }
+      break;
+    }
+    if (pos_ + 2 < s_.size() && s_[pos_] == '\\' && s_[pos_ + 1] == 'm') {
+      ++pos_;
+      const std::size_t wordStart = pos_;
+      ControlWord cw = readWord();
+      const std::string_view name =
+          cw.word == "msty" || cw.word == "mscr" ? std::string_view() : cw.word.substr(1);
+      if (name == "mathPict") return skipGroup();
+      GroupState gs;
+      if (name == "math" || name == "oMath") return groupBody(el, gs, depth + 1);
+      if (name == "oMathPara") return groupBody(el, gs, depth + 1);
+      if (name.empty()) {
+        pos_ = wordStart - 1;
+      } else {
+        Element child;
+        child.name = name;
+        child.kind = name == "r"                ? Element::Kind::Run
+                     : isPropertyName(name)     ? Element::Kind::Property
+                     : name == "ctrlPr"         ? Element::Kind::ControlProperties
+                     : name.size() > 2 && name.substr(name.size() - 2) == "Pr" ? Element::Kind::Properties
+                                                                                : Element::Kind::Other;
+        place(el, child, child.kind == Element::Kind::Run);
+        if (!groupBody(child, gs, depth + 1)) return false;
+        end(child);
+        return true;
+      }
+    }
+    if (s_.substr(pos_, 6) == "\\field") {
+      pos_ += 6;
+      return symbolField(el);
+    }
+    pos_ = start;
+    // A character group: its text belongs to the element around it.
+    GroupState gs = outer;
+    gs.skip = 0;
+    return groupBody(el, gs, depth + 1);
+  }
+
+  // The content of a group up to its closing brace.
+  bool groupBody(Element& el, GroupState gs, std::size_t depth) {
+    while (pos_ < s_.size()) {
+      const char c = s_[pos_++];
+      if (c == '}') {
+        pendingHigh_ = 0;
+        return true;
+      }
+      if (c == '{') {
+        if (!group(el, gs, depth)) return false;
+        continue;
+      }
+      if (c == '\r' || c == '\n') continue;
+      if (c == '\\') {
+        if (atEnd()) break;
+        const char next = s_[pos_];
+        if (next == '\'') {
+          ++pos_;
+          if (pos_ + 2 > s_.size()) break;
+          const unsigned char b = hexByte(s_.substr(pos_, 2));
+          pos_ += 2;
+          if (gs.skip > 0) {
+            --gs.skip;
+            continue;
+          }
+          addChar(el, gs.greek ? fromWindows1253(b) : fromWindows1252(b));
+          continue;
+        }
+        if (next == '\\' || next == '{' || next == '}') {
+          ++pos_;
+          if (gs.skip > 0) {
+            --gs.skip;
+            continue;
+          }
+          addChar(el, static_cast<unsigned char>(next));
+          continue;
+        }
+        if (!((next >= 'a' && next <= 'z') || (next >= 'A' && next <= 'Z'))) {
+          ++pos_;  // a control symbol this text does not use
+          continue;
+        }
+        ControlWord cw = readWord();
+        if (cw.word == "u" && cw.hasParam) {
+          long v = cw.param < 0 ? cw.param + 65536 : cw.param;
+          addChar(el, static_cast<std::uint32_t>(v) & 0xFFFF);
+          gs.skip = gs.ucCount;
+        } else if (cw.word == "uc" && cw.hasParam) {
+          gs.ucCount = cw.param < 0 ? 0 : cw.param;
+        } else if (cw.word == "f") {
+          gs.greek = true;
+        } else if (cw.word == "msty" && el.kind == Element::Kind::Run) {
+          el.style = static_cast<int>(std::clamp(cw.param, 0L, 3L));
+        } else if (cw.word == "mscr" && el.kind == Element::Kind::Run) {
+          el.script = static_cast<int>(std::clamp(cw.param, 0L, 5L));
+        }
+        continue;
+      }
+      if (gs.skip > 0) {
+        --gs.skip;
+        continue;
+      }
+      addChar(el, fromWindows1252(static_cast<unsigned char>(c)));
+    }
+    error_ = "unterminated group";
+    return false;
+  }
+
+  std::string_view s_;
+  std::size_t pos_ = 0;
+  std::size_t maxDepth_;
+  std::string error_;
+  std::uint32_t pendingHigh_ = 0;
+};
 
 }  // namespace
 
@@ -183,20 +628,15 @@ void appendXmlEscaped(std::string& out, std::string_view s) {
   }
 }
 
-std::string writeOfficeMathXml(const std::vector<omml::Element>& equation, bool display) {
-  std::string out;
-  if (display) out += "<m:oMathPara>";
-  out += "<m:oMath>";
-  for (const omml::Element& e : equation) writeElement(out, e, false);
-  out += "</m:oMath>";
-  if (display) out += "</m:oMathPara>";
-  return out;
+bool officeMathXmlFromRtf(std::string_view officeMathRtf, bool display, std::string& xml, std::string& error,
+                          std::size_t maxDepth) {
+  return Translator(officeMathRtf, maxDepth).run(display, xml, error);
 }
 
 std::string officeMathXmlFromRtf(std::string_view officeMathRtf, bool display) {
-  const omml::ParseResult parsed = omml::parseOfficeMathRtf(officeMathRtf);
-  if (!parsed.ok) return {};
-  return writeOfficeMathXml(parsed.equation, display);
+  std::string xml, error;
+  if (!officeMathXmlFromRtf(officeMathRtf, display, xml, error)) return {};
+  return xml;
 }
 
 }  // namespace writers

@@ -1,5 +1,5 @@
-// The OMML XML serialiser over the Office Math writer's control words: what each form of
-// that text becomes in a .docx part.
+// OMML XML from the Office Math writer's control words: what each form of that text
+// becomes in a .docx part.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -48,6 +48,18 @@ TEST(OfficeMathXml, ControlWordFormsBecomeOmml) {
            "<m:t>)</m:t></m:r></m:den></m:f>"},
       {"symbol field", "{\\mr\\mscr0\\msty2\\i {\\field{\\*\\fldinst SYMBOL 97 \\\\f \"Euclid Math One\"}{\\fldrslt }}}",
        "<m:r>" + f + "<w:sym w:font=\"Euclid Math One\" w:char=\"F061\"/></m:r>"},
+      {"a style word after the text still styles the run", "{\\mr x\\msty0 }",
+       "<m:r><m:rPr><m:sty m:val=\"p\"/></m:rPr>" + f + "<m:t>x</m:t></m:r>"},
+      {"property children in schema order at every depth",
+       "{\\mm{\\mmPr{\\mmcs{\\mmc{\\mmcPr{\\mmcJc center}{\\mcount 2}}}}{\\mbaseJc top}}{\\mmr{\\me x}}}",
+       "<m:m><m:mPr><m:baseJc m:val=\"top\"/><m:mcs><m:mc><m:mcPr><m:count m:val=\"2\"/><m:mcJc m:val=\"center\"/>"
+       "</m:mcPr></m:mc></m:mcs></m:mPr><m:mr><m:e><m:r>" + f + "<m:t>x</m:t></m:r></m:e></m:mr></m:m>"},
+      {"loose text before and after an element makes two runs", "{\\mnum a{\\msSub{\\me b}{\\msub c}}d}",
+       "<m:num><m:r>" + f + "<m:t>a</m:t></m:r><m:sSub><m:e><m:r>" + f + "<m:t>b</m:t></m:r></m:e><m:sub><m:r>" + f +
+           "<m:t>c</m:t></m:r></m:sub></m:sSub><m:r>" + f + "<m:t>d</m:t></m:r></m:num>"},
+      {"a symbol without a font name writes nothing but splits the text",
+       "{\\mr a{\\field{\\*\\fldinst SYMBOL 97 \\\\f \"\"}{\\fldrslt }}b}{\\field{\\*\\fldinst SYMBOL 97 \\\\f \"\"}{\\fldrslt }}",
+       "<m:r>" + f + "<m:t>a</m:t><m:t>b</m:t></m:r><m:r>" + f + "</m:r>"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
