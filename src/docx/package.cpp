@@ -453,12 +453,97 @@ bool PackageReader::readPieces(const PackageEntry& entry, const Sink& sink, std:
 
 bool PackageReader::copyCompressed(const PackageEntry& entry, const Sink& sink, std::string& error) const {
   error.clear();
+  // minizip opens only stored and deflated data, even as raw bytes; data compressed some
+  // other way (LZMA, bzip2) is copied from where its local header says it starts.
+  if (entry.method != 0 && entry.method != 8) return copyAsStored(entry, sink, error);
   return stream(entry, true, sink, error);
+}
+
+namespace {
+
+std::uint32_t le16(const unsigned char* p) { return p[0] | (p[1] << 8); }
+std::uint32_t le32(const unsigned char* p) {
+  return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+std::uint64_t le64(const unsigned char* p) { return le32(p) | (static_cast<std::uint64_t>(le32(p + 4)) << 32); }
+
+// Reads `n` bytes at `at` of the package; false when they are not all there.
+bool readAt(const Source& s, std::uint64_t at, void* out, std::size_t n) {
+  if (s.fd < 0) {
+    if (at > s.bytes.size() || n > s.bytes.size() - at) return false;
+    std::memcpy(out, s.bytes.data() + at, n);
+    return true;
+  }
+  std::size_t done = 0;
+  while (done < n) {
+    const ssize_t got = ::pread(s.fd, static_cast<char*>(out) + done, n - done, static_cast<off_t>(at + done));
+    if (got <= 0) return false;
+    done += static_cast<std::size_t>(got);
+  }
+  return true;
+}
+
+}  // namespace
+
+bool PackageReader::copyAsStored(const PackageEntry& entry, const Sink& sink, std::string& error) const {
+  const Source& source = zip_->source;
+  const auto damaged = [&] {
+    error = "the part '" + entry.name + "' cannot be opened: damaged zip structure";
+    return false;
+  };
+  // The directory record: its local header's offset, in the zip64 field when the classic
+  // one is full.
+  const std::uint64_t record = offset(entry.index);
+  unsigned char cd[46];
+  if (!readAt(source, record, cd, sizeof cd) || le32(cd) != 0x02014b50) return damaged();
+  std::uint64_t local = le32(cd + 42);
+  if (local == 0xFFFFFFFFu) {
+    const std::uint32_t nameLength = le16(cd + 28), extraLength = le16(cd + 30);
+    std::string extra(extraLength, '\0');
+    if (!readAt(source, record + 46 + nameLength, extra.data(), extra.size())) return damaged();
+    const auto* x = reinterpret_cast<const unsigned char*>(extra.data());
+    bool found = false;
+    for (std::size_t at = 0; at + 4 <= extra.size() && !found;) {
+      const std::uint32_t id = le16(x + at), size = le16(x + at + 2);
+      if (at + 4 + size > extra.size()) break;
+      if (id == 1) {
+        // The zip64 fields that stand here are those whose classic field is full, in order.
+        std::size_t field = at + 4;
+        if (le32(cd + 24) == 0xFFFFFFFFu) field += 8;
+        if (le32(cd + 20) == 0xFFFFFFFFu) field += 8;
+        if (field + 8 > at + 4 + size) break;
+        local = le64(x + field);
+        found = true;
+      }
+      at += 4 + size;
+    }
+    if (!found) return damaged();
+  }
+  unsigned char header[30];
+  if (!readAt(source, local, header, sizeof header) || le32(header) != 0x04034b50) return damaged();
+  std::uint64_t at = local + 30 + le16(header + 26) + le16(header + 28);
+  char piece[1 << 16];
+  for (std::uint64_t left = entry.compressedSize; left > 0;) {
+    const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(left, sizeof piece));
+    if (!readAt(source, at, piece, n)) {
+      error = "the part '" + entry.name + "' is shorter than its entry says";
+      return false;
+    }
+    if (!sink(std::string_view(piece, n))) return false;
+    at += n;
+    left -= n;
+  }
+  return true;
 }
 
 // Reads an entry's data to its end in pieces, inflated or as stored; checks that it holds
 // exactly its declared size, and once the last byte is read, its CRC.
 bool PackageReader::stream(const PackageEntry& entry, bool raw, const Sink& sink, std::string& error) const {
+  if (entry.method != 0 && entry.method != 8) {
+    error = "the part '" + entry.name + "' is compressed with method " + std::to_string(entry.method) +
+            ", which this converter does not read (Word writes only deflated and stored parts)";
+    return false;
+  }
   Handle h(*zip_);
   unzFile f = h.get();
   int method = 0, level = 0;

@@ -77,6 +77,7 @@ class PackageReader {
   bool index(std::string& error);
   bool withinLimits(const PackageEntry& entry, std::uint64_t limit, std::string& error) const;
   bool stream(const PackageEntry& entry, bool raw, const Sink& sink, std::string& error) const;
+  bool copyAsStored(const PackageEntry& entry, const Sink& sink, std::string& error) const;
 
   std::unique_ptr<Zip> zip_;
   std::uint64_t offset(std::size_t index) const {

@@ -324,6 +324,31 @@ TEST_F(DocxStage, HostilePackages) {
   }
 }
 
+// A part compressed with a method the reader cannot inflate (here LZMA, 14, in name) is
+// copied as it is when nothing in it changes.
+TEST_F(DocxStage, PartsOfOtherCompressionMethodsAreCopied) {
+  const Parts parts = equationParts({{corpusFile("mtef3-frac.bin"), "Equation.DSMT4", Story::Body, Layout::Inline}});
+  const std::string styles = *findPart(parts, "word/styles.xml");
+  std::string package = zipParts(parts, true);
+  const auto methodOf = [](std::string& zip, const char* signature, std::size_t nameAt, std::size_t methodAt) -> char* {
+    for (std::size_t at = zip.find(signature); at != std::string::npos; at = zip.find(signature, at + 4))
+      if (zip.compare(at + nameAt, 15, "word/styles.xml") == 0) return &zip[at + methodAt];
+    return nullptr;
+  };
+  for (auto [signature, nameAt, methodAt] : {std::tuple{"PK", 30, 8}, std::tuple{"PK", 46, 10}})
+    *methodOf(package, signature, nameAt, methodAt) = 14;
+  const docx::DocxResult result = docx::convertDocx(package, officeMath());
+  ASSERT_TRUE(result.ok) << result.error;
+  EXPECT_EQ(result.converted, 1);
+  std::string out = result.package;
+  const char* method = methodOf(out, "PK", 30, 8);
+  ASSERT_NE(method, nullptr);
+  EXPECT_EQ(*method, 14);
+  const std::size_t header = static_cast<std::size_t>(method - out.data()) - 8;
+  const auto le16 = [&](std::size_t at) { return static_cast<unsigned char>(out[at]) | static_cast<unsigned char>(out[at + 1]) << 8; };
+  EXPECT_EQ(out.substr(header + 30 + le16(header + 26) + le16(header + 28), styles.size()), styles);
+}
+
 // More entries than the classic directory counts, and an embedding named by its
 // relationship in another case: the embedding is found, converted and dropped, every
 // other part is copied, and the new package carries its count in zip64 records.
