@@ -426,8 +426,9 @@ class Spool {
       file_ = std::tmpfile();
     }
     if (file_) {
-      if (std::fseek(file_, 0, SEEK_END) != 0 || std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size())
-        return false;
+      if (!atEnd_ && std::fseek(file_, 0, SEEK_END) != 0) return false;
+      atEnd_ = true;
+      if (std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size()) return false;
     } else {
       memory_.append(bytes);
     }
@@ -438,6 +439,7 @@ class Spool {
   void truncate(std::uint64_t size) {
     size_ = size;
     if (file_) {
+      atEnd_ = false;
       std::fflush(file_);
       if (::ftruncate(::fileno(file_), static_cast<off_t>(size)) != 0) {
         // The space stays used; what lies beyond size_ is never read.
@@ -448,6 +450,7 @@ class Spool {
   }
   bool copy(std::uint64_t offset, std::uint64_t length, const Sink& sink) {
     if (!file_) return sink(std::string_view(memory_).substr(static_cast<std::size_t>(offset), static_cast<std::size_t>(length)));
+    atEnd_ = false;
     if (std::fflush(file_) != 0 || ::fseeko(file_, static_cast<off_t>(offset), SEEK_SET) != 0) return false;
     char piece[1 << 16];
     while (length > 0) {
@@ -462,6 +465,7 @@ class Spool {
  private:
   std::FILE* file_ = nullptr;
   bool opened_ = false;
+  bool atEnd_ = false;  // the file's position is its end (appends need no seek)
   std::string memory_;
   std::uint64_t size_ = 0;
 };
@@ -470,6 +474,87 @@ struct SpooledPart {
   std::uint64_t offset = 0, compressedSize = 0, size = 0;
   std::uint32_t crc = 0;
   bool inEmbeddings = false;  // which spool holds it
+};
+
+// A new Equation 3.0 file in the embedding spool (an embedding is read whole, so its
+// sizes fit 32 bits).
+struct Equation3File {
+  std::uint64_t offset = 0;
+  std::uint32_t compressedSize = 0, size = 0, crc = 0;
+};
+
+// Compresses the re-issued Equation 3.0 files into a spool, each as its own zip entry. The
+// files are gathered into batches and each batch is compressed on a second thread while
+// the caller reads the next equations (where no thread can be started, at once). Only the
+// packer touches the spool until finish(); each file's figures are final after it.
+class EmbeddingPacker {
+ public:
+  explicit EmbeddingPacker(Spool& spool)
+      : spool_(spool), deflater_([this](std::string_view piece) { return spool_.append(piece); }) {
+    worker_ = platform::startWorker();
+  }
+  ~EmbeddingPacker() {
+    if (worker_) platform::endWorker(worker_);
+  }
+  EmbeddingPacker(const EmbeddingPacker&) = delete;
+  EmbeddingPacker& operator=(const EmbeddingPacker&) = delete;
+
+  // Queues a file whose figures go to `file` (an address that stays put).
+  bool add(std::string_view bytes, Equation3File* file) {
+    if (bytes.size() > 0xFFFFFFFFu) return false;
+    filling_.items.push_back(Item{filling_.bytes.size(), bytes.size(), file});
+    filling_.bytes.append(bytes);
+    return filling_.bytes.size() < kBatch || handOver();
+  }
+  // Waits for every file; false when one could not be compressed or kept.
+  bool finish() {
+    if (!filling_.items.empty() && !handOver()) return false;
+    if (worker_) platform::waitWorker(worker_);
+    return !failed_;
+  }
+
+ private:
+  struct Item {
+    std::size_t at, size;
+    Equation3File* file;
+  };
+  struct Batch {
+    std::string bytes;
+    std::vector<Item> items;
+  };
+  static constexpr std::size_t kBatch = 256 * 1024;
+
+  bool handOver() {
+    if (worker_) platform::waitWorker(worker_);
+    if (failed_) return false;
+    std::swap(inFlight_, filling_);
+    filling_.bytes.clear();
+    filling_.items.clear();
+    if (!worker_) return pack(), !failed_;
+    platform::runOnWorker(worker_, [this] { pack(); });
+    return true;
+  }
+  void pack() {
+    for (const Item& item : inFlight_.items) {
+      if (started_ && !deflater_.restart()) failed_ = true;
+      started_ = true;
+      const std::uint64_t offset = spool_.size();
+      if (failed_ || !deflater_.write(std::string_view(inFlight_.bytes).substr(item.at, item.size)) ||
+          !deflater_.finish() || deflater_.compressedSize() > 0xFFFFFFFFu) {
+        failed_ = true;
+        return;
+      }
+      *item.file = Equation3File{offset, static_cast<std::uint32_t>(deflater_.compressedSize()),
+                                 static_cast<std::uint32_t>(deflater_.size()), deflater_.crc()};
+    }
+  }
+
+  Spool& spool_;
+  Deflater deflater_;  // restarted for each file: zlib's state is made once
+  platform::Worker* worker_ = nullptr;
+  Batch filling_, inFlight_;
+  bool started_ = false;
+  bool failed_ = false;  // set by pack(), read after waiting for it
 };
 
 // ---- Story parts ------------------------------------------------------------------------
@@ -646,13 +731,6 @@ class Conversion {
   // Spooled: in spooled_; Reissued: an embedding whose new file is in equation3Files_.
   enum class Fate : std::uint8_t { Kept, Removed, Spooled, Reissued };
 
-  // A new Equation 3.0 file in the embedding spool (an embedding is read whole, so its
-  // sizes fit 32 bits).
-  struct Equation3File {
-    std::uint64_t offset = 0;
-    std::uint32_t compressedSize = 0, size = 0, crc = 0;
-  };
-
   bool loadStructure();
   void convertStory(std::size_t entry);
   void removeOrphans();
@@ -671,6 +749,7 @@ class Conversion {
   std::vector<std::uint8_t> mainOutside_;  // main relationships its own story still uses
   Spool storySpool_, embeddingSpool_;
   conversion::EquationScratch scratch_;  // the equations' working memory, kept between them
+  std::unique_ptr<EmbeddingPacker> packer_;  // made for the first re-issued Equation 3.0 file
   std::vector<Fate> fate_;                 // by entry
   std::vector<bool> dropped_;              // entries named by a removed relationship
   std::vector<std::pair<std::uint32_t, SpooledPart>> spooled_;  // entry -> new data (last wins)
@@ -1213,18 +1292,13 @@ ObjectDecision Conversion::decide(const PackageEntry& story, const RelationshipP
   if (settings_.eqVersion == 0) {
     if (equation3Slot_.empty()) equation3Slot_.assign(package_.count(), kNone);
     if (equation3Slot_[rel->target] == kNone) {
-      Equation3File file;
-      file.offset = embeddingSpool_.size();
-      Deflater deflater([this](std::string_view piece) { return embeddingSpool_.append(piece); });
-      if (!deflater.write(out.equation3File) || !deflater.finish())
-        return keep(out.className, "the new embedding cannot be kept for the new package");
-      if (deflater.size() > 0xFFFFFFFFu || deflater.compressedSize() > 0xFFFFFFFFu)
-        return keep(out.className, "the new embedding cannot be kept for the new package");
-      file.compressedSize = static_cast<std::uint32_t>(deflater.compressedSize());
-      file.size = static_cast<std::uint32_t>(deflater.size());
-      file.crc = deflater.crc();
-      equation3Slot_[rel->target] = static_cast<std::uint32_t>(equation3Files_.size());
-      equation3Files_.push_back(file);
+      if (!packer_) packer_ = std::make_unique<EmbeddingPacker>(embeddingSpool_);
+      equation3Files_.push_back(Equation3File{});
+      if (!packer_->add(out.equation3File, &equation3Files_[equation3Files_.size() - 1])) {
+        failure_ = "the new embeddings cannot be kept for the new package";
+        return keep(out.className, failure_);
+      }
+      equation3Slot_[rel->target] = static_cast<std::uint32_t>(equation3Files_.size() - 1);
     }
     d.kind = ObjectDecision::Kind::Equation3;
     d.embedding = rel->target;
@@ -1356,7 +1430,8 @@ bool Conversion::run() {
       return false;
     }
   }
-  removeOrphans();
+  if (packer_ && !packer_->finish()) failure_ = "the new embeddings cannot be kept for the new package";
+  if (failure_.empty()) removeOrphans();
   if (!failure_.empty()) {
     result_.error = failure_;
     return false;

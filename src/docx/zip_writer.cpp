@@ -183,6 +183,14 @@ Deflater::Deflater(Sink sink, bool inBackground) : sink_(std::move(sink)), z_(st
   }
 }
 
+bool Deflater::restart() {
+  if (worker_ || !z_->ready || deflateReset(&z_->z) != Z_OK) return false;
+  crc_ = static_cast<std::uint32_t>(crc32(0, nullptr, 0));
+  size_ = compressed_ = 0;
+  failed_ = false;
+  return true;
+}
+
 Deflater::~Deflater() {
   if (worker_) platform::endWorker(worker_);
   if (z_->ready) deflateEnd(&z_->z);
