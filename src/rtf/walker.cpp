@@ -95,11 +95,11 @@ void appendPlainHex(RtfInput& in, std::string& hex) {
       hex.append(base + pos, plain);
       pos += plain;
       afterCr = false;
-      continue;
     }
-    if (base[pos] != '\r' && base[pos] != '\n') break;
-    afterCr = base[pos] == '\r';
-    ++pos;
+    // The line breaks between lines of digits are passed here, without a scan of their own.
+    const std::size_t lineEnd = pos;
+    while (pos < end && (base[pos] == '\r' || base[pos] == '\n')) afterCr = base[pos++] == '\r';
+    if (pos == lineEnd) break;
   }
   in.position = static_cast<std::int32_t>(pos) - 1;
   in.afterCarriageReturn = afterCr;
