@@ -427,7 +427,7 @@ class Spool {
     }
     if (file_) {
       if (!atEnd_ && std::fseek(file_, 0, SEEK_END) != 0) return false;
-      atEnd_ = true;
+      atEnd_ = written_ = true;
       if (std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size()) return false;
     } else {
       memory_.append(bytes);
@@ -439,7 +439,7 @@ class Spool {
   void truncate(std::uint64_t size) {
     size_ = size;
     if (file_) {
-      atEnd_ = false;
+      atEnd_ = written_ = false;
       std::fflush(file_);
       if (::ftruncate(::fileno(file_), static_cast<off_t>(size)) != 0) {
         // The space stays used; what lies beyond size_ is never read.
@@ -448,10 +448,18 @@ class Spool {
       memory_.resize(static_cast<std::size_t>(size));
     }
   }
+  // Reads n bytes at offset into `out`.
+  bool read(std::uint64_t offset, std::size_t n, char* out) {
+    if (offset + n > size_) return false;
+    if (!file_) {
+      std::memcpy(out, memory_.data() + offset, n);
+      return true;
+    }
+    return seek(offset) && std::fread(out, 1, n, file_) == n;
+  }
   bool copy(std::uint64_t offset, std::uint64_t length, const Sink& sink) {
     if (!file_) return sink(std::string_view(memory_).substr(static_cast<std::size_t>(offset), static_cast<std::size_t>(length)));
-    atEnd_ = false;
-    if (std::fflush(file_) != 0 || ::fseeko(file_, static_cast<off_t>(offset), SEEK_SET) != 0) return false;
+    if (!seek(offset)) return false;
     char piece[1 << 16];
     while (length > 0) {
       const std::size_t want = length < sizeof piece ? static_cast<std::size_t>(length) : sizeof piece;
@@ -465,7 +473,17 @@ class Spool {
  private:
   std::FILE* file_ = nullptr;
   bool opened_ = false;
-  bool atEnd_ = false;  // the file's position is its end (appends need no seek)
+  bool atEnd_ = false;    // the file's position is its end (appends need no seek)
+  bool written_ = false;  // appended to since the last flush
+
+  // Positions the file for reading at `offset`: a read close to the last one is then
+  // served from what stdio has buffered.
+  bool seek(std::uint64_t offset) {
+    atEnd_ = false;
+    if (written_ && std::fflush(file_) != 0) return false;
+    written_ = false;
+    return ::fseeko(file_, static_cast<off_t>(offset), SEEK_SET) == 0;
+  }
   std::string memory_;
   std::uint64_t size_ = 0;
 };
@@ -476,12 +494,19 @@ struct SpooledPart {
   bool inEmbeddings = false;  // which spool holds it
 };
 
-// A new Equation 3.0 file in the embedding spool (an embedding is read whole, so its
-// sizes fit 32 bits).
-struct Equation3File {
-  std::uint64_t offset = 0;
-  std::uint32_t compressedSize = 0, size = 0, crc = 0;
-};
+// A new Equation 3.0 file in the embedding spool: its CRC, size and compressed size (an
+// embedding is read whole, so they fit 32 bits), little-endian, then its compressed data.
+// The figures are kept with the data, not in memory: a package may hold 100,000 of them.
+constexpr std::size_t kFrameHead = 12;
+
+void putU32(char* at, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) at[i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+}
+std::uint32_t getU32(const char* at) {
+  std::uint32_t v = 0;
+  for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(at[i]);
+  return v;
+}
 
 // Compresses the re-issued Equation 3.0 files into a spool, each as its own zip entry. The
 // files are gathered into batches and each batch is compressed on a second thread while
@@ -490,7 +515,10 @@ struct Equation3File {
 class EmbeddingPacker {
  public:
   explicit EmbeddingPacker(Spool& spool)
-      : spool_(spool), deflater_([this](std::string_view piece) { return spool_.append(piece); }) {
+      : spool_(spool), deflater_([this](std::string_view piece) {
+          packed_.append(piece);
+          return true;
+        }) {
     worker_ = platform::startWorker();
   }
   ~EmbeddingPacker() {
@@ -499,10 +527,11 @@ class EmbeddingPacker {
   EmbeddingPacker(const EmbeddingPacker&) = delete;
   EmbeddingPacker& operator=(const EmbeddingPacker&) = delete;
 
-  // Queues a file whose figures go to `file` (an address that stays put).
-  bool add(std::string_view bytes, Equation3File* file) {
+  // Queues a file; where its frame starts in the spool goes to `offset` (an address that
+  // stays put).
+  bool add(std::string_view bytes, std::uint64_t* offset) {
     if (bytes.size() > 0xFFFFFFFFu) return false;
-    filling_.items.push_back(Item{filling_.bytes.size(), bytes.size(), file});
+    filling_.items.push_back(Item{filling_.bytes.size(), bytes.size(), offset});
     filling_.bytes.append(bytes);
     return filling_.bytes.size() < kBatch || handOver();
   }
@@ -516,13 +545,13 @@ class EmbeddingPacker {
  private:
   struct Item {
     std::size_t at, size;
-    Equation3File* file;
+    std::uint64_t* offset;
   };
   struct Batch {
     std::string bytes;
     std::vector<Item> items;
   };
-  static constexpr std::size_t kBatch = 256 * 1024;
+  static constexpr std::size_t kBatch = 64 * 1024;
 
   bool handOver() {
     if (worker_) platform::waitWorker(worker_);
@@ -538,19 +567,27 @@ class EmbeddingPacker {
     for (const Item& item : inFlight_.items) {
       if (started_ && !deflater_.restart()) failed_ = true;
       started_ = true;
-      const std::uint64_t offset = spool_.size();
+      packed_.clear();
       if (failed_ || !deflater_.write(std::string_view(inFlight_.bytes).substr(item.at, item.size)) ||
           !deflater_.finish() || deflater_.compressedSize() > 0xFFFFFFFFu) {
         failed_ = true;
         return;
       }
-      *item.file = Equation3File{offset, static_cast<std::uint32_t>(deflater_.compressedSize()),
-                                 static_cast<std::uint32_t>(deflater_.size()), deflater_.crc()};
+      char head[kFrameHead];
+      putU32(head, deflater_.crc());
+      putU32(head + 4, static_cast<std::uint32_t>(deflater_.size()));
+      putU32(head + 8, static_cast<std::uint32_t>(deflater_.compressedSize()));
+      *item.offset = spool_.size();
+      if (!spool_.append(std::string_view(head, kFrameHead)) || !spool_.append(packed_)) {
+        failed_ = true;
+        return;
+      }
     }
   }
 
   Spool& spool_;
   Deflater deflater_;  // restarted for each file: zlib's state is made once
+  std::string packed_;  // the file being compressed
   platform::Worker* worker_ = nullptr;
   Batch filling_, inFlight_;
   bool started_ = false;
@@ -728,7 +765,7 @@ class Conversion {
   std::string rootDeclarations(bool mathBound, bool wordBound) const;
 
  private:
-  // Spooled: in spooled_; Reissued: an embedding whose new file is in equation3Files_.
+  // Spooled: in spooled_; Reissued: an embedding whose new file is in the embedding spool.
   enum class Fate : std::uint8_t { Kept, Removed, Spooled, Reissued };
 
   bool loadStructure();
@@ -753,8 +790,8 @@ class Conversion {
   std::vector<Fate> fate_;                 // by entry
   std::vector<bool> dropped_;              // entries named by a removed relationship
   std::vector<std::pair<std::uint32_t, SpooledPart>> spooled_;  // entry -> new data (last wins)
-  std::vector<std::uint32_t> equation3Slot_;  // entry -> equation3Files_, made when needed
-  BlockArray<Equation3File> equation3Files_;
+  std::vector<std::uint32_t> equation3Slot_;  // entry -> equation3Frames_, made when needed
+  BlockArray<std::uint64_t> equation3Frames_;  // where each new file's frame starts
   bool changed_ = false;
   std::string failure_;                    // a story part that cannot be read
 };
@@ -1293,12 +1330,12 @@ ObjectDecision Conversion::decide(const PackageEntry& story, const RelationshipP
     if (equation3Slot_.empty()) equation3Slot_.assign(package_.count(), kNone);
     if (equation3Slot_[rel->target] == kNone) {
       if (!packer_) packer_ = std::make_unique<EmbeddingPacker>(embeddingSpool_);
-      equation3Files_.push_back(Equation3File{});
-      if (!packer_->add(out.equation3File, &equation3Files_[equation3Files_.size() - 1])) {
+      equation3Frames_.push_back(0);
+      if (!packer_->add(out.equation3File, &equation3Frames_[equation3Frames_.size() - 1])) {
         failure_ = "the new embeddings cannot be kept for the new package";
         return keep(out.className, failure_);
       }
-      equation3Slot_[rel->target] = static_cast<std::uint32_t>(equation3Files_.size() - 1);
+      equation3Slot_[rel->target] = static_cast<std::uint32_t>(equation3Frames_.size() - 1);
     }
     d.kind = ObjectDecision::Kind::Equation3;
     d.embedding = rel->target;
@@ -1459,8 +1496,13 @@ bool Conversion::write(const Sink& sink, std::string& error) {
         while (next + 1 != spooled_.end() && (next + 1)->first <= i) ++next;
         part = next->second;
       } else {
-        const Equation3File& file = equation3Files_[equation3Slot_[i]];
-        part = SpooledPart{file.offset, file.compressedSize, file.size, file.crc, true};
+        const std::uint64_t at = equation3Frames_[equation3Slot_[i]];
+        char head[kFrameHead];
+        if (!embeddingSpool_.read(at, kFrameHead, head)) {
+          error = "the part '" + e.name + "' cannot be written";
+          return false;
+        }
+        part = SpooledPart{at + kFrameHead, getU32(head + 8), getU32(head + 4), getU32(head), true};
       }
       if (!zip.begin(ZipEntryInfo{e.name, 8, part.crc, part.compressedSize, part.size, e.mtime}) ||
           !(part.inEmbeddings ? embeddingSpool_ : storySpool_)
