@@ -454,10 +454,7 @@ class StopScanner {
         pos = start_ + 64;
         continue;
       }
-      const std::size_t at = pos + static_cast<std::size_t>(__builtin_ctzll(rest));
-      // Candidates include the other control bytes below 14, which are plain text.
-      if (isStopByte(base_[at])) return at;
-      pos = at + 1;
+      return pos + static_cast<std::size_t>(__builtin_ctzll(rest));
     }
   }
 
@@ -472,13 +469,14 @@ class StopScanner {
     const char* p = base_ + pos;
 #if defined(__SSE2__)
     if (pos + 64 <= limit_) {
+      // Each stop byte compared for exactly: a stop then costs one bit scan, no check.
       const __m128i open = _mm_set1_epi8('{'), close = _mm_set1_epi8('}'), slash = _mm_set1_epi8('\\'),
-                    low = _mm_set1_epi8(13);
+                    cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8('\n'), tab = _mm_set1_epi8('\t');
       for (int k = 0; k < 4; ++k) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
-        const __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, open), _mm_cmpeq_epi8(v, close)),
-                                         _mm_or_si128(_mm_cmpeq_epi8(v, slash),
-                                                      _mm_cmpeq_epi8(_mm_min_epu8(v, low), v)));
+        const __m128i hit = _mm_or_si128(
+            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, open), _mm_cmpeq_epi8(v, close)), _mm_cmpeq_epi8(v, slash)),
+            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)), _mm_cmpeq_epi8(v, tab)));
         mask_ |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(hit))) << (16 * k);
       }
       return;
