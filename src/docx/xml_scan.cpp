@@ -130,7 +130,8 @@ XmlStream::XmlStream(const XmlHandlers& handlers, std::size_t maxDepth) : c_(std
   XML_SetReturnNSTriplet(parser, 1);
   XML_SetUserData(parser, c_.get());
   XML_SetElementHandler(parser, onStart, onEnd);
-  XML_SetCharacterDataHandler(parser, onText);
+  // Character data costs a call per piece; only a reader that wants it gets it.
+  if (handlers.text) XML_SetCharacterDataHandler(parser, onText);
   XML_SetNamespaceDeclHandler(parser, onNamespace, onNamespaceEnd);
   XML_SetStartDoctypeDeclHandler(parser, onDoctype);
   XML_SetEntityDeclHandler(parser, onEntity);
