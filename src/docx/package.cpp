@@ -243,18 +243,19 @@ std::uint32_t le16(const char* p) {
   return static_cast<std::uint32_t>(static_cast<unsigned char>(p[0]) | static_cast<unsigned char>(p[1]) << 8);
 }
 std::uint32_t le32(const char* p) { return le16(p) | le16(p + 2) << 16; }
-std::uint64_t le64(const char* p) { return le32(p) | static_cast<std::uint64_t>(le32(p + 4)) << 32; }
 
 constexpr std::size_t kRecordFixed = 46;  // a central directory record before its name
 
 // The entry of a central directory record held whole in `r` (its fixed part, name and
-// extra field), read as minizip reads it: the name up to a zero byte, sizes of 0xFFFFFFFF
-// taken from the zip64 extra field.
+// extra field), read as minizip reads it: the name up to a zero byte, and the sizes as
+// the record gives them. (minizip 1.1 does not take zip64 sizes from the extra field on
+// 64-bit systems, so a part whose record says 0xFFFFFFFF is refused as too large, as it
+// could not be read.)
 bool parseRecord(std::string_view r, PackageEntry& e) {
   if (r.size() < kRecordFixed || le32(r.data()) != 0x02014b50) return false;
   const char* p = r.data();
-  const std::size_t nameLength = le16(p + 28), extraLength = le16(p + 30);
-  if (r.size() < kRecordFixed + nameLength + extraLength) return false;
+  const std::size_t nameLength = le16(p + 28);
+  if (r.size() < kRecordFixed + nameLength) return false;
   const std::uint32_t flag = le16(p + 8);
   e.name.assign(p + kRecordFixed, strnlen(p + kRecordFixed, nameLength));
   if (!(flag & (1u << 11)) && !looksUtf8(e.name)) e.name = fromCp437(e.name);
@@ -263,27 +264,6 @@ bool parseRecord(std::string_view r, PackageEntry& e) {
   e.crc = le32(p + 16);
   e.compressedSize = le32(p + 20);
   e.size = le32(p + 24);
-  const bool wideSize = e.size == 0xFFFFFFFFu, wideCompressed = e.compressedSize == 0xFFFFFFFFu;
-  if (wideSize || wideCompressed) {
-    const char* x = p + kRecordFixed + nameLength;
-    for (std::size_t at = 0; at + 4 <= extraLength;) {
-      const std::uint32_t id = le16(x + at), size = le16(x + at + 2);
-      at += 4;
-      if (id == 0x0001) {
-        std::size_t k = at;
-        if (wideSize) {
-          if (k + 8 > extraLength) return false;
-          e.size = le64(x + k);
-          k += 8;
-        }
-        if (wideCompressed) {
-          if (k + 8 > extraLength) return false;
-          e.compressedSize = le64(x + k);
-        }
-      }
-      at += size;
-    }
-  }
   return true;
 }
 
@@ -464,7 +444,7 @@ bool PackageReader::index(std::string& error) {
 bool PackageReader::entry(std::size_t index, PackageEntry& out, std::string& error) const {
   std::string_view fixed, record;
   if (index >= count_ || !zip_->view(offset(index), kRecordFixed, fixed) ||
-      !zip_->view(offset(index), kRecordFixed + le16(fixed.data() + 28) + le16(fixed.data() + 30), record) ||
+      !zip_->view(offset(index), kRecordFixed + le16(fixed.data() + 28), record) ||
       !parseRecord(record, out)) {
     error = "entry " + std::to_string(index) + " of the package cannot be read";
     return false;
