@@ -40,6 +40,7 @@ struct XmlStream::Context {
     std::size_t begin, tagEnd;
   };
   std::vector<Open> starts;  // where the open elements' start tags stand
+  XmlStart start;            // the start being reported, kept so its attributes keep their room
   std::string error;
   bool failed = false;
 };
@@ -56,11 +57,12 @@ void stop(Context& c, const char* why) {
 void XMLCALL onStart(void* data, const XML_Char* name, const XML_Char** attrs) {
   Context& c = *static_cast<Context*>(data);
   if (c.depth >= c.maxDepth) return stop(c, "the XML nests too deeply");
-  XmlStart s;
+  XmlStart& s = c.start;
   const Names n = splitName(name);
   s.ns = n.ns;
   s.local = n.local;
   s.prefix = n.prefix;
+  s.attributes.clear();
   for (const XML_Char** a = attrs; a[0]; a += 2) {
     const Names an = splitName(a[0]);
     s.attributes.push_back(XmlAttribute{an.ns, an.local, a[1]});
