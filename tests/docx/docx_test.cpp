@@ -127,6 +127,26 @@ TEST_F(DocxStage, Equation3GivesFreshEmbeddingsAndKeepsPreviews) {
   EXPECT_EQ(*findPart(out, "word/media/image1.png"), previewPng());
 }
 
+// Many new embeddings (they are compressed in batches, away from the story's reader):
+// each one is the file the object's own conversion makes, under its own entry.
+TEST_F(DocxStage, ManyEquation3EmbeddingsEachGetTheirOwnFile) {
+  const std::vector<std::string> sources = {corpusFile("mtef3-frac.bin"), corpusFile("mtef5-integrals.bin"),
+                                            corpusFile("mtef5-equation1.bin")};
+  std::vector<Placed> placed;
+  for (int i = 0; i < 90; ++i) placed.push_back({sources[i % 3], "Equation.DSMT4", Story::Body, Layout::Inline});
+  const docx::DocxResult result = docx::convertDocx(zipParts(equationParts(placed)), equation3());
+  ASSERT_TRUE(result.ok) << result.error;
+  EXPECT_EQ(result.converted, 90);
+  const Parts out = unzipParts(result.package);
+  for (int i = 0; i < 90; ++i) {
+    const std::string name = "word/embeddings/oleObject" + std::to_string(i + 1) + ".bin";
+    ASSERT_NE(findPart(out, name), nullptr) << name;
+    EXPECT_EQ(*findPart(out, name),
+              conversion::convertEmbedding(sources[i % 3], "Equation.DSMT4", equation3()).equation3File)
+        << name;
+  }
+}
+
 TEST_F(DocxStage, ObjectsInTextBoxesAreConvertedAndTheBoxKept) {
   Parts parts = equationParts({{corpusFile("mtef3-frac.bin"), "Equation.DSMT4", Story::Body, Layout::Display}});
   for (auto& [name, bytes] : parts) {
