@@ -246,8 +246,8 @@ std::uint32_t le32(const char* p) { return le16(p) | le16(p + 2) << 16; }
 
 constexpr std::size_t kRecordFixed = 46;  // a central directory record before its name
 
-// The entry of a central directory record held whole in `r` (its fixed part, name and
-// extra field), read as minizip reads it: the name up to a zero byte, and the sizes as
+// The entry of a central directory record whose fixed part and name are in `r`, read as
+// minizip reads it: the name up to a zero byte, and the sizes as
 // the record gives them. (minizip 1.1 does not take zip64 sizes from the extra field on
 // 64-bit systems, so a part whose record says 0xFFFFFFFF is refused as too large, as it
 // could not be read.)
@@ -273,7 +273,8 @@ struct PackageReader::Zip {
   Source source;
   // Handles not in use; more are opened when parts are read inside one another.
   std::vector<unzFile> idle;
-  // Directory records are read through a window of the file, 4 KB at a time.
+  // Directory records are read through a window of the file, 4 KB at a time (the reader
+  // is used by one thread at a time).
   std::string window;
   std::uint64_t windowAt = 0;
 
