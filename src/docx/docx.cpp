@@ -426,8 +426,8 @@ class Spool {
       file_ = std::tmpfile();
     }
     if (file_) {
-      if (!atEnd_ && std::fseek(file_, 0, SEEK_END) != 0) return false;
-      atEnd_ = written_ = true;
+      if (!appending_ && std::fseek(file_, 0, SEEK_END) != 0) return false;
+      appending_ = true;
       if (std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size()) return false;
     } else {
       memory_.append(bytes);
@@ -439,7 +439,7 @@ class Spool {
   void truncate(std::uint64_t size) {
     size_ = size;
     if (file_) {
-      atEnd_ = written_ = false;
+      appending_ = false;
       std::fflush(file_);
       if (::ftruncate(::fileno(file_), static_cast<off_t>(size)) != 0) {
         // The space stays used; what lies beyond size_ is never read.
@@ -473,15 +473,14 @@ class Spool {
  private:
   std::FILE* file_ = nullptr;
   bool opened_ = false;
-  bool atEnd_ = false;    // the file's position is its end (appends need no seek)
-  bool written_ = false;  // appended to since the last flush
+  // Appended to since the last read: the position is the end, and writes may be buffered.
+  bool appending_ = false;
 
   // Positions the file for reading at `offset`: a read close to the last one is then
   // served from what stdio has buffered.
   bool seek(std::uint64_t offset) {
-    atEnd_ = false;
-    if (written_ && std::fflush(file_) != 0) return false;
-    written_ = false;
+    if (appending_ && std::fflush(file_) != 0) return false;
+    appending_ = false;
     return ::fseeko(file_, static_cast<off_t>(offset), SEEK_SET) == 0;
   }
   std::string memory_;
@@ -494,19 +493,13 @@ struct SpooledPart {
   bool inEmbeddings = false;  // which spool holds it
 };
 
-// A new Equation 3.0 file in the embedding spool: its CRC, size and compressed size (an
-// embedding is read whole, so they fit 32 bits), little-endian, then its compressed data.
-// The figures are kept with the data, not in memory: a package may hold 100,000 of them.
-constexpr std::size_t kFrameHead = 12;
-
-void putU32(char* at, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) at[i] = static_cast<char>((v >> (8 * i)) & 0xFF);
-}
-std::uint32_t getU32(const char* at) {
-  std::uint32_t v = 0;
-  for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(at[i]);
-  return v;
-}
+// A new Equation 3.0 file in the embedding spool: this head (an embedding is read whole,
+// so its sizes fit 32 bits), then its compressed data. The figures are kept with the data,
+// not in memory: a package may hold 100,000 of them. The spool never leaves the process,
+// so the head is stored as it is in memory.
+struct FrameHead {
+  std::uint32_t crc = 0, size = 0, compressedSize = 0;
+};
 
 // Compresses the re-issued Equation 3.0 files into a spool, each as its own zip entry. The
 // files are gathered into batches and each batch is compressed on a second thread while
@@ -565,20 +558,17 @@ class EmbeddingPacker {
   }
   void pack() {
     for (const Item& item : inFlight_.items) {
-      if (started_ && !deflater_.restart()) failed_ = true;
-      started_ = true;
       packed_.clear();
-      if (failed_ || !deflater_.write(std::string_view(inFlight_.bytes).substr(item.at, item.size)) ||
+      if (!deflater_.restart() || !deflater_.write(std::string_view(inFlight_.bytes).substr(item.at, item.size)) ||
           !deflater_.finish() || deflater_.compressedSize() > 0xFFFFFFFFu) {
         failed_ = true;
         return;
       }
-      char head[kFrameHead];
-      putU32(head, deflater_.crc());
-      putU32(head + 4, static_cast<std::uint32_t>(deflater_.size()));
-      putU32(head + 8, static_cast<std::uint32_t>(deflater_.compressedSize()));
+      const FrameHead head{deflater_.crc(), static_cast<std::uint32_t>(deflater_.size()),
+                           static_cast<std::uint32_t>(deflater_.compressedSize())};
       *item.offset = spool_.size();
-      if (!spool_.append(std::string_view(head, kFrameHead)) || !spool_.append(packed_)) {
+      if (!spool_.append(std::string_view(reinterpret_cast<const char*>(&head), sizeof head)) ||
+          !spool_.append(packed_)) {
         failed_ = true;
         return;
       }
@@ -590,7 +580,6 @@ class EmbeddingPacker {
   std::string packed_;  // the file being compressed
   platform::Worker* worker_ = nullptr;
   Batch filling_, inFlight_;
-  bool started_ = false;
   bool failed_ = false;  // set by pack(), read after waiting for it
 };
 
@@ -1497,12 +1486,12 @@ bool Conversion::write(const Sink& sink, std::string& error) {
         part = next->second;
       } else {
         const std::uint64_t at = equation3Frames_[equation3Slot_[i]];
-        char head[kFrameHead];
-        if (!embeddingSpool_.read(at, kFrameHead, head)) {
+        FrameHead head;
+        if (!embeddingSpool_.read(at, sizeof head, reinterpret_cast<char*>(&head))) {
           error = "the part '" + e.name + "' cannot be written";
           return false;
         }
-        part = SpooledPart{at + kFrameHead, getU32(head + 8), getU32(head + 4), getU32(head), true};
+        part = SpooledPart{at + sizeof head, head.compressedSize, head.size, head.crc, true};
       }
       if (!zip.begin(ZipEntryInfo{e.name, 8, part.crc, part.compressedSize, part.size, e.mtime}) ||
           !(part.inEmbeddings ? embeddingSpool_ : storySpool_)

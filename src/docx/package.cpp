@@ -215,55 +215,32 @@ std::string fromCp437(std::string_view s) {
   return out;
 }
 
-// The current entry's record; false when it cannot be read.
-bool currentEntry(unzFile f, PackageEntry& e, bool* encrypted = nullptr) {
-  unz_file_info64 info;
-  char small[512];
-  if (unzGetCurrentFileInfo64(f, &info, small, sizeof small, nullptr, 0, nullptr, 0) != UNZ_OK) return false;
-  if (info.size_filename < sizeof small) {
-    e.name.assign(small, strnlen(small, info.size_filename));
-  } else {
-    std::string name(info.size_filename + 1, '\0');
-    if (unzGetCurrentFileInfo64(f, &info, name.data(), static_cast<uLong>(name.size()), nullptr, 0, nullptr, 0) !=
-        UNZ_OK)
-      return false;
-    e.name.assign(name.data(), strnlen(name.data(), info.size_filename));
-  }
-  if (!(info.flag & (1u << 11)) && !looksUtf8(e.name)) e.name = fromCp437(e.name);
-  e.size = info.uncompressed_size;
-  e.compressedSize = info.compressed_size;
-  e.method = static_cast<std::uint16_t>(info.compression_method);
-  e.crc = static_cast<std::uint32_t>(info.crc);
-  e.mtime = fromDos(info.dosDate);
-  if (encrypted) *encrypted = info.flag & 1;
-  return true;
+std::uint32_t le16(const unsigned char* p) { return p[0] | (p[1] << 8); }
+std::uint32_t le32(const unsigned char* p) {
+  return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
 }
-
-std::uint32_t le16(const char* p) {
-  return static_cast<std::uint32_t>(static_cast<unsigned char>(p[0]) | static_cast<unsigned char>(p[1]) << 8);
-}
-std::uint32_t le32(const char* p) { return le16(p) | le16(p + 2) << 16; }
+std::uint64_t le64(const unsigned char* p) { return le32(p) | (static_cast<std::uint64_t>(le32(p + 4)) << 32); }
 
 constexpr std::size_t kRecordFixed = 46;  // a central directory record before its name
 
 // The entry of a central directory record whose fixed part and name are in `r`, read as
-// minizip reads it: the name up to a zero byte, and the sizes as
-// the record gives them. (minizip 1.1 does not take zip64 sizes from the extra field on
-// 64-bit systems, so a part whose record says 0xFFFFFFFF is refused as too large, as it
-// could not be read.)
-bool parseRecord(std::string_view r, PackageEntry& e) {
-  if (r.size() < kRecordFixed || le32(r.data()) != 0x02014b50) return false;
-  const char* p = r.data();
+// minizip reads it: the name up to a zero byte, and the sizes as the record gives them.
+// (minizip 1.1 does not take zip64 sizes from the extra field on 64-bit systems, so a
+// part whose record says 0xFFFFFFFF is refused as too large, as it could not be read.)
+bool parseRecord(std::string_view r, PackageEntry& e, bool* encrypted = nullptr) {
+  const auto* p = reinterpret_cast<const unsigned char*>(r.data());
+  if (r.size() < kRecordFixed || le32(p) != 0x02014b50) return false;
   const std::size_t nameLength = le16(p + 28);
   if (r.size() < kRecordFixed + nameLength) return false;
   const std::uint32_t flag = le16(p + 8);
-  e.name.assign(p + kRecordFixed, strnlen(p + kRecordFixed, nameLength));
+  e.name.assign(r.data() + kRecordFixed, strnlen(r.data() + kRecordFixed, nameLength));
   if (!(flag & (1u << 11)) && !looksUtf8(e.name)) e.name = fromCp437(e.name);
   e.method = static_cast<std::uint16_t>(le16(p + 10));
   e.mtime = fromDos(le32(p + 12));
   e.crc = le32(p + 16);
   e.compressedSize = le32(p + 20);
   e.size = le32(p + 24);
+  if (encrypted) *encrypted = flag & 1;
   return true;
 }
 
@@ -294,6 +271,13 @@ struct PackageReader::Zip {
     }
     out = std::string_view(window).substr(static_cast<std::size_t>(at - windowAt), n);
     return true;
+  }
+  // The directory record at `at` read into `e`; false when it cannot be.
+  bool record(std::uint64_t at, PackageEntry& e, bool* encrypted = nullptr) {
+    std::string_view fixed, whole;
+    return view(at, kRecordFixed, fixed) &&
+           view(at, kRecordFixed + le16(reinterpret_cast<const unsigned char*>(fixed.data()) + 28), whole) &&
+           parseRecord(whole, e, encrypted);
   }
 
   ~Zip() {
@@ -391,7 +375,10 @@ bool PackageReader::index(std::string& error) {
   PackageEntry e;
   bool encrypted = false;
   for (std::size_t i = 0; i < count; ++i) {
-    if ((i == 0 ? unzGoToFirstFile(f) : unzGoToNextFile(f)) != UNZ_OK || !currentEntry(f, e, &encrypted)) {
+    // minizip walks and checks the directory; the record it stands on is read as entry() reads it.
+    const bool moved = (i == 0 ? unzGoToFirstFile(f) : unzGoToNextFile(f)) == UNZ_OK;
+    const std::uint64_t at = moved ? unzGetOffset64(f) : 0;
+    if (!moved || !zip_->record(at, e, &encrypted)) {
       error = "entry " + std::to_string(i) + " of the package cannot be read";
       return false;
     }
@@ -399,7 +386,6 @@ bool PackageReader::index(std::string& error) {
       error = "the package is encrypted (its part '" + e.name + "')";
       return false;
     }
-    const std::uint64_t at = unzGetOffset64(f);
     if (i == 0) firstOffset_ = at;
     if (wideOffsets_.empty() && (at < firstOffset_ || at - firstOffset_ > 0xFFFFFFFFu)) {
       for (std::uint32_t o : offsets_) wideOffsets_.push_back(firstOffset_ + o);
@@ -443,10 +429,7 @@ bool PackageReader::index(std::string& error) {
 }
 
 bool PackageReader::entry(std::size_t index, PackageEntry& out, std::string& error) const {
-  std::string_view fixed, record;
-  if (index >= count_ || !zip_->view(offset(index), kRecordFixed, fixed) ||
-      !zip_->view(offset(index), kRecordFixed + le16(fixed.data() + 28), record) ||
-      !parseRecord(record, out)) {
+  if (index >= count_ || !zip_->record(offset(index), out)) {
     error = "entry " + std::to_string(index) + " of the package cannot be read";
     return false;
   }
@@ -511,12 +494,6 @@ bool PackageReader::copyCompressed(const PackageEntry& entry, const Sink& sink, 
 }
 
 namespace {
-
-std::uint32_t le16(const unsigned char* p) { return p[0] | (p[1] << 8); }
-std::uint32_t le32(const unsigned char* p) {
-  return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-std::uint64_t le64(const unsigned char* p) { return le32(p) | (static_cast<std::uint64_t>(le32(p + 4)) << 32); }
 
 // Reads `n` bytes at `at` of the package; false when they are not all there.
 bool readAt(const Source& s, std::uint64_t at, void* out, std::size_t n) {
