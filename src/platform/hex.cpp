@@ -1,5 +1,6 @@
 #include "platform/hex.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 
@@ -30,8 +31,9 @@ constexpr char kDigits[] = "0123456789abcdef";
 #if defined(VELOTRIX_AVX2_HEX)
 const bool kHasAvx2 = __builtin_cpu_supports("avx2");
 
-// Decodes 16 bytes at a time while the 32 digits for them are all hex digits; returns the
-// bytes decoded.
+// Decodes 16 bytes at a time while the 32 digits for them are all hex digits (with
+// kLowerOnly, lower-case ones); returns the bytes decoded.
+template <bool kLowerOnly>
 __attribute__((target("avx2"))) std::size_t decodeBlocks32(const unsigned char* in, char* out, std::size_t count) {
   const __m256i zero = _mm256_set1_epi8('0' - 1), nine = _mm256_set1_epi8('9' + 1);
   const __m256i a = _mm256_set1_epi8('a' - 1), f = _mm256_set1_epi8('f' + 1);
@@ -41,7 +43,7 @@ __attribute__((target("avx2"))) std::size_t decodeBlocks32(const unsigned char* 
   for (; i + 16 <= count; i += 16) {
     const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + 2 * i));
     const __m256i digit = _mm256_and_si256(_mm256_cmpgt_epi8(v, zero), _mm256_cmpgt_epi8(nine, v));
-    const __m256i lower = _mm256_or_si256(v, caseBit);
+    const __m256i lower = kLowerOnly ? v : _mm256_or_si256(v, caseBit);
     const __m256i letter = _mm256_and_si256(_mm256_cmpgt_epi8(lower, a), _mm256_cmpgt_epi8(f, lower));
     if (static_cast<unsigned>(_mm256_movemask_epi8(_mm256_or_si256(digit, letter))) != 0xffffffffu) break;
     const __m256i nibbles = _mm256_add_epi8(_mm256_and_si256(v, low4), _mm256_and_si256(letter, letterAdd));
@@ -54,6 +56,45 @@ __attribute__((target("avx2"))) std::size_t decodeBlocks32(const unsigned char* 
   return i;
 }
 #endif
+
+#if defined(__SSE2__)
+// Sixteen digits at a time while they are all hex digits (with kLowerOnly, lower-case
+// ones); returns the bytes decoded.
+template <bool kLowerOnly>
+std::size_t decodeBlocks16(const unsigned char* in, char* out, std::size_t count) {
+  const __m128i zero = _mm_set1_epi8('0' - 1), nine = _mm_set1_epi8('9' + 1);
+  const __m128i a = _mm_set1_epi8('a' - 1), f = _mm_set1_epi8('f' + 1);
+  const __m128i caseBit = _mm_set1_epi8(0x20), low4 = _mm_set1_epi8(0x0f), letterAdd = _mm_set1_epi8(9);
+  const __m128i lowByte = _mm_set1_epi16(0x00ff);
+  std::size_t i = 0;
+  for (; i + 8 <= count; i += 8) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 2 * i));
+    const __m128i digit = _mm_and_si128(_mm_cmpgt_epi8(v, zero), _mm_cmpgt_epi8(nine, v));
+    const __m128i lower = kLowerOnly ? v : _mm_or_si128(v, caseBit);
+    const __m128i letter = _mm_and_si128(_mm_cmpgt_epi8(lower, a), _mm_cmpgt_epi8(f, lower));
+    if (_mm_movemask_epi8(_mm_or_si128(digit, letter)) != 0xffff) break;
+    const __m128i nibbles = _mm_add_epi8(_mm_and_si128(v, low4), _mm_and_si128(letter, letterAdd));
+    // Each 16-bit lane holds the high digit in its low byte and the low digit above it.
+    const __m128i pairs = _mm_or_si128(_mm_slli_epi16(_mm_and_si128(nibbles, lowByte), 4),
+                                       _mm_srli_epi16(nibbles, 8));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + i), _mm_packus_epi16(pairs, pairs));
+  }
+  return i;
+}
+#endif
+
+// Whole blocks of lower-case digits, the widest way the processor has; returns the bytes
+// decoded.
+std::size_t decodeLowerBlocks(const unsigned char* in, char* out, std::size_t count) {
+  std::size_t i = 0;
+#if defined(VELOTRIX_AVX2_HEX)
+  if (kHasAvx2) i = decodeBlocks32<true>(in, out, count);
+#endif
+#if defined(__SSE2__)
+  i += decodeBlocks16<true>(in + 2 * i, out + i, count - i);
+#endif
+  return i;
+}
 
 }  // namespace
 
@@ -69,30 +110,54 @@ void decodeHex(std::string_view text, std::string& bytes) {
   char* out = bytes.data();
   std::size_t i = 0;
 #if defined(VELOTRIX_AVX2_HEX)
-  if (kHasAvx2) i = decodeBlocks32(in, out, bytes.size());
+  if (kHasAvx2) i = decodeBlocks32<false>(in, out, bytes.size());
 #endif
 #if defined(__SSE2__)
-  // Sixteen digits at a time while they are all hex digits; a block holding anything
-  // else goes through the table below.
-  const __m128i zero = _mm_set1_epi8('0' - 1), nine = _mm_set1_epi8('9' + 1);
-  const __m128i a = _mm_set1_epi8('a' - 1), f = _mm_set1_epi8('f' + 1);
-  const __m128i caseBit = _mm_set1_epi8(0x20), low4 = _mm_set1_epi8(0x0f), letterAdd = _mm_set1_epi8(9);
-  const __m128i lowByte = _mm_set1_epi16(0x00ff);
-  for (; i + 8 <= bytes.size(); i += 8) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 2 * i));
-    const __m128i digit = _mm_and_si128(_mm_cmpgt_epi8(v, zero), _mm_cmpgt_epi8(nine, v));
-    const __m128i lower = _mm_or_si128(v, caseBit);
-    const __m128i letter = _mm_and_si128(_mm_cmpgt_epi8(lower, a), _mm_cmpgt_epi8(f, lower));
-    if (_mm_movemask_epi8(_mm_or_si128(digit, letter)) != 0xffff) break;
-    const __m128i nibbles = _mm_add_epi8(_mm_and_si128(v, low4), _mm_and_si128(letter, letterAdd));
-    // Each 16-bit lane holds the high digit in its low byte and the low digit above it.
-    const __m128i pairs = _mm_or_si128(_mm_slli_epi16(_mm_and_si128(nibbles, lowByte), 4),
-                                       _mm_srli_epi16(nibbles, 8));
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + i), _mm_packus_epi16(pairs, pairs));
-  }
+  i += decodeBlocks16<false>(in + 2 * i, out + i, bytes.size() - i);
 #endif
   for (; i < bytes.size(); ++i)
     out[i] = static_cast<char>(kDigitValue[in[2 * i]] * 16 + kDigitValue[in[2 * i + 1]]);
+}
+
+std::size_t decodeHexLines(const char* text, std::size_t n, std::string& bytes, int& pending) {
+  const auto* in = reinterpret_cast<const unsigned char*>(text);
+  std::size_t i = 0;
+  // The text may run far past the digits (the rest of a document); room for the bytes is
+  // made a slice at a time, so that what is never filled is never cleared either.
+  constexpr std::size_t kSlice = 2048;
+  while (i < n) {
+    const std::size_t sliceEnd = std::min(n, i + kSlice);
+    const std::size_t before = bytes.size();
+    bytes.resize(before + (sliceEnd - i) / 2 + 1);
+    char* const start = bytes.data() + before;
+    char* o = start;
+    bool stopped = false;
+    while (i < sliceEnd) {
+      if (pending < 0) {
+        const std::size_t decoded = decodeLowerBlocks(in + i, o, (sliceEnd - i) / 2);
+        i += 2 * decoded;
+        o += decoded;
+        if (i >= sliceEnd) break;
+      }
+      const unsigned char c = in[i];
+      if ((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f')) {
+        const int value = kDigitValue[c];
+        if (pending < 0) {
+          pending = value;
+        } else {
+          *o++ = static_cast<char>(pending * 16 + value);
+          pending = -1;
+        }
+      } else if (c != '\r' && c != '\n') {
+        stopped = true;
+        break;
+      }
+      ++i;
+    }
+    bytes.resize(before + static_cast<std::size_t>(o - start));
+    if (stopped) break;
+  }
+  return i;
 }
 
 void appendHex(std::string& out, std::string_view bytes) {

@@ -20,7 +20,18 @@ struct ObjectData {
   std::string copy;    // the contents as the pass writes them back, when not plain
   bool plain = true;   // the contents are the text alone: written back as `hex`
   bool closed = false; // the closing brace was read (it is in neither string)
-  const std::string& written() const { return plain ? hex : copy; }
+  // While the group's text is lower-case hex digits and line breaks (as Word writes it), it
+  // is decoded as it is read and held only as `bytes`, with a digit still waiting for its
+  // pair in `pendingDigit` (-1: none); `hex` is made from them when the text is needed.
+  bool decoded = false;
+  std::string bytes;
+  int pendingDigit = -1;
+  // Makes `hex` of the bytes of a decoded group: its digits, lower-case, without line breaks.
+  void keepAsText();
+  const std::string& written() {
+    keepAsText();
+    return plain ? hex : copy;
+  }
 };
 
 // An equation object of the pass that stayed as it was, and why.

@@ -2,15 +2,15 @@
 
 #include "platform/hex.h"
 
-bool ReplaceObjectData(DocumentPass& pass, const ObjectData& data) {
+bool ReplaceObjectData(DocumentPass& pass, ObjectData& data) {
   if (pass.greekFontRef.empty()) pass.greekFontRef = pass.greekFontRefDefault;
   // A document that names no Greek font (one written by another program than Word) gets
   // its Greek letters as Unicode escapes rather than references to a font it lacks.
   const std::string noFont;
   conversion::EquationScratch& scratch = pass.scratch;
-  platform::decodeHex(data.hex, scratch.objectBytes);
+  if (!data.decoded) platform::decodeHex(data.hex, scratch.objectBytes);
   conversion::ObjectOutcome outcome = conversion::convertObject(
-      scratch.objectBytes, pass.equations, pass.greekFontNamed ? pass.greekFontRef : noFont, scratch);
+      data.decoded ? data.bytes : scratch.objectBytes, pass.equations, pass.greekFontNamed ? pass.greekFontRef : noFont, scratch);
   if (pass.equations.keepRecords && (outcome.isEquation || outcome.equationClass)) {
     conversion::EquationRecord record;
     record.story = pass.story;

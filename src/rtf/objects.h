@@ -10,4 +10,4 @@
 // Converts the object whose data was read and writes the replacement (or the data as it
 // came), the data group's closing brace included. True when the object was replaced by
 // an Office Math equation, whose picture group the caller then drops.
-bool ReplaceObjectData(DocumentPass& pass, const ObjectData& data);
+bool ReplaceObjectData(DocumentPass& pass, ObjectData& data);

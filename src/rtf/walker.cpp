@@ -105,12 +105,36 @@ void appendPlainHex(RtfInput& in, std::string& hex) {
   in.afterCarriageReturn = afterCr;
 }
 
+// The object data group's own text, as long as it is lower-case hex digits and line breaks,
+// decoded straight from the input buffer, chunk after chunk. Stops before anything else.
+void decodePlainHex(RtfInput& in, ObjectData& data) {
+  for (;;) {
+    if (in.position < -1 || !in.pendingTokens.empty() || in.endOfInput) return;
+    const char* base = in.buffer.data();
+    const std::size_t end = in.buffer.size();
+    const std::size_t pos = static_cast<std::size_t>(in.position + 1);
+    const std::size_t used = platform::decodeHexLines(base + pos, end - pos, data.bytes, data.pendingDigit);
+    if (used != 0) {
+      in.position = static_cast<std::int32_t>(pos + used) - 1;
+      in.afterCarriageReturn = base[pos + used - 1] == '\r';
+    }
+    if (pos + used < end) return;
+    // The buffered input is used up: the next chunk is read and decoded the same way.
+    ReadRtfByte(in);
+    if (in.endOfInput) return;
+    UnreadRtfByte(in);
+  }
+}
+
 // Reads into `data`, whose buffers keep their capacity from one object to the next.
 void readObjectData(DocumentPass& pass, ObjectData& data) {
   data.hex.clear();
   data.copy.clear();
+  data.bytes.clear();
   data.plain = true;
   data.closed = false;
+  data.decoded = true;
+  data.pendingDigit = -1;
   data.inputOffset = RtfInputOffset(pass.input);
   // Until markup or a zero byte turns up, the group is plain hex text and its copy is the
   // text itself, so it is held only once.
@@ -121,8 +145,12 @@ void readObjectData(DocumentPass& pass, ObjectData& data) {
   std::size_t depth = 0;  // groups open inside the data group
   RtfToken token;
   for (;;) {
-    if (data.plain && depth == 0) appendPlainHex(pass.input, data.hex);
+    if (data.decoded) decodePlainHex(pass.input, data);
+    else if (data.plain && depth == 0) appendPlainHex(pass.input, data.hex);
     ReadRtfToken(pass.input, token);
+    // Anything but the group's end or the input's takes the group out of its decoded form.
+    if (token.kind != kTokenNone && !(token.kind == kTokenBrace && token.text[0] == '}' && depth == 0))
+      data.keepAsText();
     switch (token.kind) {
       case kTokenNone:
         return;  // the input ended inside the group
@@ -178,6 +206,18 @@ void readObjectData(DocumentPass& pass, ObjectData& data) {
     }
   }
 }
+
+}  // namespace
+
+void ObjectData::keepAsText() {
+  if (!decoded) return;
+  hex.clear();
+  platform::appendHex(hex, bytes);
+  if (pendingDigit >= 0) hex += "0123456789abcdef"[pendingDigit];
+  decoded = false;
+}
+
+namespace {
 
 // After an object replaced by a native equation, the {\result ...} group that held its
 // picture is dropped with it. Blanks and line breaks before it are copied as the walker

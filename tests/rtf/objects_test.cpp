@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <string>
 
 #include "ole/equation_object.h"
@@ -30,17 +31,47 @@ TEST(EquationObjects, UnconvertedObjectsAreWrittenBack) {
       objectRecordHex("Equation.DSMT4", "").substr(0, 70),  // truncated
       objectRecordHex("Equation.3", std::string(600, '\x7f')),
   };
-  for (const std::string& hex : records) {
-    // The data arrives in broken lines; only the line breaks go.
-    std::string broken;
-    for (std::size_t i = 0; i < hex.size(); i += 32) broken += hex.substr(i, 32) + "\r\n";
-    std::string doc = "{\\rtf1{\\object\\objemb{\\*\\objclass X}{\\*\\objdata\r\n" + broken +
-                      "}{\\result{\\pict 00}}}}";
-    EXPECT_EQ(convertDocument(doc),
-              "{\\rtf1 {\\object \\objemb {\\*\\objclass X}{\\*\\objdata " + hex +
-                  "}{\\result {\\pict 00}}}}");
-    EXPECT_EQ(lastPass().converted, 0);
+  for (std::string hex : records) {
+    // The data arrives in broken lines, of even or odd length, in either case and read in
+    // chunks of any size; only the line breaks go, and an odd digit at the end stays.
+    for (const bool upper : {false, true})
+      for (const std::size_t line : {32u, 31u, 1u})
+        for (const std::size_t chunk : {1u, 5u, 1u << 16}) {
+          std::string digits = hex + (line == 31 ? "7" : "");
+          if (upper)
+            for (char& c : digits) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+          std::string broken;
+          for (std::size_t i = 0; i < digits.size(); i += line) broken += digits.substr(i, line) + "\r\n";
+          std::string doc = "{\\rtf1{\\object\\objemb{\\*\\objclass X}{\\*\\objdata\r\n" + broken +
+                            "}{\\result{\\pict 00}}}}";
+          EXPECT_EQ(convertDocument(doc, chunk),
+                    "{\\rtf1 {\\object \\objemb {\\*\\objclass X}{\\*\\objdata " + digits +
+                        "}{\\result {\\pict 00}}}}")
+              << line << " " << chunk;
+          EXPECT_EQ(lastPass().converted, 0);
+        }
   }
+}
+
+// An equation's data converts alike however its lines are broken, its digits written and
+// its input cut into chunks.
+TEST(EquationObjects, DataFormDoesNotChangeTheConversion) {
+  SKIP_WITHOUT_CORPUS();
+  const std::string hex = objectRecordHex("Equation.DSMT4", loadCorpus().front().bytes);
+  const auto document = [](const std::string& data) {
+    return "{\\rtf1{\\object\\objemb{\\*\\objclass Equation.DSMT4}{\\*\\objdata " + data + "}{\\result x}}}";
+  };
+  const std::string reference = convertDocument(document(hex));
+  ASSERT_EQ(lastPass().converted, 1);
+  for (const std::size_t line : {128u, 33u, 1u})
+    for (const bool upper : {false, true})
+      for (const std::size_t chunk : {1u, 7u, 4096u}) {
+        std::string broken;
+        for (std::size_t i = 0; i < hex.size(); i += line) broken += hex.substr(i, line) + (i % 3 ? "\n" : "\r\n");
+        if (upper)
+          for (char& c : broken) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        EXPECT_EQ(convertDocument(document(broken), chunk), reference) << line << " " << upper << " " << chunk;
+      }
 }
 
 }  // namespace
