@@ -114,14 +114,14 @@ namespace {
 
 // Appends the plain bytes that follow in the current chunk to a text run in one go.
 void appendPlainText(RtfInput& in, std::string& text) {
-  if (in.endOfInput || in.position < 0) return;
-  const std::size_t start = static_cast<std::size_t>(in.position) + 1;
+  std::size_t start = 0;
+  if (in.endOfInput || !RtfChunkRest(in, start)) return;
   const std::size_t room = kMaxTextRun > text.size() ? kMaxTextRun - text.size() : 0;
-  const std::size_t limit = std::min(in.buffer.size(), start + room);
+  const std::size_t limit = std::min(in.chunkSize, start + room);
   if (start >= limit) return;
-  const std::size_t n = ScanPlainText(in.buffer.data() + start, limit - start);
-  text.append(in.buffer, start, n);
-  in.position = static_cast<std::int32_t>(start + n) - 1;
+  const std::size_t n = ScanPlainText(in.chunk + start, limit - start);
+  text.append(in.chunk + start, n);
+  in.position = static_cast<std::int32_t>(start + n);
 }
 
 // Reads the digits (an optional minus sign first) as a signed number, saturating at the
@@ -173,8 +173,10 @@ void ReleaseRtfInput(RtfInput& in) {
 
 unsigned char RefillRtfInput(RtfInput& in) {
   // Refill: keep the last byte so that one byte can be pushed back across the boundary.
-  in.chunkStart += in.buffer.size() - 1;
-  in.buffer.erase(0, in.buffer.size() - 1);
+  in.chunkStart += in.chunkSize;
+  if (in.chunkSize != 0) in.previous = in.chunk[in.chunkSize - 1];
+  in.chunk = nullptr;
+  in.chunkSize = 0;
   ReleaseRtfInput(in);
   if (!in.rtfCallback) {
     in.endOfInput = true;
@@ -195,9 +197,10 @@ unsigned char RefillRtfInput(RtfInput& in) {
   std::size_t available = platform::memSize(in.rtfBuffer);
   std::size_t n = static_cast<std::size_t>(count);
   if (available != 0 && n > available) n = available;
-  in.buffer.append(data, n);
+  in.chunk = data;
+  in.chunkSize = n;
   in.position = 1;
-  return static_cast<unsigned char>(in.buffer[1]);
+  return static_cast<unsigned char>(data[0]);
 }
 
 void UnreadRtfByte(RtfInput& in) {

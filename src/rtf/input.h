@@ -24,7 +24,11 @@ struct RtfToken {
 
 // One run's input stream.
 struct RtfInput {
-  std::string buffer = " ";  // last byte of the previous chunk, then the current chunk
+  // The stream's bytes: the last byte of the previous chunk (index 0), then the chunk the
+  // host lent, read where it lies while it stays locked (indexes 1 to chunkSize).
+  char previous = ' ';
+  const char* chunk = nullptr;
+  std::size_t chunkSize = 0;
   std::int32_t position = 1;  // index of the byte delivered last
   platform::MemHandle rtfBuffer = nullptr;
   platform::RtfCallback rtfCallback = nullptr;
@@ -53,9 +57,20 @@ unsigned char RefillRtfInput(RtfInput& in);
 inline unsigned char ReadRtfByte(RtfInput& in) {
   if (in.endOfInput) return 0;
   ++in.position;
-  if (in.position >= 0 && static_cast<std::size_t>(in.position) < in.buffer.size())
-    return static_cast<unsigned char>(in.buffer[static_cast<std::size_t>(in.position)]);
+  if (in.position >= 1 && static_cast<std::size_t>(in.position) <= in.chunkSize)
+    return static_cast<unsigned char>(in.chunk[in.position - 1]);
+  if (in.position == 0) return static_cast<unsigned char>(in.previous);
   return RefillRtfInput(in);
+}
+
+// Where the stream's next byte stands in the chunk, when the bytes from there on can be
+// read in place: nothing handed back, the input not ended, and the next byte not the one
+// kept from the chunk before. The plain-stretch scanners start there and, having taken
+// bytes up to chunk index `next`, set `position` to it.
+inline bool RtfChunkRest(const RtfInput& in, std::size_t& next) {
+  if (in.position < 0 || !in.pendingTokens.empty() || in.endOfInput) return false;
+  next = static_cast<std::size_t>(in.position);
+  return next <= in.chunkSize;
 }
 void UnreadRtfByte(RtfInput& in);
 

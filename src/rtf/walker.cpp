@@ -83,10 +83,10 @@ void handleBin(DocumentPass& pass, bool hasParameter, std::int32_t parameter) {
 // straight from the input buffer and line ends skipped. Stops before anything else (markup,
 // a tab, a zero byte) and at the end of the buffered input, leaving it to the token path.
 void appendPlainHex(RtfInput& in, std::string& hex) {
-  if (in.position < -1 || !in.pendingTokens.empty() || in.endOfInput) return;
-  const char* base = in.buffer.data();
-  const std::size_t end = in.buffer.size();
-  std::size_t pos = static_cast<std::size_t>(in.position + 1);
+  std::size_t pos = 0;
+  if (!RtfChunkRest(in, pos)) return;
+  const char* base = in.chunk;
+  const std::size_t end = in.chunkSize;
   bool afterCr = in.afterCarriageReturn;
   while (pos < end) {
     const std::size_t plain = ScanPlainData(base + pos, end - pos);
@@ -101,7 +101,7 @@ void appendPlainHex(RtfInput& in, std::string& hex) {
     while (pos < end && (base[pos] == '\r' || base[pos] == '\n')) afterCr = base[pos++] == '\r';
     if (pos == lineEnd) break;
   }
-  in.position = static_cast<std::int32_t>(pos) - 1;
+  in.position = static_cast<std::int32_t>(pos);
   in.afterCarriageReturn = afterCr;
 }
 
@@ -109,13 +109,13 @@ void appendPlainHex(RtfInput& in, std::string& hex) {
 // decoded straight from the input buffer, chunk after chunk. Stops before anything else.
 void decodePlainHex(RtfInput& in, ObjectData& data) {
   for (;;) {
-    if (in.position < -1 || !in.pendingTokens.empty() || in.endOfInput) return;
-    const char* base = in.buffer.data();
-    const std::size_t end = in.buffer.size();
-    const std::size_t pos = static_cast<std::size_t>(in.position + 1);
+    std::size_t pos = 0;
+    if (!RtfChunkRest(in, pos)) return;
+    const char* base = in.chunk;
+    const std::size_t end = in.chunkSize;
     const std::size_t used = platform::decodeHexLines(base + pos, end - pos, data.bytes, data.pendingDigit);
     if (used != 0) {
-      in.position = static_cast<std::int32_t>(pos + used) - 1;
+      in.position = static_cast<std::int32_t>(pos + used);
       in.afterCarriageReturn = base[pos + used - 1] == '\r';
     }
     if (pos + used < end) return;
@@ -539,10 +539,10 @@ class StopScanner {
 void walkPlainStretch(DocumentPass& pass, std::vector<bool>& groups) {
   RtfInput& in = pass.input;
   RtfOutput& out = pass.output;
-  if (in.position < -1) return;
-  const char* base = in.buffer.data();
-  const std::size_t end = in.buffer.size();
-  std::size_t pos = static_cast<std::size_t>(in.position + 1);
+  std::size_t pos = 0;
+  if (!RtfChunkRest(in, pos)) return;
+  const char* base = in.chunk;
+  const std::size_t end = in.chunkSize;
   bool afterCr = in.afterCarriageReturn;
   // A stretch's output is at most half as long again as its input; it is written in slices
   // of input whose output fits in one reservation, with a margin for whole 16-byte copies.
@@ -577,7 +577,7 @@ void walkPlainStretch(DocumentPass& pass, std::vector<bool>& groups) {
           *o++ = '{';
           groups.push_back(true);
           // Where the group last opened starts, as the token path notes it for the records.
-          pass.groupStart = in.chunkStart + pos - 1;
+          pass.groupStart = in.chunkStart + pos;
           ++pos;
           break;
         case '}':
@@ -609,17 +609,17 @@ void walkPlainStretch(DocumentPass& pass, std::vector<bool>& groups) {
     out.buffer.setEnd(o);
     if (stop) break;
   }
-  in.position = static_cast<std::int32_t>(pos) - 1;
+  in.position = static_cast<std::int32_t>(pos);
   in.afterCarriageReturn = afterCr;
 }
 
 // Inside a group whose output is suppressed (the picture of a replaced object) text is
 // only passed over: the bytes up to the next markup are skipped without making a token.
 void skipSuppressedText(RtfInput& in) {
-  if (in.position < -1) return;
-  const char* base = in.buffer.data();
-  const std::size_t end = in.buffer.size();
-  std::size_t pos = static_cast<std::size_t>(in.position + 1);
+  std::size_t pos = 0;
+  if (!RtfChunkRest(in, pos)) return;
+  const char* base = in.chunk;
+  const std::size_t end = in.chunkSize;
   const std::size_t start = pos;
   while (pos < end) {
     pos += ScanPlainText(base + pos, end - pos);
@@ -627,7 +627,7 @@ void skipSuppressedText(RtfInput& in) {
     ++pos;  // a line end or a tab
   }
   if (pos == start) return;
-  in.position = static_cast<std::int32_t>(pos) - 1;
+  in.position = static_cast<std::int32_t>(pos);
   in.afterCarriageReturn = base[pos - 1] == '\r';
 }
 
