@@ -119,26 +119,21 @@ void decodeHex(std::string_view text, std::string& bytes) {
     out[i] = static_cast<char>(kDigitValue[in[2 * i]] * 16 + kDigitValue[in[2 * i + 1]]);
 }
 
-std::size_t decodeHexLines(const char* text, std::size_t n, std::string& bytes, int& pending) {
+std::size_t decodeHexLines(const char* text, std::size_t n, char* out, int& pending, std::size_t& produced) {
   const auto* in = reinterpret_cast<const unsigned char*>(text);
+  char* o = out;
   std::size_t i = 0;
-  // The text may run far past the digits (the rest of a document); room for the bytes is
-  // made a slice at a time, so that what is never filled is never cleared either.
-  constexpr std::size_t kSlice = 2048;
   while (i < n) {
-    const std::size_t sliceEnd = std::min(n, i + kSlice);
-    const std::size_t before = bytes.size();
-    bytes.resize(before + (sliceEnd - i) / 2 + 1);
-    char* const start = bytes.data() + before;
-    char* o = start;
-    bool stopped = false;
-    while (i < sliceEnd) {
-      if (pending < 0) {
-        const std::size_t decoded = decodeLowerBlocks(in + i, o, (sliceEnd - i) / 2);
-        i += 2 * decoded;
-        o += decoded;
-        if (i >= sliceEnd) break;
-      }
+    if (pending < 0) {
+      const std::size_t decoded = decodeLowerBlocks(in + i, o, (n - i) / 2);
+      i += 2 * decoded;
+      o += decoded;
+      if (i >= n) break;
+    }
+    // What the blocks stopped at: line breaks and digits one at a time, until a whole
+    // pair starts again.
+    const std::size_t from = i;
+    for (; i < n; ++i) {
       const unsigned char c = in[i];
       if ((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f')) {
         const int value = kDigitValue[c];
@@ -149,14 +144,16 @@ std::size_t decodeHexLines(const char* text, std::size_t n, std::string& bytes, 
           pending = -1;
         }
       } else if (c != '\r' && c != '\n') {
-        stopped = true;
+        produced = static_cast<std::size_t>(o - out);
+        return i;
+      } else if (i + 1 < n && pending < 0 && in[i + 1] != '\r' && in[i + 1] != '\n') {
+        ++i;  // a line of digits starts after the break
         break;
       }
-      ++i;
     }
-    bytes.resize(before + static_cast<std::size_t>(o - start));
-    if (stopped) break;
+    if (i == from) break;
   }
+  produced = static_cast<std::size_t>(o - out);
   return i;
 }
 

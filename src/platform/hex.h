@@ -13,10 +13,11 @@ std::string decodeHex(std::string_view text);
 // The same into `bytes`, which keeps its capacity from one use to the next.
 void decodeHex(std::string_view text, std::string& bytes);
 
-// Decodes lower-case digits from `text` (n characters) and appends the bytes, passing over
-// line breaks, up to the first character that is neither; returns the characters taken. A
-// digit waiting for its pair is kept in `pending` (-1: none) from one call to the next.
-std::size_t decodeHexLines(const char* text, std::size_t n, std::string& bytes, int& pending);
+// Decodes lower-case digits from `text` (n characters) into `out` (room for n / 2 + 1
+// bytes), passing over line breaks, up to the first character that is neither; returns the
+// characters taken and sets `produced` to the bytes written. A digit waiting for its pair
+// is kept in `pending` (-1: none) from one call to the next.
+std::size_t decodeHexLines(const char* text, std::size_t n, char* out, int& pending, std::size_t& produced);
 
 // Appends two lower-case digits per byte.
 void appendHex(std::string& out, std::string_view bytes);

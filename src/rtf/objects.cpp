@@ -10,7 +10,7 @@ bool ReplaceObjectData(DocumentPass& pass, ObjectData& data) {
   conversion::EquationScratch& scratch = pass.scratch;
   if (!data.decoded) platform::decodeHex(data.hex, scratch.objectBytes);
   conversion::ObjectOutcome outcome = conversion::convertObject(
-      data.decoded ? data.bytes : scratch.objectBytes, pass.equations, pass.greekFontNamed ? pass.greekFontRef : noFont, scratch);
+      data.decoded ? data.bytes.view() : std::string_view(scratch.objectBytes), pass.equations, pass.greekFontNamed ? pass.greekFontRef : noFont, scratch);
   if (pass.equations.keepRecords && (outcome.isEquation || outcome.equationClass)) {
     conversion::EquationRecord record;
     record.story = pass.story;

@@ -113,7 +113,10 @@ void decodePlainHex(RtfInput& in, ObjectData& data) {
     if (!RtfChunkRest(in, pos)) return;
     const char* base = in.chunk;
     const std::size_t end = in.chunkSize;
-    const std::size_t used = platform::decodeHexLines(base + pos, end - pos, data.bytes, data.pendingDigit);
+    std::size_t decoded = 0;
+    const std::size_t used = platform::decodeHexLines(base + pos, end - pos, data.bytes.room((end - pos) / 2 + 1),
+                                                      data.pendingDigit, decoded);
+    data.bytes.grow(decoded);
     if (used != 0) {
       in.position = static_cast<std::int32_t>(pos + used);
       in.afterCarriageReturn = base[pos + used - 1] == '\r';
@@ -212,7 +215,7 @@ void readObjectData(DocumentPass& pass, ObjectData& data) {
 void ObjectData::keepAsText() {
   if (!decoded) return;
   hex.clear();
-  platform::appendHex(hex, bytes);
+  platform::appendHex(hex, bytes.view());
   if (pendingDigit >= 0) hex += "0123456789abcdef"[pendingDigit];
   decoded = false;
 }
