@@ -50,21 +50,27 @@ std::string compObjProgramId(std::string_view s) {
 
 bool startsWith(std::string_view s, std::string_view prefix) { return s.substr(0, prefix.size()) == prefix; }
 
-// The "Equation Native" stream of the embedding, also through an OLE1 wrapper.
-bool equationStream(std::string_view file, std::string_view className, std::string& stream,
-                    std::string& reason) {
-  if (readCompoundStream(bytes(file), file.size(), "Equation Native", stream)) return true;
+// The "Equation Native" stream of the embedding, where it stands in `file` or in the
+// scratch, also through an OLE1 wrapper (then in `stream`).
+bool equationStream(std::string_view file, std::string_view className, CompoundScratch& compound,
+                    std::string& stream, std::string_view& view, std::string& reason) {
+  if (readCompoundStreamView(bytes(file), file.size(), "Equation Native", compound, view)) return true;
+  view = {};
   std::string native;
   if (readCompoundStream(bytes(file), file.size(), "\x01Ole10Native", native) && native.size() > 4) {
     const std::uint32_t size = readU32(native, 0);
     std::string_view payload = std::string_view(native).substr(4);
     if (size < payload.size()) payload = payload.substr(0, size);
     if (startsWith(payload, "\xD0\xCF\x11\xE0")) {
-      if (ReadEquationNative(payload, NativeForm::CompoundFile, stream)) return true;
+      if (ReadEquationNative(payload, NativeForm::CompoundFile, stream)) {
+        view = stream;
+        return true;
+      }
     } else if (className == "Equation") {
       // Equation 1.0 native data is the bare MTEF; give it the stream header's room.
       stream.assign(28, '\0');
       stream.append(payload);
+      view = stream;
       return true;
     }
   }
@@ -114,8 +120,8 @@ EmbeddingOutcome convertEmbedding(std::string_view file, std::string_view progId
   try {
     EquationScratch fresh;
     EquationScratch& work = scratch ? *scratch : fresh;
-    std::string& stream = work.stream;
-    if (!equationStream(file, outcome.className, stream, outcome.reason)) return outcome;
+    std::string_view stream;
+    if (!equationStream(file, outcome.className, work.compound, work.stream, stream, outcome.reason)) return outcome;
     // Greek letters come out through the writer's default font reference, which the
     // Office Math reader turns back into the letters themselves.
     std::string& written = work.text;

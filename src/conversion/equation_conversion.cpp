@@ -21,7 +21,7 @@ void translate(std::string_view native, NativeForm form, const EquationSettings&
                const std::string& greekFontRef, std::string& reason, EquationInfo& info,
                EquationScratch& scratch, std::string& text) {
   std::string_view stream;
-  if (!ReadEquationNativeView(native, form, scratch.stream, stream)) {
+  if (!ReadEquationNativeView(native, form, scratch.compound, stream)) {
     reason = "no \"Equation Native\" stream could be read from the object";
     text.clear();
     return;

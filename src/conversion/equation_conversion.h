@@ -9,6 +9,7 @@
 
 #include "conversion/equation_record.h"
 #include "equation/tree.h"
+#include "ole/compound_file.h"
 #include "writers/office_math_rtf.h"
 
 namespace conversion {
@@ -38,7 +39,8 @@ struct EquationScratch {
   equation::ReadScratch read;
   writers::OfficeMathScratch officeMath;
   std::string objectBytes;  // an object's data, decoded from its hex text
-  std::string stream;       // an "Equation Native" stream gathered from its sectors
+  CompoundScratch compound; // the compound file's tables, and a stream gathered from its sectors
+  std::string stream;       // an "Equation Native" stream taken out of an OLE1 wrapper
   std::string mtef;         // an Equation 3.0 object's new "Equation Native" stream
   std::string text;         // given back by the caller after the replacement is used
 };

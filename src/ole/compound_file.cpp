@@ -49,9 +49,10 @@ void put32(std::uint8_t* p, std::uint32_t v) {
 
 // ---- Names ------------------------------------------------------------------------------
 
-// UTF-8 to UTF-16 code units; malformed sequences become U+FFFD rather than failing.
-std::u16string utf8ToUnits(std::string_view s) {
-  std::u16string out;
+// UTF-8 to UTF-16 code units into `out`; malformed sequences become U+FFFD rather than
+// failing.
+void utf8ToUnits(std::string_view s, std::u16string& out) {
+  out.clear();
   std::size_t i = 0;
   while (i < s.size()) {
     auto c = static_cast<unsigned char>(s[i]);
@@ -81,6 +82,11 @@ std::u16string utf8ToUnits(std::string_view s) {
     }
     i += len;
   }
+}
+
+std::u16string utf8ToUnits(std::string_view s) {
+  std::u16string out;
+  utf8ToUnits(s, out);
   return out;
 }
 
@@ -117,14 +123,16 @@ struct DirEntry {
 };
 
 struct Reader {
+  explicit Reader(CompoundScratch& scratch) : work(scratch), fat(scratch.fat), dirSectors(scratch.dirSectors) {}
+  CompoundScratch& work;
   const std::uint8_t* data = nullptr;
   std::size_t size = 0;
   std::uint16_t majorVersion = 0;
   std::uint32_t sectorSize = 0;
   std::uint32_t sectorCount = 0;  // sectors after the header that the buffer holds (last may be partial)
-  std::vector<std::uint32_t> fat;
+  std::vector<std::uint32_t>& fat;
   std::uint32_t firstMiniFat = kEndOfChain;
-  std::vector<std::uint32_t> dirSectors;
+  std::vector<std::uint32_t>& dirSectors;
   std::uint32_t dirCount = 0;
 };
 
@@ -192,8 +200,8 @@ bool openReader(Reader& r, const std::uint8_t* data, std::size_t size) {
   // FAT sector numbers: the first 109 in the header, the rest in the DIFAT chain.
   std::uint32_t fatSectorCount = le32(data + 44);
   if (fatSectorCount == 0 || fatSectorCount > r.sectorCount) return false;
-  std::vector<std::uint32_t> fatSectors;
-  fatSectors.reserve(fatSectorCount);
+  std::vector<std::uint32_t>& fatSectors = r.work.fatSectors;
+  fatSectors.clear();
   for (std::size_t i = 0; i < kHeaderDifatEntries && fatSectors.size() < fatSectorCount; ++i)
     fatSectors.push_back(le32(data + 76 + 4 * i));
   std::uint32_t difat = le32(data + 68);
@@ -268,9 +276,11 @@ bool rootChildren(const Reader& r, std::vector<std::uint32_t>& ids) {
   ids.clear();
   DirEntry root = readEntry(r, 0, false);
   if (root.type != kEntryRoot) return false;
-  std::vector<bool> seen(r.dirCount, false);
+  std::vector<bool>& seen = r.work.seen;
+  seen.assign(r.dirCount, false);
   seen[0] = true;
-  std::vector<std::uint32_t> stack{root.child};
+  std::vector<std::uint32_t>& stack = r.work.stack;
+  stack.assign(1, root.child);
   while (!stack.empty()) {
     std::uint32_t id = stack.back();
     stack.pop_back();
@@ -329,7 +339,7 @@ bool readStreamBytes(const Reader& r, const DirEntry& e, std::string& bytes, std
   if (e.size == 0) return true;
   if (e.size > r.size) return false;  // no stream can hold more than the whole file
   const auto size = static_cast<std::size_t>(e.size);
-  std::vector<std::uint32_t> chain;
+  std::vector<std::uint32_t>& chain = r.work.chain;
 
   if (e.size >= kMiniStreamCutoff) {
     std::size_t need = (size + r.sectorSize - 1) / r.sectorSize;
@@ -342,14 +352,15 @@ bool readStreamBytes(const Reader& r, const DirEntry& e, std::string& bytes, std
   DirEntry root = readEntry(r, 0, false);
   if (root.size > r.size) return false;
   const auto miniStreamSize = static_cast<std::size_t>(root.size);
-  std::vector<std::uint32_t> miniStreamSectors;
+  std::vector<std::uint32_t>& miniStreamSectors = r.work.miniStreamSectors;
   if (!followChain(r.fat, root.start, r.sectorCount,
                    (miniStreamSize + r.sectorSize - 1) / r.sectorSize, true, miniStreamSectors))
     return false;
-  std::vector<std::uint32_t> miniFatSectors;
+  std::vector<std::uint32_t>& miniFatSectors = r.work.miniFatSectors;
   if (!followChain(r.fat, r.firstMiniFat, r.sectorCount, r.sectorCount, false, miniFatSectors))
     return false;
-  std::vector<std::uint32_t> miniFat(miniFatSectors.size() * (r.sectorSize / 4));
+  std::vector<std::uint32_t>& miniFat = r.work.miniFat;
+  miniFat.resize(miniFatSectors.size() * (r.sectorSize / 4));
   std::uint32_t* entry = miniFat.data();
   for (std::uint32_t s : miniFatSectors) {
     const std::uint8_t* p = fullSector(r, s);
@@ -369,27 +380,35 @@ bool readStreamBytes(const Reader& r, const DirEntry& e, std::string& bytes, std
 
 bool readCompoundStream(const std::uint8_t* data, std::size_t size, std::string_view name,
                         std::string& bytes) {
+  bytes.clear();
+  CompoundScratch scratch;
   std::string_view view;
-  if (!readCompoundStreamView(data, size, name, bytes, view)) return false;
-  if (view.data() != bytes.data()) bytes.assign(view);
+  if (!readCompoundStreamView(data, size, name, scratch, view)) return false;
+  bytes.assign(view);
   return true;
 }
 
 bool readCompoundStreamView(const std::uint8_t* data, std::size_t size, std::string_view name,
-                            std::string& scratch, std::string_view& view) {
-  std::string& bytes = scratch;
+                            CompoundScratch& scratch, std::string_view& view) {
+  std::string& bytes = scratch.bytes;
   view = {};
   bytes.clear();
   try {
-    Reader r;
+    Reader r(scratch);
     if (!openReader(r, data, size)) return false;
-    std::vector<std::uint32_t> ids;
+    std::vector<std::uint32_t>& ids = scratch.ids;
     if (!rootChildren(r, ids)) return false;
-    const std::u16string wanted = utf8ToUnits(name);
+    utf8ToUnits(name, scratch.wanted);
     DirEntry e;
+    e.name.swap(scratch.name);  // the name's buffer serves every file
+    struct GiveBack {
+      DirEntry& e;
+      std::u16string& name;
+      ~GiveBack() { e.name.swap(name); }
+    } giveBack{e, scratch.name};
     for (std::uint32_t id : ids) {
       readEntryInto(r, id, e, true);
-      if (e.type != kEntryStream || compareNames(e.name, wanted) != 0) continue;
+      if (e.type != kEntryStream || compareNames(e.name, scratch.wanted) != 0) continue;
       if (readStreamBytes(r, e, bytes, view)) return true;
       bytes.clear();
       view = {};
@@ -406,9 +425,10 @@ bool listCompoundRootEntries(const std::uint8_t* data, std::size_t size,
                              std::vector<CompoundEntry>& entries) {
   entries.clear();
   try {
-    Reader r;
+    CompoundScratch scratch;
+    Reader r(scratch);
     if (!openReader(r, data, size)) return false;
-    std::vector<std::uint32_t> ids;
+    std::vector<std::uint32_t>& ids = scratch.ids;
     if (!rootChildren(r, ids)) return false;
     ids.insert(ids.begin(), 0);
     for (std::uint32_t id : ids) {

@@ -32,11 +32,22 @@ struct CompoundEntry {
 // broken; `bytes` is then empty.
 bool readCompoundStream(const std::uint8_t* data, std::size_t size, std::string_view name,
                         std::string& bytes);
+// What reading keeps from one compound file to the next: the tables and lists a file's
+// reading fills, so that once grown they are not allocated again for every file. One
+// serves one thread.
+struct CompoundScratch {
+  std::vector<std::uint32_t> fatSectors, fat, dirSectors, ids, stack, chain;
+  std::vector<std::uint32_t> miniStreamSectors, miniFatSectors, miniFat;
+  std::vector<bool> seen;
+  std::u16string wanted, name;
+  std::string bytes;  // a stream gathered from sectors that do not follow one another
+};
+
 // The same without copying: `view` refers to the stream where it stands in `data` when
 // its sectors follow one another, else to its bytes gathered in `scratch`. The view is
 // valid while both are.
 bool readCompoundStreamView(const std::uint8_t* data, std::size_t size, std::string_view name,
-                            std::string& scratch, std::string_view& view);
+                            CompoundScratch& scratch, std::string_view& view);
 
 // Lists the root entry itself (first) and then every entry directly below it, in the
 // order of the directory. False on a malformed file (entries then empty).

@@ -135,15 +135,17 @@ ObjectClass ClassifyObject(std::string_view objectData, std::uint32_t eqVersion)
 }
 
 bool ReadEquationNative(std::string_view native, NativeForm form, std::string& stream) {
+  stream.clear();
+  CompoundScratch scratch;
   std::string_view view;
-  if (!ReadEquationNativeView(native, form, stream, view)) return false;
-  if (view.data() != stream.data()) stream.assign(view);
+  if (!ReadEquationNativeView(native, form, scratch, view)) return false;
+  stream.assign(view);
   return true;
 }
 
-bool ReadEquationNativeView(std::string_view native, NativeForm form, std::string& scratch,
+bool ReadEquationNativeView(std::string_view native, NativeForm form, CompoundScratch& scratch,
                             std::string_view& stream) {
-  scratch.clear();
+  scratch.bytes.clear();
   stream = {};
   if (native.empty()) return true;
   if (form == NativeForm::BareMtef) {
@@ -157,7 +159,7 @@ bool ReadEquationNativeView(std::string_view native, NativeForm form, std::strin
                                   "Equation Native", scratch, stream);
   } catch (const std::bad_alloc&) {
     // No memory for the stream: it counts as empty.
-    scratch.clear();
+    scratch.bytes.clear();
     stream = {};
     return true;
   }

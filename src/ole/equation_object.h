@@ -5,6 +5,8 @@
 
 #include <cstdint>
 #include <string>
+
+#include "ole/compound_file.h"
 #include <string_view>
 
 // The class id of Equation 3.0 objects, given to the root storage of the objects we write.
@@ -35,7 +37,7 @@ ObjectClass ClassifyObject(std::string_view objectData, std::uint32_t eqVersion)
 bool ReadEquationNative(std::string_view native, NativeForm form, std::string& stream);
 // The same without copying: `stream` refers to the bytes inside `native` where they stand
 // together, else to `scratch`.
-bool ReadEquationNativeView(std::string_view native, NativeForm form, std::string& scratch,
+bool ReadEquationNativeView(std::string_view native, NativeForm form, CompoundScratch& scratch,
                             std::string_view& stream);
 
 // The object data (hex text with CR LF line breaks) of an Equation 3.0 object holding
