@@ -9,8 +9,9 @@ bool ReplaceObjectData(DocumentPass& pass, ObjectData& data) {
   const std::string noFont;
   conversion::EquationScratch& scratch = pass.scratch;
   if (!data.decoded) platform::decodeHex(data.hex, scratch.objectBytes);
+  const std::string_view bytes = data.decoded ? data.bytes.view() : std::string_view(scratch.objectBytes);
   conversion::ObjectOutcome outcome = conversion::convertObject(
-      data.decoded ? data.bytes.view() : std::string_view(scratch.objectBytes), pass.equations, pass.greekFontNamed ? pass.greekFontRef : noFont, scratch);
+      bytes, pass.equations, pass.greekFontNamed ? pass.greekFontRef : noFont, scratch);
   if (pass.equations.keepRecords && (outcome.isEquation || outcome.equationClass)) {
     conversion::EquationRecord record;
     record.story = pass.story;
