@@ -136,7 +136,7 @@ EmbeddingOutcome convertEmbedding(std::string_view file, std::string_view progId
       }
     } else {
       std::string error;
-      if (!writers::officeMathXmlFromRtf(written, false, outcome.officeMathXml, error)) {
+      if (!writers::officeMathXmlFromRtf(written, false, outcome.officeMathXml, error, work.officeMathXml)) {
         outcome.officeMathXml.clear();
         outcome.reason = error;
         return outcome;

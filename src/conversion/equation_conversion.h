@@ -11,6 +11,7 @@
 #include "equation/tree.h"
 #include "ole/compound_file.h"
 #include "writers/office_math_rtf.h"
+#include "writers/office_math_xml.h"
 
 namespace conversion {
 
@@ -38,6 +39,7 @@ struct ObjectOutcome {
 struct EquationScratch {
   equation::ReadScratch read;
   writers::OfficeMathScratch officeMath;
+  writers::OfficeMathXmlScratch officeMathXml;  // OMML made of the Office Math text
   std::string objectBytes;  // an object's data, decoded from its hex text
   CompoundScratch compound; // the compound file's tables, and a stream gathered from its sectors
   std::string stream;       // an "Equation Native" stream taken out of an OLE1 wrapper

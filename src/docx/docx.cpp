@@ -172,23 +172,30 @@ std::string folderOf(std::string_view name) {
 // A relationship target as a zip name: relative to the source part's folder, '.' and
 // '..' resolved.
 std::string resolveTarget(std::string_view sourceFolder, std::string_view target) {
-  std::string path = !target.empty() && target.front() == '/' ? std::string(target.substr(1))
-                                                               : std::string(sourceFolder) + std::string(target);
-  std::vector<std::string> segments;
+  std::string path;
+  if (!target.empty() && target.front() == '/') {
+    path.assign(target.substr(1));
+  } else {
+    path.reserve(sourceFolder.size() + target.size());
+    path.append(sourceFolder).append(target);
+  }
+  // The segments are joined as they come; ".." takes the last one back (none holds a '/').
+  std::string out;
+  out.reserve(path.size());
   std::size_t at = 0;
   while (at <= path.size()) {
     std::size_t slash = path.find('/', at);
     if (slash == std::string::npos) slash = path.size();
-    const std::string seg = path.substr(at, slash - at);
+    const std::string_view seg(path.data() + at, slash - at);
     if (seg == "..") {
-      if (!segments.empty()) segments.pop_back();
+      const std::size_t cut = out.rfind('/');
+      out.resize(cut == std::string::npos ? 0 : cut);
     } else if (!seg.empty() && seg != ".") {
-      segments.push_back(seg);
+      if (!out.empty()) out += '/';
+      out.append(seg);
     }
     at = slash + 1;
   }
-  std::string out;
-  for (const std::string& s : segments) out += (out.empty() ? "" : "/") + s;
   return out;
 }
 

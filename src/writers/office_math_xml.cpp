@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -196,13 +197,60 @@ struct Element {
   // Text outside runs makes a run of its own, continued until another child comes.
   bool looseRunOpen = false;
   std::string looseText;
-  // A property element's children, written apart and put in order at its end.
+  // A property element's children, written apart and put in order at its end: the first
+  // `orderedUsed` entries are this element's (the rest keep their memory for later ones).
   std::vector<std::pair<std::size_t, std::string>> ordered;
+  std::size_t orderedUsed = 0;
+
+  // Makes the element a fresh one named `elementName`, keeping the memory of its texts.
+  void reset(std::string_view elementName, Kind elementKind) {
+    name = elementName;
+    kind = elementKind;
+    dropped = false;
+    hasChildren = false;
+    out = nullptr;
+    script = 0;
+    style = 2;
+    pieces.clear();
+    text.clear();
+    looseRunOpen = false;
+    looseText.clear();
+    orderedUsed = 0;
+  }
 };
+
+}  // namespace
+
+// The elements of the nesting levels (an element of level d is read while those of the
+// levels below it are open), the equation's body and a loose run's text piece.
+struct OfficeMathXmlScratch::State {
+  std::vector<std::unique_ptr<Element>> levels;
+  std::string body;
+  std::string piece;
+
+  Element& level(std::size_t depth, std::string_view name, Element::Kind kind) {
+    while (levels.size() <= depth) levels.push_back(std::make_unique<Element>());
+    Element& el = *levels[depth];
+    el.reset(name, kind);
+    return el;
+  }
+};
+
+OfficeMathXmlScratch::OfficeMathXmlScratch() = default;
+OfficeMathXmlScratch::~OfficeMathXmlScratch() = default;
+OfficeMathXmlScratch::OfficeMathXmlScratch(OfficeMathXmlScratch&&) noexcept = default;
+OfficeMathXmlScratch& OfficeMathXmlScratch::operator=(OfficeMathXmlScratch&&) noexcept = default;
+OfficeMathXmlScratch::State& OfficeMathXmlScratch::state() {
+  if (!state_) state_ = std::make_unique<State>();
+  return *state_;
+}
+
+namespace {
 
 class Translator {
  public:
-  Translator(std::string_view text, std::size_t maxDepth) : s_(text), maxDepth_(maxDepth) {}
+  Translator(std::string_view text, std::size_t maxDepth, OfficeMathXmlScratch::State& scratch)
+      : s_(text), maxDepth_(maxDepth), scratch_(scratch) {}
 
   bool run(bool display, std::string& xml, std::string& error) {
     const std::size_t open = s_.find('{');
@@ -211,10 +259,9 @@ class Translator {
       return false;
     }
     pos_ = open + 1;
-    std::string body;
-    Element top;
-    top.name = "oMath";
-    top.kind = Element::Kind::Math;
+    std::string& body = scratch_.body;
+    body.clear();
+    Element& top = scratch_.level(0, "oMath", Element::Kind::Math);
     top.out = &body;
     GroupState gs;
     if (!groupBody(top, gs, 1)) {
@@ -319,8 +366,12 @@ class Translator {
                     (isRun && el.kind == Element::Kind::Properties);
     if (child.dropped) return;
     if (el.kind == Element::Kind::Properties) {
-      el.ordered.emplace_back(rank(orderOf(el.name), child.name), std::string());
-      child.out = &el.ordered.back().second;
+      // Only the last child is being written: an earlier one's place may move here.
+      if (el.orderedUsed == el.ordered.size()) el.ordered.emplace_back();
+      std::pair<std::size_t, std::string>& slot = el.ordered[el.orderedUsed++];
+      slot.first = rank(orderOf(el.name), child.name);
+      slot.second.clear();
+      child.out = &slot.second;
     } else {
       child.out = el.out;
     }
@@ -331,7 +382,8 @@ class Translator {
     el.looseRunOpen = false;
     // Runs are written only among the children of containers (not of property elements).
     if (el.dropped || (el.kind != Element::Kind::Other && el.kind != Element::Kind::Math)) return;
-    std::string piece;
+    std::string& piece = scratch_.piece;
+    piece.clear();
     appendTextPiece(piece, el.looseText);
     appendRun(*el.out, 0, 2, piece);
   }
@@ -364,9 +416,12 @@ class Translator {
           return;
         }
         append(out, "<m:", el.name, ">");
-        std::stable_sort(el.ordered.begin(), el.ordered.end(),
-                         [](const auto& a, const auto& b) { return a.first < b.first; });
-        for (const auto& child : el.ordered) out += child.second;
+        // In the schema's order, children of the same rank as they came (a handful: an
+        // insertion sort, which also needs no memory of its own).
+        for (std::size_t i = 1; i < el.orderedUsed; ++i)
+          for (std::size_t j = i; j > 0 && el.ordered[j - 1].first > el.ordered[j].first; --j)
+            std::swap(el.ordered[j - 1], el.ordered[j]);
+        for (std::size_t i = 0; i < el.orderedUsed; ++i) out += el.ordered[i].second;
         append(out, "</m:", el.name, ">");
         return;
       default:
@@ -409,7 +464,7 @@ class Translator {
   }
 
   // {\field{\*\fldinst SYMBOL n \\f "Font"}{\fldrslt ...}}: '{' and \field have been read.
-  bool symbolField(Element& el) {
+  bool symbolField(Element& el, std::size_t level) {
     std::string instruction;
     std::size_t depth = 1;
     bool inInstruction = false;
@@ -455,10 +510,8 @@ class Translator {
       if (!font.empty()) appendSymbol(el.pieces, code, font);
       return true;
     }
-    // Elsewhere the symbol is a run of its own.
-    Element run;
-    run.name = "r";
-    run.kind = Element::Kind::Run;
+    // Elsewhere the symbol is a run of its own, at the level of the group that held it.
+    Element& run = scratch_.level(level, "r", Element::Kind::Run);
     place(el, run, true);
     if (!font.empty()) appendSymbol(run.pieces, code, font);
     end(run);
@@ -499,13 +552,13 @@ class Translator {
       if (name.empty()) {
         pos_ = wordStart - 1;
       } else {
-        Element child;
-        child.name = name;
-        child.kind = name == "r"                ? Element::Kind::Run
-                     : isPropertyName(name)     ? Element::Kind::Property
-                     : name == "ctrlPr"         ? Element::Kind::ControlProperties
-                     : name.size() > 2 && name.substr(name.size() - 2) == "Pr" ? Element::Kind::Properties
-                                                                                : Element::Kind::Other;
+        const Element::Kind kind = name == "r"                ? Element::Kind::Run
+                                   : isPropertyName(name)     ? Element::Kind::Property
+                                   : name == "ctrlPr"         ? Element::Kind::ControlProperties
+                                   : name.size() > 2 && name.substr(name.size() - 2) == "Pr"
+                                       ? Element::Kind::Properties
+                                       : Element::Kind::Other;
+        Element& child = scratch_.level(depth, name, kind);
         place(el, child, child.kind == Element::Kind::Run);
         if (!groupBody(child, gs, depth + 1)) return false;
         end(child);
@@ -514,7 +567,7 @@ class Translator {
     }
     if (s_.substr(pos_, 6) == "\\field") {
       pos_ += 6;
-      return symbolField(el);
+      return symbolField(el, depth);
     }
     pos_ = start;
     // A character group: its text belongs to the element around it.
@@ -593,6 +646,7 @@ class Translator {
   std::string_view s_;
   std::size_t pos_ = 0;
   std::size_t maxDepth_;
+  OfficeMathXmlScratch::State& scratch_;
   std::string error_;
   std::uint32_t pendingHigh_ = 0;
 };
@@ -630,7 +684,13 @@ void appendXmlEscaped(std::string& out, std::string_view s) {
 
 bool officeMathXmlFromRtf(std::string_view officeMathRtf, bool display, std::string& xml, std::string& error,
                           std::size_t maxDepth) {
-  return Translator(officeMathRtf, maxDepth).run(display, xml, error);
+  OfficeMathXmlScratch scratch;
+  return officeMathXmlFromRtf(officeMathRtf, display, xml, error, scratch, maxDepth);
+}
+
+bool officeMathXmlFromRtf(std::string_view officeMathRtf, bool display, std::string& xml, std::string& error,
+                          OfficeMathXmlScratch& scratch, std::size_t maxDepth) {
+  return Translator(officeMathRtf, maxDepth, scratch.state()).run(display, xml, error);
 }
 
 std::string officeMathXmlFromRtf(std::string_view officeMathRtf, bool display) {

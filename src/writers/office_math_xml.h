@@ -4,10 +4,28 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <string_view>
 
 namespace writers {
+
+// What translating keeps from one equation to the next: the elements of each nesting level
+// with the text they hold, so that once grown they are not allocated again. One serves one
+// thread.
+class OfficeMathXmlScratch {
+ public:
+  OfficeMathXmlScratch();
+  ~OfficeMathXmlScratch();
+  OfficeMathXmlScratch(OfficeMathXmlScratch&&) noexcept;
+  OfficeMathXmlScratch& operator=(OfficeMathXmlScratch&&) noexcept;
+
+  struct State;
+  State& state();
+
+ private:
+  std::unique_ptr<State> state_;
+};
 
 // <m:oMath>...</m:oMath>, inside <m:oMathPara> when `display`, from the text written by
 // writeOfficeMathRtf (the {\mmath ...} group). Properties come in the schema's order, runs
@@ -15,6 +33,9 @@ namespace writers {
 // `error`, when the text cannot be read; nesting deeper than `maxDepth` groups is refused.
 bool officeMathXmlFromRtf(std::string_view officeMathRtf, bool display, std::string& xml, std::string& error,
                           std::size_t maxDepth = 1000);
+// The same with the working memory of `scratch`.
+bool officeMathXmlFromRtf(std::string_view officeMathRtf, bool display, std::string& xml, std::string& error,
+                          OfficeMathXmlScratch& scratch, std::size_t maxDepth = 1000);
 // The same; empty when the text cannot be read.
 std::string officeMathXmlFromRtf(std::string_view officeMathRtf, bool display);
 

@@ -171,6 +171,25 @@ TEST_F(DocxStage, ObjectsInTextBoxesAreConvertedAndTheBoxKept) {
   EXPECT_EQ(count(body, "o:OLEObject"), 0u);
 }
 
+// A relationship's target is a path from the story's folder, or from the package's root
+// with a leading slash; "." and ".." steps are resolved (".." above the root stays there).
+TEST_F(DocxStage, RelationshipTargetsAreResolvedAsPaths) {
+  for (const char* target : {"embeddings/oleObject1.bin", "./embeddings/../embeddings/oleObject1.bin",
+                             "/word/embeddings/oleObject1.bin", "..//word/./embeddings//oleObject1.bin",
+                             "../../../word/embeddings/oleObject1.bin"}) {
+    SCOPED_TRACE(target);
+    Parts parts = equationParts({{corpusFile("mtef3-frac.bin"), "Equation.DSMT4", Story::Body, Layout::Inline}});
+    for (auto& [name, bytes] : parts) {
+      const std::string plain = "Target=\"embeddings/oleObject1.bin\"";
+      if (name == "word/_rels/document.xml.rels")
+        bytes.replace(bytes.find(plain), plain.size(), std::string("Target=\"") + target + "\"");
+    }
+    const docx::DocxResult result = docx::convertDocx(zipParts(parts), officeMath());
+    ASSERT_TRUE(result.ok) << result.error;
+    EXPECT_EQ(result.converted, 1);
+  }
+}
+
 // A story is rewritten as it streams by: text around, between and inside the equations'
 // paragraphs (far more than the reader holds at once) changes nothing else of the result.
 TEST_F(DocxStage, LongStoriesConvertAsShortOnes) {
