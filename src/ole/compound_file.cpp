@@ -400,12 +400,6 @@ bool readCompoundStreamView(const std::uint8_t* data, std::size_t size, std::str
     if (!rootChildren(r, ids)) return false;
     utf8ToUnits(name, scratch.wanted);
     DirEntry e;
-    e.name.swap(scratch.name);  // the name's buffer serves every file
-    struct GiveBack {
-      DirEntry& e;
-      std::u16string& name;
-      ~GiveBack() { e.name.swap(name); }
-    } giveBack{e, scratch.name};
     for (std::uint32_t id : ids) {
       readEntryInto(r, id, e, true);
       if (e.type != kEntryStream || compareNames(e.name, scratch.wanted) != 0) continue;

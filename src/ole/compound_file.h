@@ -39,7 +39,7 @@ struct CompoundScratch {
   std::vector<std::uint32_t> fatSectors, fat, dirSectors, ids, stack, chain;
   std::vector<std::uint32_t> miniStreamSectors, miniFatSectors, miniFat;
   std::vector<bool> seen;
-  std::u16string wanted, name;
+  std::u16string wanted;  // the name looked for
   std::string bytes;  // a stream gathered from sectors that do not follow one another
 };
 

@@ -130,9 +130,8 @@ std::size_t decodeHexLines(const char* text, std::size_t n, char* out, int& pend
       o += decoded;
       if (i >= n) break;
     }
-    // What the blocks stopped at: line breaks and digits one at a time, until a whole
-    // pair starts again.
-    const std::size_t from = i;
+    // What the blocks stopped at: line breaks and digits one at a time, until a line of
+    // whole pairs starts again.
     for (; i < n; ++i) {
       const unsigned char c = in[i];
       if ((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f')) {
@@ -151,7 +150,6 @@ std::size_t decodeHexLines(const char* text, std::size_t n, char* out, int& pend
         break;
       }
     }
-    if (i == from) break;
   }
   produced = static_cast<std::size_t>(o - out);
   return i;

@@ -3,10 +3,7 @@
 // the caller owns, so two passes never share state.
 #pragma once
 
-#include <algorithm>
 #include <cstdint>
-#include <cstring>
-#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,29 +12,6 @@
 #include "platform/platform.h"
 #include "rtf/input.h"
 #include "rtf/output.h"
-
-// Bytes that grow without being cleared first: room is made, filled, then counted in.
-class ByteBuffer {
- public:
-  std::string_view view() const { return {data_.get(), size_}; }
-  void clear() { size_ = 0; }
-  char* room(std::size_t n) {
-    if (capacity_ - size_ < n) {
-      const std::size_t capacity = std::max(size_ + n, 2 * capacity_);
-      std::unique_ptr<char[]> grown = std::make_unique_for_overwrite<char[]>(capacity);
-      if (size_ != 0) std::memcpy(grown.get(), data_.get(), size_);
-      data_ = std::move(grown);
-      capacity_ = capacity;
-    }
-    return data_.get() + size_;
-  }
-  void grow(std::size_t n) { size_ += n; }
-
- private:
-  std::unique_ptr<char[]> data_;
-  std::size_t size_ = 0;
-  std::size_t capacity_ = 0;
-};
 
 // The contents of an object's data group, read after "\objdata" to the group's own
 // closing brace: nested groups, control words, zero bytes and "\bin" data included.
@@ -51,7 +25,7 @@ struct ObjectData {
   // is decoded as it is read and held only as `bytes`, with a digit still waiting for its
   // pair in `pendingDigit` (-1: none); `hex` is made from them when the text is needed.
   bool decoded = false;
-  ByteBuffer bytes;
+  OutputBytes bytes;
   int pendingDigit = -1;
   // Makes `hex` of the bytes of a decoded group: its digits, lower-case, without line breaks.
   void keepAsText();

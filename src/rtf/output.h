@@ -2,6 +2,7 @@
 // fills and when the run ends; a failed write is remembered and reported at the end.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
 #include <memory>
@@ -9,7 +10,8 @@
 
 #include "platform/platform.h"
 
-// The sink's bytes: a fixed block, filled from the front, never zeroed in advance.
+// The sink's bytes: a block filled from the front, never zeroed in advance; it grows only
+// through room().
 class OutputBytes {
  public:
   const char* data() const { return bytes_.get(); }
@@ -31,6 +33,19 @@ class OutputBytes {
     used_ += n;
   }
   void push_back(char c) { bytes_[used_++] = c; }
+  // Makes room for `n` more bytes, keeping those held, and returns where they go; the
+  // caller then moves the end with setEnd.
+  char* room(std::size_t n) {
+    if (capacity_ - used_ < n) {
+      const std::size_t capacity = std::max(used_ + n, 2 * capacity_);
+      std::unique_ptr<char[]> grown = std::make_unique_for_overwrite<char[]>(capacity);
+      if (used_ != 0) std::memcpy(grown.get(), bytes_.get(), used_);
+      bytes_ = std::move(grown);
+      capacity_ = capacity;
+    }
+    return end();
+  }
+  std::string_view view() const { return {bytes_.get(), used_}; }
   // Where the next byte goes, and the end the caller has filled up to.
   char* end() { return bytes_.get() + used_; }
   void setEnd(char* end) { used_ = static_cast<std::size_t>(end - bytes_.get()); }

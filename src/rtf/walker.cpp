@@ -113,10 +113,10 @@ void decodePlainHex(RtfInput& in, ObjectData& data) {
     if (!RtfChunkRest(in, pos)) return;
     const char* base = in.chunk;
     const std::size_t end = in.chunkSize;
+    char* to = data.bytes.room((end - pos) / 2 + 1);
     std::size_t decoded = 0;
-    const std::size_t used = platform::decodeHexLines(base + pos, end - pos, data.bytes.room((end - pos) / 2 + 1),
-                                                      data.pendingDigit, decoded);
-    data.bytes.grow(decoded);
+    const std::size_t used = platform::decodeHexLines(base + pos, end - pos, to, data.pendingDigit, decoded);
+    data.bytes.setEnd(to + decoded);
     if (used != 0) {
       in.position = static_cast<std::int32_t>(pos + used);
       in.afterCarriageReturn = base[pos + used - 1] == '\r';
