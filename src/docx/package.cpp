@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <unistd.h>
+#include <libdeflate.h>
 #include <minizip/unzip.h>
 
 #include <algorithm>
@@ -280,7 +281,11 @@ struct PackageReader::Zip {
            parseRecord(whole, e, encrypted);
   }
 
+  // Inflates whole parts that are read whole (made on the first such read).
+  libdeflate_decompressor* inflater = nullptr;
+
   ~Zip() {
+    if (inflater) libdeflate_free_decompressor(inflater);
     for (unzFile f : idle) unzClose(f);
     if (source.fd >= 0) ::close(source.fd);
   }
@@ -470,6 +475,7 @@ bool PackageReader::withinLimits(const PackageEntry& entry, std::uint64_t limit,
 bool PackageReader::read(const PackageEntry& entry, std::string& out, std::string& error) const {
   out.clear();
   if (!withinLimits(entry, limits_.maxPartSize, error)) return false;
+  if (inflateWhole(entry, out)) return true;
   out.reserve(static_cast<std::size_t>(entry.size));
   const bool ok = readPieces(entry, [&](std::string_view piece) {
     out.append(piece);
@@ -560,6 +566,38 @@ bool PackageReader::copyAsStored(const PackageEntry& entry, const Sink& sink, st
     if (!sink(std::string_view(piece, n))) return false;
     at += n;
     left -= n;
+  }
+  return true;
+}
+
+// A deflated part read whole is inflated in one call from its compressed data where it
+// lies, and its CRC checked, when its local header agrees with its directory record the
+// way minizip requires. Anything else — another method, a data descriptor, zip64 fields,
+// data that does not inflate to exactly the declared size and CRC — returns false without
+// a message, and the part is read through minizip, whose messages say what is wrong.
+bool PackageReader::inflateWhole(const PackageEntry& entry, std::string& out) const {
+  constexpr std::uint64_t kMaxCompressed = 1 << 20;
+  if (entry.method != 8 || entry.compressedSize > kMaxCompressed || entry.index >= count_) return false;
+  Zip& zip = *zip_;
+  std::string_view cd, local, data;
+  if (!zip.view(offset(entry.index), kRecordFixed, cd)) return false;
+  const auto* c = reinterpret_cast<const unsigned char*>(cd.data());
+  const std::uint32_t nameLength = le16(c + 28), at = le32(c + 42);
+  if (le32(c) != 0x02014b50 || at == 0xFFFFFFFFu || !zip.view(at, 30, local)) return false;
+  const auto* l = reinterpret_cast<const unsigned char*>(local.data());
+  if (le32(l) != 0x04034b50 || (le16(l + 6) & 8) || le16(l + 8) != entry.method || le32(l + 14) != entry.crc ||
+      le32(l + 18) != entry.compressedSize || le32(l + 22) != entry.size || le16(l + 26) != nameLength)
+    return false;
+  const std::uint64_t start = std::uint64_t{at} + 30 + le16(l + 26) + le16(l + 28);
+  if (!zip.view(start, static_cast<std::size_t>(entry.compressedSize), data)) return false;
+  if (!zip.inflater && !(zip.inflater = libdeflate_alloc_decompressor())) return false;
+  out.resize(static_cast<std::size_t>(entry.size));
+  std::size_t got = 0;
+  if (libdeflate_deflate_decompress(zip.inflater, data.data(), data.size(), out.data(), out.size(), &got) !=
+          LIBDEFLATE_SUCCESS ||
+      got != out.size() || libdeflate_crc32(0, out.data(), out.size()) != entry.crc) {
+    out.clear();
+    return false;
   }
   return true;
 }

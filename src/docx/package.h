@@ -78,6 +78,7 @@ class PackageReader {
   bool withinLimits(const PackageEntry& entry, std::uint64_t limit, std::string& error) const;
   bool stream(const PackageEntry& entry, bool raw, const Sink& sink, std::string& error) const;
   bool copyAsStored(const PackageEntry& entry, const Sink& sink, std::string& error) const;
+  bool inflateWhole(const PackageEntry& entry, std::string& out) const;
 
   std::unique_ptr<Zip> zip_;
   std::uint64_t offset(std::size_t index) const {

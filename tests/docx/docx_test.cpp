@@ -282,6 +282,52 @@ TEST_F(DocxStage, UnconvertibleObjectsAreKeptAndReported) {
   }
 }
 
+// An embedding whose zip data is damaged is kept, with what is wrong; its data is only
+// taken when its local header agrees with its directory record and it inflates to its
+// declared size and CRC.
+TEST_F(DocxStage, EmbeddingsWithDamagedZipDataAreKept) {
+  const std::string name = "word/embeddings/oleObject1.bin";
+  const std::string package =
+      zipParts(equationParts({{corpusFile("mtef3-frac.bin"), "Equation.DSMT4", Story::Body, Layout::Inline}}));
+  const std::size_t none = std::string::npos;
+  std::size_t header = none, record = none;
+  for (std::size_t at = package.find("PK\x03\x04"); at != none; at = package.find("PK\x03\x04", at + 4))
+    if (package.compare(at + 30, name.size(), name) == 0) header = at;
+  for (std::size_t at = package.find("PK\x01\x02"); at != none; at = package.find("PK\x01\x02", at + 4))
+    if (package.compare(at + 46, name.size(), name) == 0) record = at;
+  ASSERT_NE(header, none);
+  ASSERT_NE(record, none);
+  const std::size_t data = header + 30 + name.size() + static_cast<unsigned char>(package[header + 28]);
+  const auto changed = [&](std::initializer_list<std::size_t> offsets, char mask) {
+    std::string p = package;
+    for (std::size_t at : offsets) p[at] = static_cast<char>(p[at] ^ mask);
+    return p;
+  };
+  struct Case {
+    const char* what;
+    std::string package;
+    const char* reason;  // nullptr: converted
+  };
+  const std::vector<Case> cases = {
+      {"sound", package, nullptr},
+      {"CRC changed in both headers", changed({header + 14, record + 16}, 0x55), "CRC"},
+      {"compressed data changed", changed({data + 7, data + 8, data + 9}, 0x5A), "damaged"},
+      {"local header of another size", changed({header + 22}, 0x01), "cannot be opened"},
+      {"local header of another method", changed({header + 8}, 0x08), "cannot be opened"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const docx::DocxResult result = docx::convertDocx(c.package, officeMath());
+    ASSERT_TRUE(result.ok) << result.error;
+    EXPECT_EQ(result.converted, c.reason ? 0 : 1);
+    ASSERT_EQ(result.unconverted.size(), c.reason ? 1u : 0u);
+    if (c.reason) {
+      EXPECT_NE(result.unconverted[0].reason.find(c.reason), std::string::npos) << result.unconverted[0].reason;
+      EXPECT_EQ(result.package, c.package);
+    }
+  }
+}
+
 // Damaged and hostile packages: a clear error or a kept object, never a crash or a hang.
 TEST_F(DocxStage, HostilePackages) {
   const std::string good = corpusFile("mtef3-frac.bin");
