@@ -12,6 +12,7 @@
 #include <array>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <memory>
 #include <string>
@@ -22,6 +23,27 @@
 
 namespace writers {
 namespace {
+
+// Whether `word` is the literal: a comparison of known length, which the compiler writes
+// out in place (the translator compares every control word it reads with a few).
+template <std::size_t N>
+bool is(std::string_view word, const char (&literal)[N]) {
+  return word.size() == N - 1 && std::memcmp(word.data(), literal, N - 1) == 0;
+}
+
+template <std::size_t N>
+bool endsWith(std::string_view word, const char (&literal)[N]) {
+  return word.size() >= N - 1 && std::memcmp(word.data() + word.size() - (N - 1), literal, N - 1) == 0;
+}
+
+// ASCII letters, the characters of a control word.
+constexpr std::array<bool, 256> kLetters = [] {
+  std::array<bool, 256> table{};
+  for (int c = 'a'; c <= 'z'; ++c) table[static_cast<std::size_t>(c)] = table[static_cast<std::size_t>(c - 'a' + 'A')] = true;
+  return table;
+}();
+
+bool isLetter(char c) { return kLetters[static_cast<unsigned char>(c)]; }
 
 // The elements that carry a single m:val (chr, begChr, pos, count ...).
 constexpr std::string_view kPropertyNames[] = {
@@ -79,7 +101,7 @@ const PropertyOrder* orderOf(std::string_view element) {
 }
 
 std::size_t rank(const PropertyOrder* order, std::string_view child) {
-  if (child == "ctrlPr") return 1000;
+  if (is(child, "ctrlPr")) return 1000;
   if (!order) return 500;
   std::size_t i = 0;
   for (std::string_view name : order->children) {
@@ -282,6 +304,11 @@ class Translator {
 
  private:
   bool atEnd() const { return pos_ >= s_.size(); }
+  // Whether the text at pos_ begins with the literal.
+  template <std::size_t N>
+  bool startsHere(const char (&literal)[N]) const {
+    return pos_ <= s_.size() && s_.size() - pos_ >= N - 1 && std::memcmp(s_.data() + pos_, literal, N - 1) == 0;
+  }
 
   // A parameter's digits (after an optional minus), held at the limits of long as strtol
   // holds them.
@@ -315,21 +342,25 @@ class Translator {
 
   // Reads the control word at pos_ (just after its backslash).
   ControlWord readWord() {
+    // Read with a local position and text: stores through the members would be made at
+    // every character, as the compiler cannot tell them apart from the text.
     ControlWord cw;
+    const std::string_view s = s_;
     const std::size_t start = pos_;
-    while (pos_ < s_.size() && ((s_[pos_] >= 'a' && s_[pos_] <= 'z') || (s_[pos_] >= 'A' && s_[pos_] <= 'Z')))
-      ++pos_;
-    cw.word = s_.substr(start, pos_ - start);
-    const std::size_t digits = pos_;
-    if (pos_ < s_.size() && s_[pos_] == '-') ++pos_;
-    while (pos_ < s_.size() && s_[pos_] >= '0' && s_[pos_] <= '9') ++pos_;
-    if (pos_ > digits && !(pos_ == digits + 1 && s_[digits] == '-')) {
+    std::size_t at = start;
+    while (at < s.size() && isLetter(s[at])) ++at;
+    cw.word = s.substr(start, at - start);
+    const std::size_t digits = at;
+    if (at < s.size() && s[at] == '-') ++at;
+    while (at < s.size() && s[at] >= '0' && s[at] <= '9') ++at;
+    if (at > digits && !(at == digits + 1 && s[digits] == '-')) {
       cw.hasParam = true;
-      cw.param = decimal(s_.substr(digits, pos_ - digits));
+      cw.param = decimal(s.substr(digits, at - digits));
     } else {
-      pos_ = digits;
+      at = digits;
     }
-    if (pos_ < s_.size() && s_[pos_] == ' ') ++pos_;
+    if (at < s.size() && s[at] == ' ') ++at;
+    pos_ = at;
     return cw;
   }
 
@@ -399,8 +430,7 @@ class Translator {
         appendRun(out, el.script, el.style, el.pieces);
         return;
       case Element::Kind::Property: {
-        const bool isCharacter = el.name.size() >= 3 && (el.name.substr(el.name.size() - 3) == "chr" ||
-                                                         el.name.substr(el.name.size() - 3) == "Chr");
+        const bool isCharacter = endsWith(el.name, "chr") || endsWith(el.name, "Chr");
         if (el.text.empty() && !isCharacter) return;  // the default, as Word leaves it out
         append(out, "<m:", el.name, " m:val=\"");
         appendXmlEscaped(out, el.text);
@@ -482,7 +512,7 @@ class Translator {
           ++pos_;
         } else {
           ControlWord cw = readWord();
-          if (cw.word == "fldinst") {
+          if (is(cw.word, "fldinst")) {
             inInstruction = true;
             instructionDepth = depth;
           }
@@ -527,12 +557,12 @@ class Translator {
     const std::size_t start = pos_;
     // Leading \* and \dnN do not decide what the group is.
     for (;;) {
-      if (s_.substr(pos_, 2) == "\\*") {
+      if (startsHere("\\*")) {
         pos_ += 2;
         while (pos_ < s_.size() && s_[pos_] == ' ') ++pos_;
         continue;
       }
-      if (s_.substr(pos_, 3) == "\\dn") {
+      if (startsHere("\\dn")) {
         ++pos_;
         readWord();
         continue;
@@ -544,18 +574,17 @@ class Translator {
       const std::size_t wordStart = pos_;
       ControlWord cw = readWord();
       const std::string_view name =
-          cw.word == "msty" || cw.word == "mscr" ? std::string_view() : cw.word.substr(1);
-      if (name == "mathPict") return skipGroup();
+          is(cw.word, "msty") || is(cw.word, "mscr") ? std::string_view() : cw.word.substr(1);
+      if (is(name, "mathPict")) return skipGroup();
       GroupState gs;
-      if (name == "math" || name == "oMath") return groupBody(el, gs, depth + 1);
-      if (name == "oMathPara") return groupBody(el, gs, depth + 1);
+      if (is(name, "math") || is(name, "oMath") || is(name, "oMathPara")) return groupBody(el, gs, depth + 1);
       if (name.empty()) {
         pos_ = wordStart - 1;
       } else {
-        const Element::Kind kind = name == "r"                ? Element::Kind::Run
+        const Element::Kind kind = is(name, "r")              ? Element::Kind::Run
                                    : isPropertyName(name)     ? Element::Kind::Property
-                                   : name == "ctrlPr"         ? Element::Kind::ControlProperties
-                                   : name.size() > 2 && name.substr(name.size() - 2) == "Pr"
+                                   : is(name, "ctrlPr")       ? Element::Kind::ControlProperties
+                                   : name.size() > 2 && endsWith(name, "Pr")
                                        ? Element::Kind::Properties
                                        : Element::Kind::Other;
         Element& child = scratch_.level(depth, name, kind);
@@ -565,7 +594,7 @@ class Translator {
         return true;
       }
     }
-    if (s_.substr(pos_, 6) == "\\field") {
+    if (startsHere("\\field")) {
       pos_ += 6;
       return symbolField(el, depth);
     }
@@ -613,22 +642,22 @@ class Translator {
           addChar(el, static_cast<unsigned char>(next));
           continue;
         }
-        if (!((next >= 'a' && next <= 'z') || (next >= 'A' && next <= 'Z'))) {
+        if (!isLetter(next)) {
           ++pos_;  // a control symbol this text does not use
           continue;
         }
         ControlWord cw = readWord();
-        if (cw.word == "u" && cw.hasParam) {
+        if (is(cw.word, "u") && cw.hasParam) {
           long v = cw.param < 0 ? cw.param + 65536 : cw.param;
           addChar(el, static_cast<std::uint32_t>(v) & 0xFFFF);
           gs.skip = gs.ucCount;
-        } else if (cw.word == "uc" && cw.hasParam) {
+        } else if (is(cw.word, "uc") && cw.hasParam) {
           gs.ucCount = cw.param < 0 ? 0 : cw.param;
-        } else if (cw.word == "f") {
+        } else if (is(cw.word, "f")) {
           gs.greek = true;
-        } else if (cw.word == "msty" && el.kind == Element::Kind::Run) {
+        } else if (is(cw.word, "msty") && el.kind == Element::Kind::Run) {
           el.style = static_cast<int>(std::clamp(cw.param, 0L, 3L));
-        } else if (cw.word == "mscr" && el.kind == Element::Kind::Run) {
+        } else if (is(cw.word, "mscr") && el.kind == Element::Kind::Run) {
           el.script = static_cast<int>(std::clamp(cw.param, 0L, 5L));
         }
         continue;
