@@ -514,13 +514,7 @@ struct FrameHead {
 // packer touches the spool until finish(); each file's figures are final after it.
 class EmbeddingPacker {
  public:
-  explicit EmbeddingPacker(Spool& spool)
-      : spool_(spool), deflater_([this](std::string_view piece) {
-          packed_.append(piece);
-          return true;
-        }) {
-    worker_ = platform::startWorker();
-  }
+  explicit EmbeddingPacker(Spool& spool) : spool_(spool) { worker_ = platform::startWorker(); }
   ~EmbeddingPacker() {
     if (worker_) platform::endWorker(worker_);
   }
@@ -565,14 +559,13 @@ class EmbeddingPacker {
   }
   void pack() {
     for (const Item& item : inFlight_.items) {
-      packed_.clear();
-      if (!deflater_.restart() || !deflater_.write(std::string_view(inFlight_.bytes).substr(item.at, item.size)) ||
-          !deflater_.finish() || deflater_.compressedSize() > 0xFFFFFFFFu) {
+      std::uint32_t crc = 0;
+      if (!deflater_.compress(std::string_view(inFlight_.bytes).substr(item.at, item.size), packed_, crc) ||
+          packed_.size() > 0xFFFFFFFFu) {
         failed_ = true;
         return;
       }
-      const FrameHead head{deflater_.crc(), static_cast<std::uint32_t>(deflater_.size()),
-                           static_cast<std::uint32_t>(deflater_.compressedSize())};
+      const FrameHead head{crc, static_cast<std::uint32_t>(item.size), static_cast<std::uint32_t>(packed_.size())};
       *item.offset = spool_.size();
       if (!spool_.append(std::string_view(reinterpret_cast<const char*>(&head), sizeof head)) ||
           !spool_.append(packed_)) {
@@ -583,7 +576,7 @@ class EmbeddingPacker {
   }
 
   Spool& spool_;
-  Deflater deflater_;  // restarted for each file: zlib's state is made once
+  WholeDeflater deflater_;
   std::string packed_;  // the file being compressed
   platform::Worker* worker_ = nullptr;
   Batch filling_, inFlight_;

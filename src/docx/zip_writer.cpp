@@ -1,5 +1,6 @@
 #include "docx/zip_writer.h"
 
+#include <libdeflate.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -183,14 +184,6 @@ Deflater::Deflater(Sink sink, bool inBackground) : sink_(std::move(sink)), z_(st
   }
 }
 
-bool Deflater::restart() {
-  if (worker_ || !z_->ready || deflateReset(&z_->z) != Z_OK) return false;
-  crc_ = static_cast<std::uint32_t>(crc32(0, nullptr, 0));
-  size_ = compressed_ = 0;
-  failed_ = false;
-  return true;
-}
-
 Deflater::~Deflater() {
   if (worker_) platform::endWorker(worker_);
   if (z_->ready) deflateEnd(&z_->z);
@@ -260,15 +253,24 @@ bool Deflater::finish() {
   return !blockFailed_ || !(failed_ = true);
 }
 
-bool addDeflated(ZipWriter& writer, const std::string& name, std::time_t mtime, std::string_view bytes) {
-  std::string packed;
-  Deflater d([&](std::string_view piece) {
-    packed.append(piece);
-    return true;
-  });
-  if (!d.write(bytes) || !d.finish()) return false;
-  ZipEntryInfo info{name, 8, d.crc(), d.compressedSize(), d.size(), mtime};
-  return writer.begin(info) && writer.data(packed);
+struct WholeDeflater::Compressor {
+  libdeflate_compressor* c = libdeflate_alloc_compressor(6);
+  ~Compressor() {
+    if (c) libdeflate_free_compressor(c);
+  }
+};
+
+WholeDeflater::WholeDeflater() : c_(std::make_unique<Compressor>()) {}
+WholeDeflater::~WholeDeflater() = default;
+
+bool WholeDeflater::compress(std::string_view bytes, std::string& out, std::uint32_t& crc) {
+  if (!c_->c) return false;
+  out.resize(libdeflate_deflate_compress_bound(c_->c, bytes.size()));
+  const std::size_t n = libdeflate_deflate_compress(c_->c, bytes.data(), bytes.size(), out.data(), out.size());
+  if (n == 0) return false;
+  out.resize(n);
+  crc = libdeflate_crc32(0, bytes.data(), bytes.size());
+  return true;
 }
 
 }  // namespace docx

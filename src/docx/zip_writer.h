@@ -64,9 +64,6 @@ class Deflater {
   Deflater& operator=(const Deflater&) = delete;
   bool write(std::string_view bytes);
   bool finish();
-  // Starts a new stream into the same sink, keeping zlib's state allocated: small parts
-  // compressed one after another then cost no set-up each (foreground only).
-  bool restart();
   std::uint32_t crc() const { return crc_; }
   std::uint64_t size() const { return size_; }
   std::uint64_t compressedSize() const { return compressed_; }
@@ -90,7 +87,22 @@ class Deflater {
   bool blockFailed_ = false;
 };
 
-// Deflates bytes in memory and adds them as one entry.
-bool addDeflated(ZipWriter& writer, const std::string& name, std::time_t mtime, std::string_view bytes);
+// Raw deflate of bytes held whole, in one call (libdeflate, at zlib's default level): for
+// the many small parts made in memory, which zlib's stream compresses at half the speed.
+class WholeDeflater {
+ public:
+  WholeDeflater();
+  ~WholeDeflater();
+  WholeDeflater(const WholeDeflater&) = delete;
+  WholeDeflater& operator=(const WholeDeflater&) = delete;
+  // The compressed bytes into `out` (replacing what it held) and the CRC of `bytes`;
+  // false when they cannot be made.
+  bool compress(std::string_view bytes, std::string& out, std::uint32_t& crc);
+
+  struct Compressor;
+
+ private:
+  std::unique_ptr<Compressor> c_;
+};
 
 }  // namespace docx
