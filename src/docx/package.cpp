@@ -251,33 +251,41 @@ struct PackageReader::Zip {
   Source source;
   // Handles not in use; more are opened when parts are read inside one another.
   std::vector<unzFile> idle;
-  // Directory records are read through a window of the file, 4 KB at a time (the reader
-  // is used by one thread at a time).
-  std::string window;
-  std::uint64_t windowAt = 0;
+  // Directory records, and the local headers and data of parts read whole, are read
+  // through two windows of the file (the reader is used by one thread at a time): 4 KB of
+  // records, which are looked up all over the directory, and 64 KB of parts, which are
+  // read in the file's order, several to a window.
+  struct Window {
+    std::string bytes;       // grows, never shrinks: the first `filled` bytes are the file's
+    std::size_t filled = 0;
+    std::uint64_t at = 0;
+    std::size_t least = 0;  // what a read of the file fetches at the least
+  };
+  Window records{{}, 0, 0, 1 << 12}, parts{{}, 0, 0, 1 << 16};
 
   // The n bytes at `at`, or false when the source ends first.
-  bool view(std::uint64_t at, std::size_t n, std::string_view& out) {
+  bool view(std::uint64_t at, std::size_t n, std::string_view& out, Window& w) {
     if (source.fd < 0) {
       if (at > source.bytes.size() || n > source.bytes.size() - at) return false;
       out = source.bytes.substr(static_cast<std::size_t>(at), n);
       return true;
     }
-    if (at < windowAt || at + n > windowAt + window.size()) {
-      window.resize(std::max<std::size_t>(n, 1 << 12));
-      const ssize_t got = ::pread(source.fd, window.data(), window.size(), static_cast<off_t>(at));
-      window.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
-      windowAt = at;
-      if (window.size() < n) return false;
+    if (at < w.at || at + n > w.at + w.filled) {
+      const std::size_t want = std::max(n, w.least);
+      if (w.bytes.size() < want) w.bytes.resize(want);
+      const ssize_t got = ::pread(source.fd, w.bytes.data(), want, static_cast<off_t>(at));
+      w.filled = got > 0 ? static_cast<std::size_t>(got) : 0;
+      w.at = at;
+      if (w.filled < n) return false;
     }
-    out = std::string_view(window).substr(static_cast<std::size_t>(at - windowAt), n);
+    out = std::string_view(w.bytes.data() + (at - w.at), n);
     return true;
   }
   // The directory record at `at` read into `e`; false when it cannot be.
   bool record(std::uint64_t at, PackageEntry& e, bool* encrypted = nullptr) {
     std::string_view fixed, whole;
-    return view(at, kRecordFixed, fixed) &&
-           view(at, kRecordFixed + le16(reinterpret_cast<const unsigned char*>(fixed.data()) + 28), whole) &&
+    return view(at, kRecordFixed, fixed, records) &&
+           view(at, kRecordFixed + le16(reinterpret_cast<const unsigned char*>(fixed.data()) + 28), whole, records) &&
            parseRecord(whole, e, encrypted);
   }
 
@@ -580,16 +588,16 @@ bool PackageReader::inflateWhole(const PackageEntry& entry, std::string& out) co
   if (entry.method != 8 || entry.compressedSize > kMaxCompressed || entry.index >= count_) return false;
   Zip& zip = *zip_;
   std::string_view cd, local, data;
-  if (!zip.view(offset(entry.index), kRecordFixed, cd)) return false;
+  if (!zip.view(offset(entry.index), kRecordFixed, cd, zip.records)) return false;
   const auto* c = reinterpret_cast<const unsigned char*>(cd.data());
   const std::uint32_t nameLength = le16(c + 28), at = le32(c + 42);
-  if (le32(c) != 0x02014b50 || at == 0xFFFFFFFFu || !zip.view(at, 30, local)) return false;
+  if (le32(c) != 0x02014b50 || at == 0xFFFFFFFFu || !zip.view(at, 30, local, zip.parts)) return false;
   const auto* l = reinterpret_cast<const unsigned char*>(local.data());
   if (le32(l) != 0x04034b50 || (le16(l + 6) & 8) || le16(l + 8) != entry.method || le32(l + 14) != entry.crc ||
       le32(l + 18) != entry.compressedSize || le32(l + 22) != entry.size || le16(l + 26) != nameLength)
     return false;
   const std::uint64_t start = std::uint64_t{at} + 30 + le16(l + 26) + le16(l + 28);
-  if (!zip.view(start, static_cast<std::size_t>(entry.compressedSize), data)) return false;
+  if (!zip.view(start, static_cast<std::size_t>(entry.compressedSize), data, zip.parts)) return false;
   if (!zip.inflater && !(zip.inflater = libdeflate_alloc_decompressor())) return false;
   out.resize(static_cast<std::size_t>(entry.size));
   std::size_t got = 0;
