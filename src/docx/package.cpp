@@ -584,8 +584,11 @@ bool PackageReader::copyAsStored(const PackageEntry& entry, const Sink& sink, st
 // data that does not inflate to exactly the declared size and CRC — returns false without
 // a message, and the part is read through minizip, whose messages say what is wrong.
 bool PackageReader::inflateWhole(const PackageEntry& entry, std::string& out) const {
-  constexpr std::uint64_t kMaxCompressed = 1 << 20;
-  if (entry.method != 8 || entry.compressedSize > kMaxCompressed || entry.index >= count_) return false;
+  // Embeddings are kilobytes. The output is made its declared size before inflating, so a
+  // larger claim (which may be false) is left to the stream, which grows only with data.
+  constexpr std::uint64_t kMaxCompressed = 1 << 20, kMaxSize = 16 << 20;
+  if (entry.method != 8 || entry.compressedSize > kMaxCompressed || entry.size > kMaxSize || entry.index >= count_)
+    return false;
   Zip& zip = *zip_;
   std::string_view cd, local, data;
   if (!zip.view(offset(entry.index), kRecordFixed, cd, zip.records)) return false;
