@@ -289,6 +289,48 @@ struct PackageReader::Zip {
            parseRecord(whole, e, encrypted);
   }
 
+  // Where the entry whose directory record is at `record` has its local header: the
+  // header's offset (from the zip64 field when the classic one is full), its fixed 30
+  // bytes, and the name length the record gives; false when any of it cannot be read.
+  struct LocalHeader {
+    std::uint64_t at = 0;
+    const unsigned char* fixed = nullptr;  // valid until the parts window moves
+    std::uint32_t recordNameLength = 0;
+    std::uint64_t dataStart() const { return at + 30 + le16(fixed + 26) + le16(fixed + 28); }
+  };
+  bool localHeader(std::uint64_t record, LocalHeader& h) {
+    std::string_view fixed, extra, local;
+    if (!view(record, kRecordFixed, fixed, records)) return false;
+    const auto* cd = reinterpret_cast<const unsigned char*>(fixed.data());
+    if (le32(cd) != 0x02014b50) return false;
+    h.recordNameLength = le16(cd + 28);
+    h.at = le32(cd + 42);
+    if (h.at == 0xFFFFFFFFu) {
+      const std::uint32_t compressed = le32(cd + 20), size = le32(cd + 24);
+      if (!view(record + kRecordFixed + h.recordNameLength, le16(cd + 30), extra, records)) return false;
+      const auto* x = reinterpret_cast<const unsigned char*>(extra.data());
+      bool found = false;
+      for (std::size_t at = 0; at + 4 <= extra.size() && !found;) {
+        const std::uint32_t id = le16(x + at), length = le16(x + at + 2);
+        if (at + 4 + length > extra.size()) break;
+        if (id == 1) {
+          // The zip64 fields that stand here are those whose classic field is full, in order.
+          std::size_t field = at + 4;
+          if (size == 0xFFFFFFFFu) field += 8;
+          if (compressed == 0xFFFFFFFFu) field += 8;
+          if (field + 8 > at + 4 + length) break;
+          h.at = le64(x + field);
+          found = true;
+        }
+        at += 4 + length;
+      }
+      if (!found) return false;
+    }
+    if (!view(h.at, 30, local, parts)) return false;
+    h.fixed = reinterpret_cast<const unsigned char*>(local.data());
+    return le32(h.fixed) == 0x04034b50;
+  }
+
   // Inflates whole parts that are read whole (made on the first such read).
   libdeflate_decompressor* inflater = nullptr;
 
@@ -533,37 +575,9 @@ bool PackageReader::copyAsStored(const PackageEntry& entry, const Sink& sink, st
     error = "the part '" + entry.name + "' cannot be opened: damaged zip structure";
     return false;
   };
-  // The directory record: its local header's offset, in the zip64 field when the classic
-  // one is full.
-  const std::uint64_t record = offset(entry.index);
-  unsigned char cd[46];
-  if (!readAt(source, record, cd, sizeof cd) || le32(cd) != 0x02014b50) return damaged();
-  std::uint64_t local = le32(cd + 42);
-  if (local == 0xFFFFFFFFu) {
-    const std::uint32_t nameLength = le16(cd + 28), extraLength = le16(cd + 30);
-    std::string extra(extraLength, '\0');
-    if (!readAt(source, record + 46 + nameLength, extra.data(), extra.size())) return damaged();
-    const auto* x = reinterpret_cast<const unsigned char*>(extra.data());
-    bool found = false;
-    for (std::size_t at = 0; at + 4 <= extra.size() && !found;) {
-      const std::uint32_t id = le16(x + at), size = le16(x + at + 2);
-      if (at + 4 + size > extra.size()) break;
-      if (id == 1) {
-        // The zip64 fields that stand here are those whose classic field is full, in order.
-        std::size_t field = at + 4;
-        if (le32(cd + 24) == 0xFFFFFFFFu) field += 8;
-        if (le32(cd + 20) == 0xFFFFFFFFu) field += 8;
-        if (field + 8 > at + 4 + size) break;
-        local = le64(x + field);
-        found = true;
-      }
-      at += 4 + size;
-    }
-    if (!found) return damaged();
-  }
-  unsigned char header[30];
-  if (!readAt(source, local, header, sizeof header) || le32(header) != 0x04034b50) return damaged();
-  std::uint64_t at = local + 30 + le16(header + 26) + le16(header + 28);
+  Zip::LocalHeader header;
+  if (!zip_->localHeader(offset(entry.index), header)) return damaged();
+  std::uint64_t at = header.dataStart();
   char piece[1 << 16];
   for (std::uint64_t left = entry.compressedSize; left > 0;) {
     const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(left, sizeof piece));
@@ -580,8 +594,7 @@ bool PackageReader::copyAsStored(const PackageEntry& entry, const Sink& sink, st
 
 // A deflated part read whole is inflated in one call from its compressed data where it
 // lies, and its CRC checked, when its local header agrees with its directory record the
-// way minizip requires. Anything else — another method, a data descriptor, zip64 fields,
-// data that does not inflate to exactly the declared size and CRC — returns false without
+// way minizip requires. Anything else — another method, a data descriptor, data that does not inflate to exactly the declared size and CRC — returns false without
 // a message, and the part is read through minizip, whose messages say what is wrong.
 bool PackageReader::inflateWhole(const PackageEntry& entry, std::string& out) const {
   // Embeddings are kilobytes. The output is made its declared size before inflating, so a
@@ -590,16 +603,14 @@ bool PackageReader::inflateWhole(const PackageEntry& entry, std::string& out) co
   if (entry.method != 8 || entry.compressedSize > kMaxCompressed || entry.size > kMaxSize || entry.index >= count_)
     return false;
   Zip& zip = *zip_;
-  std::string_view cd, local, data;
-  if (!zip.view(offset(entry.index), kRecordFixed, cd, zip.records)) return false;
-  const auto* c = reinterpret_cast<const unsigned char*>(cd.data());
-  const std::uint32_t nameLength = le16(c + 28), at = le32(c + 42);
-  if (le32(c) != 0x02014b50 || at == 0xFFFFFFFFu || !zip.view(at, 30, local, zip.parts)) return false;
-  const auto* l = reinterpret_cast<const unsigned char*>(local.data());
-  if (le32(l) != 0x04034b50 || (le16(l + 6) & 8) || le16(l + 8) != entry.method || le32(l + 14) != entry.crc ||
-      le32(l + 18) != entry.compressedSize || le32(l + 22) != entry.size || le16(l + 26) != nameLength)
+  Zip::LocalHeader header;
+  if (!zip.localHeader(offset(entry.index), header)) return false;
+  const unsigned char* l = header.fixed;
+  if ((le16(l + 6) & 8) || le16(l + 8) != entry.method || le32(l + 14) != entry.crc ||
+      le32(l + 18) != entry.compressedSize || le32(l + 22) != entry.size || le16(l + 26) != header.recordNameLength)
     return false;
-  const std::uint64_t start = std::uint64_t{at} + 30 + le16(l + 26) + le16(l + 28);
+  const std::uint64_t start = header.dataStart();
+  std::string_view data;
   if (!zip.view(start, static_cast<std::size_t>(entry.compressedSize), data, zip.parts)) return false;
   if (!zip.inflater && !(zip.inflater = libdeflate_alloc_decompressor())) return false;
   out.resize(static_cast<std::size_t>(entry.size));

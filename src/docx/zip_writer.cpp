@@ -253,20 +253,16 @@ bool Deflater::finish() {
   return !blockFailed_ || !(failed_ = true);
 }
 
-struct WholeDeflater::Compressor {
-  libdeflate_compressor* c = libdeflate_alloc_compressor(6);
-  ~Compressor() {
-    if (c) libdeflate_free_compressor(c);
-  }
-};
+WholeDeflater::WholeDeflater() : c_(libdeflate_alloc_compressor(6)) {}
 
-WholeDeflater::WholeDeflater() : c_(std::make_unique<Compressor>()) {}
-WholeDeflater::~WholeDeflater() = default;
+WholeDeflater::~WholeDeflater() {
+  if (c_) libdeflate_free_compressor(c_);
+}
 
 bool WholeDeflater::compress(std::string_view bytes, std::string& out, std::uint32_t& crc) {
-  if (!c_->c) return false;
-  out.resize(libdeflate_deflate_compress_bound(c_->c, bytes.size()));
-  const std::size_t n = libdeflate_deflate_compress(c_->c, bytes.data(), bytes.size(), out.data(), out.size());
+  if (!c_) return false;
+  out.resize(libdeflate_deflate_compress_bound(c_, bytes.size()));
+  const std::size_t n = libdeflate_deflate_compress(c_, bytes.data(), bytes.size(), out.data(), out.size());
   if (n == 0) return false;
   out.resize(n);
   crc = libdeflate_crc32(0, bytes.data(), bytes.size());

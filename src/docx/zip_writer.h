@@ -14,6 +14,8 @@
 #include "docx/package.h"
 #include "platform/platform.h"
 
+struct libdeflate_compressor;
+
 namespace docx {
 
 struct ZipEntryInfo {
@@ -99,10 +101,8 @@ class WholeDeflater {
   // false when they cannot be made.
   bool compress(std::string_view bytes, std::string& out, std::uint32_t& crc);
 
-  struct Compressor;
-
  private:
-  std::unique_ptr<Compressor> c_;
+  libdeflate_compressor* c_;
 };
 
 }  // namespace docx
