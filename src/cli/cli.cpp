@@ -242,14 +242,43 @@ constexpr std::string_view kCompoundMagic("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8)
 
 enum class InputKind { Rtf, Package, Word97 };
 
-InputKind kindOf(std::string_view head) {
-  if (head.substr(0, 4) == kZipMagic) return InputKind::Package;
-  if (head.substr(0, 8) == kCompoundMagic) return InputKind::Word97;
-  return InputKind::Rtf;
+// True when the last 64 KB of the file hold a zip's end record, where zip readers look for
+// it: a zip with bytes before it (a self-extractor's stub, a header some mail or download
+// program left) does not start with a local header but is a zip all the same.
+bool endsAsZip(const std::string& path) {
+  std::error_code ec;
+  if (!fs::is_regular_file(path, ec)) return false;
+  const std::uintmax_t size = fs::file_size(path, ec);
+  if (ec) return false;
+  const std::uintmax_t from = size > 0xFFFF ? size - 0xFFFF : 0;
+  std::ifstream in(path, std::ios::binary);
+  std::string tail(static_cast<std::size_t>(size - from), '\0');
+  if (!in.seekg(static_cast<std::streamoff>(from)) || !in.read(tail.data(), static_cast<std::streamsize>(tail.size())))
+    return false;
+  return tail.find(std::string_view("PK\x05\x06", 4)) != std::string::npos;
 }
 
 // What a file is, told by its first bytes: a Word package (zip), a Word 97-2003 document
-// (compound file) or RTF.
+// (compound file) or RTF. A file (not standard input) that does not open as RTF does, with
+// "{", but ends as a zip is a package with bytes before it.
+InputKind kindOf(std::string_view head, const std::string& path) {
+  if (head.substr(0, 4) == kZipMagic) return InputKind::Package;
+  if (head.substr(0, 8) == kCompoundMagic) return InputKind::Word97;
+  if (path != "-" && (head.empty() || head[0] != '{') && endsAsZip(path)) return InputKind::Package;
+  return InputKind::Rtf;
+}
+
+// False when the first bytes show that the input is not RTF: after a byte-order mark and
+// blanks, an RTF document begins with "{\rtf". (Nothing is empty: that is told later.)
+bool beginsAsRtf(std::string_view head) {
+  if (head.substr(0, 3) == "\xEF\xBB\xBF") head.remove_prefix(3);
+  const std::size_t text = head.find_first_not_of(" \t\r\n");
+  if (text == std::string_view::npos) return true;
+  head.remove_prefix(text);
+  constexpr std::string_view kRtf = "{\\rtf";
+  return head.substr(0, kRtf.size()) == kRtf.substr(0, std::min(head.size(), kRtf.size()));
+}
+
 InputKind fileKind(const std::string& path) {
   if (path == "-") return InputKind::Rtf;
   std::FILE* f = std::fopen(path.c_str(), "rb");
@@ -257,7 +286,7 @@ InputKind fileKind(const std::string& path) {
   char head[8] = {};
   const std::size_t n = std::fread(head, 1, sizeof head, f);
   std::fclose(f);
-  return kindOf(std::string_view(head, n));
+  return kindOf(std::string_view(head, n), path);
 }
 
 // The extension a converted package keeps: its own when it is one of Word's, else .docx.
@@ -587,9 +616,15 @@ int convertOne(const Options& opts, const std::string& input, std::FILE* report,
   std::setvbuf(in, nullptr, _IONBF, 0);
   // The first bytes tell a Word package (a zip) or a Word 97-2003 document from RTF; for
   // RTF they are served first.
-  std::string head(8, '\0');
+  std::string head(64, '\0');
   head.resize(std::fread(head.data(), 1, head.size(), in));
-  const InputKind kind = kindOf(head);
+  const InputKind kind = kindOf(head, input);
+  if (kind == InputKind::Rtf && !beginsAsRtf(head)) {
+    if (in != stdin) std::fclose(in);
+    std::fprintf(stderr, "velotrix: '%s' is not an RTF document: it does not begin with {\\rtf\n",
+                 input == "-" ? "(standard input)" : input.c_str());
+    return kExitInput;
+  }
   handledAtFileStart = conversion::equationsHandled();
   if (kind != InputKind::Rtf) progress.beginFile(input == "-" ? "(standard input)" : fs::path(input).filename().string(), 0);
   if (kind == InputKind::Package && in != stdin) {

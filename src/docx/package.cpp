@@ -281,9 +281,51 @@ struct PackageReader::Zip {
     out = std::string_view(w.bytes.data() + (at - w.at), n);
     return true;
   }
-  // The directory record at `at` read into `e`; false when it cannot be.
+  // minizip counts every offset the directory gives from where the zip begins, and finds
+  // that from the end record: its position less the directory's offset and size. A zip
+  // with bytes before it (a self-extractor's stub, a header a mail or download program
+  // left) thus reads as if they were not there. The records and local headers read here
+  // are shifted by the same amount, found the same way: from the last zip64 locator that
+  // leads to a zip64 end record, else from the last end record, in the last 64 KB.
+  std::uint64_t shift = 0;
+  void findShift() {
+    const std::uint64_t size = sourceSize(source);
+    const std::uint64_t from = size - std::min<std::uint64_t>(size, 0xFFFF);
+    std::string_view tail;
+    if (!view(from, static_cast<std::size_t>(size - from), tail, parts)) return;
+    // Where the last of a signature stands in the tail; a find at the file's first byte
+    // counts as none, as it does for minizip.
+    const auto last = [&](const char* signature, std::uint64_t& at) {
+      const std::size_t p = tail.rfind(std::string_view(signature, 4));
+      at = from + p;
+      return p != std::string_view::npos && at != 0;
+    };
+    std::uint64_t locator = 0, end = 0, directoryEnd = 0;
+    const bool hasLocator = last("PK\x06\x07", locator), hasEnd = last("PK\x05\x06", end);
+    std::string_view r;
+    if (hasLocator && view(locator, 20, r, parts)) {
+      const auto* l = reinterpret_cast<const unsigned char*>(r.data());
+      const std::uint64_t record = le64(l + 8);
+      if (le32(l + 4) == 0 && le32(l + 16) == 1 && view(record, 56, r, parts)) {
+        const auto* z = reinterpret_cast<const unsigned char*>(r.data());
+        if (le32(z) == 0x06064b50) {
+          end = record;
+          directoryEnd = le64(z + 48) + le64(z + 40);
+          shift = end >= directoryEnd ? end - directoryEnd : 0;
+          return;
+        }
+      }
+    }
+    if (!hasEnd || !view(end, 22, r, parts)) return;
+    const auto* e = reinterpret_cast<const unsigned char*>(r.data());
+    directoryEnd = static_cast<std::uint64_t>(le32(e + 16)) + le32(e + 12);
+    shift = end >= directoryEnd ? end - directoryEnd : 0;
+  }
+
+  // The directory record at `at` (as minizip counts) read into `e`; false when it cannot be.
   bool record(std::uint64_t at, PackageEntry& e, bool* encrypted = nullptr) {
     std::string_view fixed, whole;
+    at += shift;
     return view(at, kRecordFixed, fixed, records) &&
            view(at, kRecordFixed + le16(reinterpret_cast<const unsigned char*>(fixed.data()) + 28), whole, records) &&
            parseRecord(whole, e, encrypted);
@@ -300,6 +342,7 @@ struct PackageReader::Zip {
   };
   bool localHeader(std::uint64_t record, LocalHeader& h) {
     std::string_view fixed, extra, local;
+    record += shift;
     if (!view(record, kRecordFixed, fixed, records)) return false;
     const auto* cd = reinterpret_cast<const unsigned char*>(fixed.data());
     if (le32(cd) != 0x02014b50) return false;
@@ -326,6 +369,7 @@ struct PackageReader::Zip {
       }
       if (!found) return false;
     }
+    h.at += shift;
     if (!view(h.at, 30, local, parts)) return false;
     h.fixed = reinterpret_cast<const unsigned char*>(local.data());
     return le32(h.fixed) == 0x04034b50;
@@ -424,6 +468,7 @@ bool PackageReader::index(std::string& error) {
     error = "the package holds more entries than a document has (" + std::to_string(global.number_entry) + ")";
     return false;
   }
+  zip_->findShift();
   const std::size_t count = static_cast<std::size_t>(global.number_entry);
   offsets_.reserve(count);
   byHash_.reserve(count);

@@ -47,14 +47,20 @@ TEST_F(DocxCli, OutputNamesFollowTheInputAndItsContent) {
   struct Case {
     const char* input;
     const char* output;
+    std::string before = {};  // bytes before the zip, as a self-extractor's stub puts there
   };
-  for (const Case& c : {Case{"paper.docx", "paper.converted.docx"}, Case{"macros.docm", "macros.converted.docm"},
-                        Case{"form.DOTX", "form.converted.DOTX"}, Case{"thesis.dat", "thesis.converted.docx"}}) {
+  const Case cases[] = {{"paper.docx", "paper.converted.docx"},
+                        {"macros.docm", "macros.converted.docm"},
+                        {"form.DOTX", "form.converted.DOTX"},
+                        {"thesis.dat", "thesis.converted.docx"},
+                        {"stub.docx", "stub.converted.docx", std::string(5000, 'M')}};
+  for (const Case& c : cases) {
     SCOPED_TRACE(c.input);
-    const CliRun run = velotrix(put(c.input, package_) + " --no-stats");
+    const CliRun run = velotrix(put(c.input, c.before + package_) + " --no-stats");
     EXPECT_EQ(run.status, kExitOk) << run.err;
     const std::string out = readFile(path(c.output));
     EXPECT_EQ(unzipParts(out).size(), unzipParts(package_).size() - 2);  // one embedding, one preview gone
+    EXPECT_EQ(out, readFile(path("paper.converted.docx")));
   }
 }
 
@@ -91,6 +97,11 @@ TEST_F(DocxCli, PackagesThatAreNotWordDocumentsAreRefused) {
       {"zip of something else", zipParts({{"mimetype", "application/vnd.oasis.opendocument.text"}}),
        "not a Word document"},
       {"damaged zip", package_.substr(0, 700), "not a zip"},
+      // Bytes between the parts and the directory move the parts away from where the
+      // directory says they are.
+      {"bytes inside the zip",
+       package_.substr(0, package_.find("PK\x01\x02")) + "junk" + package_.substr(package_.find("PK\x01\x02")),
+       "the part '[Content_Types].xml' cannot be opened: damaged zip structure"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

@@ -56,6 +56,7 @@ struct Folder {
 TEST(CliFiles, FailedRunsKeepThePreviousOutput) {
   Folder dir;
   writeFile(dir / "empty.rtf", "");
+  writeFile(dir / "paper.rtf", "%PDF-1.4\n%\xE2\xE3\xCF\xD3\r\n1 0 obj");
   writeFile(dir / "big.rtf", largeDocument(300, 'x'));
   writeFile(dir / "eq99.opt", "eqVersion=99\n");
   writeFile(dir / "euclid.opt", "isEuclid = 2\n");
@@ -71,6 +72,7 @@ TEST(CliFiles, FailedRunsKeepThePreviousOutput) {
   } cases[] = {
       {"", dir / "empty.rtf", kExitInput, "'" + (dir / "empty.rtf") + "' is not an RTF document"},
       {"", "-", kExitInput, "(standard input)' is not an RTF document"},
+      {"", dir / "paper.rtf", kExitInput, "is not an RTF document: it does not begin with {\\rtf"},
       {"", dir / "missing.rtf", kExitInput, "cannot read"},
       {"", dir / "folder", kExitInput, "error while reading"},
       // The file size limit (in blocks of 512 or 1024 bytes) stops the write halfway.
@@ -88,7 +90,7 @@ TEST(CliFiles, FailedRunsKeepThePreviousOutput) {
     EXPECT_EQ(r.status, c.status) << c.args << "\n" << r.err;
     EXPECT_NE(r.err.find(c.errContains), std::string::npos) << c.args << "\n" << r.err;
     EXPECT_EQ(readFile(out), "previous") << c.args;
-    EXPECT_EQ(strayFiles(dir.path, {"empty.rtf", "big.rtf", "eq99.opt", "euclid.opt", "prime.opt",
+    EXPECT_EQ(strayFiles(dir.path, {"empty.rtf", "paper.rtf", "big.rtf", "eq99.opt", "euclid.opt", "prime.opt",
                                     "lang.opt", "folder", "out.rtf"}),
               std::vector<std::string>{})
         << c.args;
@@ -104,6 +106,11 @@ TEST(CliFiles, OutputPlaces) {
   CliRun r = velotrix(dir / "in.rtf -o - --no-stats", "", "TMPDIR=/nonexistent");
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, doc);
+  // A byte-order mark and blank lines before the document are no reason to refuse it.
+  const std::string marked = "\xEF\xBB\xBF\r\n\r\n" + doc;
+  r = velotrix("- -o - --no-stats", marked);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "\xEF\xBB\xBF" + doc);  // line ends outside text mean nothing in RTF
 
   // A path longer than 511 bytes.
   std::string deep = dir.path;
