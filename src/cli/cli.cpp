@@ -245,6 +245,11 @@ enum class InputKind { Rtf, Package, Word97 };
 // True when the last 64 KB of the file hold a zip's end record, where zip readers look for
 // it: a zip with bytes before it (a self-extractor's stub, a header some mail or download
 // program left) does not start with a local header but is a zip all the same.
+bool endsAsZip(std::string_view bytes) {
+  return bytes.substr(bytes.size() > 0xFFFF ? bytes.size() - 0xFFFF : 0).find(std::string_view("PK\x05\x06", 4)) !=
+         std::string_view::npos;
+}
+
 bool endsAsZip(const std::string& path) {
   std::error_code ec;
   if (!fs::is_regular_file(path, ec)) return false;
@@ -255,7 +260,7 @@ bool endsAsZip(const std::string& path) {
   std::string tail(static_cast<std::size_t>(size - from), '\0');
   if (!in.seekg(static_cast<std::streamoff>(from)) || !in.read(tail.data(), static_cast<std::streamsize>(tail.size())))
     return false;
-  return tail.find(std::string_view("PK\x05\x06", 4)) != std::string::npos;
+  return endsAsZip(std::string_view(tail));
 }
 
 // What a file is, told by its first bytes: a Word package (zip), a Word 97-2003 document
@@ -618,12 +623,25 @@ int convertOne(const Options& opts, const std::string& input, std::FILE* report,
   // RTF they are served first.
   std::string head(64, '\0');
   head.resize(std::fread(head.data(), 1, head.size(), in));
-  const InputKind kind = kindOf(head, input);
+  InputKind kind = kindOf(head, input);
+  // Standard input that does not begin as RTF is read whole: it may be a zip with bytes
+  // before it, which only its end tells.
+  std::string bytes = head;
+  bool readWhole = false;
   if (kind == InputKind::Rtf && !beginsAsRtf(head)) {
-    if (in != stdin) std::fclose(in);
-    std::fprintf(stderr, "velotrix: '%s' is not an RTF document: it does not begin with {\\rtf\n",
-                 input == "-" ? "(standard input)" : input.c_str());
-    return kExitInput;
+    if (in == stdin && !readAll(in, bytes)) {
+      std::fprintf(stderr, "velotrix: error while reading '%s'\n", input.c_str());
+      return kExitInput;
+    }
+    if (in == stdin && endsAsZip(std::string_view(bytes))) {
+      kind = InputKind::Package;
+      readWhole = true;
+    } else {
+      if (in != stdin) std::fclose(in);
+      std::fprintf(stderr, "velotrix: '%s' is not an RTF document: it does not begin with {\\rtf\n",
+                   input == "-" ? "(standard input)" : input.c_str());
+      return kExitInput;
+    }
   }
   handledAtFileStart = conversion::equationsHandled();
   if (kind != InputKind::Rtf) progress.beginFile(input == "-" ? "(standard input)" : fs::path(input).filename().string(), 0);
@@ -633,8 +651,7 @@ int convertOne(const Options& opts, const std::string& input, std::FILE* report,
     return convertPackage(opts, input, std::string(), output, report, equations);
   }
   if (kind != InputKind::Rtf) {
-    std::string bytes = head;
-    const bool read = readAll(in, bytes);
+    const bool read = readWhole || readAll(in, bytes);
     if (in != stdin) std::fclose(in);
     if (!read) {
       std::fprintf(stderr, "velotrix: error while reading '%s'\n", input.c_str());

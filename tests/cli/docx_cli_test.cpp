@@ -78,9 +78,11 @@ TEST_F(DocxCli, StatisticsStandardStreamsAndOutputDir) {
   CliRun run = velotrix(in + " -o " + path("a.docx"));
   EXPECT_EQ(run.status, kExitOk);
   EXPECT_NE(run.err.find("Microsoft Equation"), std::string::npos) << run.err;
-  run = velotrix("- -o - --no-stats", package_);
-  EXPECT_EQ(run.status, kExitOk) << run.err;
-  EXPECT_EQ(run.out, readFile(path("a.docx")));
+  for (const std::string& before : {std::string(), std::string(300, 'M')}) {
+    run = velotrix("- -o - --no-stats", before + package_);
+    EXPECT_EQ(run.status, kExitOk) << run.err;
+    EXPECT_EQ(run.out, readFile(path("a.docx")));
+  }
   fs::create_directories(dir_ / "outdir");
   run = velotrix(in + " --output-dir " + path("outdir") + " --no-stats");
   EXPECT_EQ(run.status, kExitOk) << run.err;
