@@ -242,6 +242,8 @@ constexpr std::string_view kCompoundMagic("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8)
 
 enum class InputKind { Rtf, Package, Word97 };
 
+constexpr std::size_t kHeadSize = 64;  // the first bytes read to tell what an input is
+
 // True when the last 64 KB of the file hold a zip's end record, where zip readers look for
 // it: a zip with bytes before it (a self-extractor's stub, a header some mail or download
 // program left) does not start with a local header but is a zip all the same.
@@ -263,18 +265,9 @@ bool endsAsZip(const std::string& path) {
   return endsAsZip(std::string_view(tail));
 }
 
-// What a file is, told by its first bytes: a Word package (zip), a Word 97-2003 document
-// (compound file) or RTF. A file (not standard input) that does not open as RTF does, with
-// "{", but ends as a zip is a package with bytes before it.
-InputKind kindOf(std::string_view head, const std::string& path) {
-  if (head.substr(0, 4) == kZipMagic) return InputKind::Package;
-  if (head.substr(0, 8) == kCompoundMagic) return InputKind::Word97;
-  if (path != "-" && (head.empty() || head[0] != '{') && endsAsZip(path)) return InputKind::Package;
-  return InputKind::Rtf;
-}
-
 // False when the first bytes show that the input is not RTF: after a byte-order mark and
-// blanks, an RTF document begins with "{\rtf". (Nothing is empty: that is told later.)
+// blanks, an RTF document begins with "{\rtf". Blanks alone, or nothing, do not show it
+// (an empty input is refused later, as empty).
 bool beginsAsRtf(std::string_view head) {
   if (head.substr(0, 3) == "\xEF\xBB\xBF") head.remove_prefix(3);
   const std::size_t text = head.find_first_not_of(" \t\r\n");
@@ -284,11 +277,21 @@ bool beginsAsRtf(std::string_view head) {
   return head.substr(0, kRtf.size()) == kRtf.substr(0, std::min(head.size(), kRtf.size()));
 }
 
+// What a file is, told by its first bytes: a Word package (zip), a Word 97-2003 document
+// (compound file) or RTF. A file (not standard input) that does not begin as RTF but ends
+// as a zip is a package with bytes before it.
+InputKind kindOf(std::string_view head, const std::string& path) {
+  if (head.substr(0, 4) == kZipMagic) return InputKind::Package;
+  if (head.substr(0, 8) == kCompoundMagic) return InputKind::Word97;
+  if (path != "-" && !beginsAsRtf(head) && endsAsZip(path)) return InputKind::Package;
+  return InputKind::Rtf;
+}
+
 InputKind fileKind(const std::string& path) {
   if (path == "-") return InputKind::Rtf;
   std::FILE* f = std::fopen(path.c_str(), "rb");
   if (!f) return InputKind::Rtf;
-  char head[8] = {};
+  char head[kHeadSize] = {};
   const std::size_t n = std::fread(head, 1, sizeof head, f);
   std::fclose(f);
   return kindOf(std::string_view(head, n), path);
@@ -621,7 +624,7 @@ int convertOne(const Options& opts, const std::string& input, std::FILE* report,
   std::setvbuf(in, nullptr, _IONBF, 0);
   // The first bytes tell a Word package (a zip) or a Word 97-2003 document from RTF; for
   // RTF they are served first.
-  std::string head(64, '\0');
+  std::string head(kHeadSize, '\0');
   head.resize(std::fread(head.data(), 1, head.size(), in));
   InputKind kind = kindOf(head, input);
   // Standard input that does not begin as RTF is read whole: it may be a zip with bytes
