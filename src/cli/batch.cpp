@@ -203,11 +203,8 @@ unsigned defaultJobs() {
 int runBatch(const std::vector<std::string>& names, unsigned jobs, std::FILE* report,
              ProgressLine& progress, const ConvertInput& convert) {
 #if !defined(_WIN32)
-  // Standard input can be read by one conversion only, so a batch that reads it runs in
-  // this process.
-  const bool readsStdin = std::find(names.begin(), names.end(), "-") != names.end();
-  if (jobs > 1 && names.size() > 1 && !readsStdin)
-    return runInWorkers(names, jobs, report, progress, convert);
+  // (Standard input is never one of several inputs: the command line refuses that.)
+  if (jobs > 1 && names.size() > 1) return runInWorkers(names, jobs, report, progress, convert);
 #else
   (void)jobs;
 #endif

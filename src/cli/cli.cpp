@@ -211,7 +211,7 @@ int parseArguments(int argc, char** argv, Options& opts) {
       char* end = nullptr;
       unsigned long long size = std::strtoull(n.c_str(), &end, 10);
       if (n.empty() || *end != 0 || size == 0 || size > (1u << 30))
-        return usageError("bad chunk size '" + n + "'");
+        return usageError("bad chunk size '" + n + "' (expected 1 to 1073741824 bytes)");
       opts.chunkSize = static_cast<std::size_t>(size);
     } else if (arg.size() > 1 && arg[0] == '-') {
       return usageError("unknown option '" + std::string(arg) + "'");
@@ -231,9 +231,12 @@ int parseArguments(int argc, char** argv, Options& opts) {
     return usageError("-o and --output-dir exclude each other");
   if (opts.inputs.size() > 1 && opts.outputDir.empty())
     return usageError("more than one input given (use --output-dir)");
-  for (const auto& in : opts.inputs)
+  for (const auto& in : opts.inputs) {
+    if (in == "-" && opts.inputs.size() > 1)
+      return usageError("standard input cannot be one of several inputs: its result has no name (convert it alone, with -o)");
     if (in == "-" && opts.output.empty())
-      return usageError("no output given for standard input (use -o OUT.rtf or -o -)");
+      return usageError("no output given for standard input (use -o OUT or -o -)");
+  }
   return -1;
 }
 
@@ -356,6 +359,19 @@ std::string outputConflict(const Options& opts) {
     if (!added)
       return "'" + opts.inputs[shared->second] + "' and '" + input + "' would both be written to '" +
              output + "'";
+  }
+  // The JSON report file is created before the first input is read.
+  if (opts.reportJson && !opts.reportFile.empty()) {
+    const std::string key = fileKey(opts.reportFile);
+    for (const std::string& input : opts.inputs) {
+      std::error_code ec;
+      if (input != "-" && (fileKey(input) == key || fs::equivalent(input, opts.reportFile, ec)))
+        return "refusing to overwrite the input '" + input + "' with the report";
+    }
+    if (opts.extract == FormulaKind::None)
+      if (auto shared = outputs.find(key); shared != outputs.end())
+        return "the report and the result of '" + opts.inputs[shared->second] + "' would both be written to '" +
+               opts.reportFile + "'";
   }
   return "";
 }
@@ -614,6 +630,11 @@ int convertOne(const Options& opts, const std::string& input, std::FILE* report,
   const std::string output =
       opts.extract != FormulaKind::None ? std::string(kNullDevice) : outputPathFor(opts, input);
   const std::string outputName = output == "-" ? "standard output" : "'" + output + "'";
+  std::error_code folderCheck;
+  if (input != "-" && fs::is_directory(input, folderCheck)) {
+    std::fprintf(stderr, "velotrix: cannot read '%s': it is a folder\n", input.c_str());
+    return kExitInput;
+  }
   std::FILE* in = input == "-" ? stdin : std::fopen(input.c_str(), "rb");
   if (!in) {
     std::fprintf(stderr, "velotrix: cannot read '%s': %s\n", input.c_str(), std::strerror(errno));
@@ -740,6 +761,7 @@ int convertOne(const Options& opts, const std::string& input, std::FILE* report,
     return kExitInput;
   }
   if (lastRunWriteFailed || !result.commit(error)) {
+    if (lastRunWriteFailed && error.empty()) error = platform::lastWriteError();
     std::fprintf(stderr, "velotrix: error while writing %s%s%s\n", outputName.c_str(),
                  error.empty() ? "" : ": ", error.c_str());
     return kExitWrite;

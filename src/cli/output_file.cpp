@@ -128,8 +128,8 @@ bool OutputFile::open(const std::string& target, std::string& error) {
   if (folder.empty()) folder = ".";
   fs::file_status folderStatus = fs::status(folder, ec);
   if (!fs::is_directory(folderStatus)) {
-    error = "the folder '" + folder.string() +
-            (fs::exists(folderStatus) ? "' is not a folder" : "' does not exist");
+    error = fs::exists(folderStatus) ? "'" + folder.string() + "' is a file, not a folder"
+                                     : "the folder '" + folder.string() + "' does not exist";
     return false;
   }
   if (fs::exists(status) && !writable(path, status, error)) return false;

@@ -127,8 +127,9 @@ int writeExtraction(const std::string& file, const std::vector<conversion::Equat
     std::error_code ec;
     fs::create_directories(folder, ec);
     if (!fs::is_directory(folder, ec)) {
+      const bool file = fs::exists(folder, ec);
       std::fprintf(stderr, "velotrix: cannot create the folder '%s'%s%s\n", folder.c_str(),
-                   ec ? ": " : "", ec ? ec.message().c_str() : "");
+                   file || ec ? ": " : "", file ? "a file of that name is there" : ec ? ec.message().c_str() : "");
       return kExitOutput;
     }
   }

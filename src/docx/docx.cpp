@@ -1292,7 +1292,8 @@ ObjectDecision Conversion::decide(const PackageEntry& story, const RelationshipP
   std::string readError;
   if (!rel || !rel->hasEntry || !package_.entry(rel->target, target, readError)) {
     if (conversion::isConvertedClass(o.progId, settings_) || o.progId.empty())
-      return keep(o.progId, !rel ? "the object's relationship '" + o.relId + "' is missing"
+      return keep(o.progId, !rel ? (o.relId.empty() ? std::string("the object names no relationship (no r:id)")
+                                                      : "the object's relationship '" + o.relId + "' is missing")
                                  : "the object's embedding '" + targetName(*part, *rel) + "' is missing");
     return d;
   }

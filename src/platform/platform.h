@@ -42,6 +42,9 @@ FileHandle createOutputFileW(const std::wstring& path);
 FileHandle standardOutput();
 // Writes all bytes; false when the system reports an error or a short write.
 bool writeFile(FileHandle file, const void* data, std::size_t size);
+// What the system said of the last write that failed in this process (such as "No space
+// left on device"), or empty when it said nothing.
+std::string lastWriteError();
 // False when the system reports an error that was deferred to the close.
 bool closeFile(FileHandle file);
 

@@ -22,7 +22,6 @@ TEST(Cli, ExitCodesAndMessages) {
       {"- ", kExitUsage, "no output"},
       {"- -o - --bogus", kExitUsage, "unknown option"},
       {"- -o - --format word", kExitUsage, "unknown format"},
-      {"- -o - --chunk-size 0", kExitUsage, "bad chunk size"},
       {"a b -o -", kExitUsage, "more than one input"},
       {"a -o x --output-dir d", kExitUsage, "exclude each other"},
       {"- -o - --lang klingon", kExitUsage, "unknown language"},
@@ -31,7 +30,9 @@ TEST(Cli, ExitCodesAndMessages) {
       {"- -o /nonexistent/dir/out.rtf", kExitOutput,
        "cannot create '/nonexistent/dir/out.rtf': the folder '/nonexistent/dir' does not exist"},
       {"- -o /tmp", kExitOutput, "cannot create '/tmp': it is a folder"},
-      {"- -o /dev/full", kExitWrite, "error while writing"},
+      {"- -o /dev/full", kExitWrite, "error while writing '/dev/full': No space left on device"},
+      {"a.rtf - --output-dir d", kExitUsage, "standard input cannot be one of several inputs"},
+      {"- -o - --chunk-size 0", kExitUsage, "(expected 1 to 1073741824 bytes)"},
   };
   for (const Case& c : cases) {
     CliRun r = velotrix(c.args, "{\\rtf1 x}");
@@ -89,6 +90,11 @@ TEST(Cli, OutputNamesNeverOverwriteTheInput) {
        "overwrite the input '" + dir + "/a.rtf' with the result of '" + dir + "/sub/a.rtf'"},
       {dir + "/a.rtf " + dir + "/sub/a.rtf --output-dir " + outDir, "would both be written to"},
       {dir + "/a.rtf " + dir + "/sub/../a.rtf --output-dir " + outDir, "would both be written to"},
+      // The report file too: it is made before the first input is read.
+      {dir + "/a.rtf -o " + outDir + "/a.rtf --report json=" + dir + "/a.rtf",
+       "refusing to overwrite the input '" + dir + "/a.rtf' with the report"},
+      {dir + "/a.rtf --output-dir " + outDir + " --report json=" + outDir + "/a.rtf",
+       "the report and the result of '" + dir + "/a.rtf' would both be written to"},
   };
   for (const Case& c : refused) {
     r = velotrix(c.args + " --no-stats");

@@ -74,7 +74,7 @@ TEST(CliFiles, FailedRunsKeepThePreviousOutput) {
       {"", "-", kExitInput, "(standard input)' is not an RTF document"},
       {"", dir / "paper.rtf", kExitInput, "is not an RTF document: it does not begin with {\\rtf"},
       {"", dir / "missing.rtf", kExitInput, "cannot read"},
-      {"", dir / "folder", kExitInput, "error while reading"},
+      {"", dir / "folder", kExitInput, "it is a folder"},
       // The file size limit (in blocks of 512 or 1024 bytes) stops the write halfway.
       {"ulimit -f 100;", dir / "big.rtf", kExitWrite, "error while writing '" + out + "'"},
       {"", "- --options " + (dir / "eq99.opt"), kExitUsage,

@@ -3,6 +3,7 @@
 #include "platform/posix/threads.h"
 #include "platform/unicode.h"
 
+#include <atomic>
 #include <cerrno>
 #include <condition_variable>
 #include <cstdio>
@@ -68,13 +69,26 @@ FileHandle duplicateFile(FileHandle file) {
   return fromFd(::fcntl(toFd(file), F_DUPFD_CLOEXEC, 0));
 }
 
+namespace {
+std::atomic<int> lastWriteErrno{0};  // written by the writer threads too
+}  // namespace
+
+std::string lastWriteError() {
+  const int e = lastWriteErrno.load();
+  return e ? std::strerror(e) : std::string();
+}
+
 bool writeFile(FileHandle file, const void* data, std::size_t size) {
   if (file == kInvalidFile) return false;
   const char* p = static_cast<const char*>(data);
   while (size > 0) {
     ssize_t n = ::write(toFd(file), p, size);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
+    if (n <= 0) {
+      // A write that takes nothing without an error is a full device.
+      lastWriteErrno = n < 0 ? errno : ENOSPC;
+      return false;
+    }
     p += n;
     size -= static_cast<std::size_t>(n);
   }

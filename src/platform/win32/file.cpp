@@ -73,6 +73,9 @@ bool writeFile(FileHandle file, const void* data, std::size_t size) {
   return true;
 }
 
+// The command-line tool names the system's reason only on POSIX systems.
+std::string lastWriteError() { return std::string(); }
+
 bool closeFile(FileHandle file) {
   return file == kInvalidFile || CloseHandle(static_cast<HANDLE>(file)) != 0;
 }
