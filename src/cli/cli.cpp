@@ -401,6 +401,13 @@ void installMessagePrinter() {
 #endif
 }
 
+// The statistics of a conversion that shows no message box (a package; any input on
+// Windows), printed as the message box of an RTF conversion is: its caption, then its text.
+void printStatistics(std::uint32_t eqVersion, std::int32_t converted, std::uint32_t uniPrime, std::uint32_t euclid) {
+  std::fprintf(stderr, "%s:\n%s\n", toUtf8(kMessageCaption + L"  statistics").c_str(),
+               toUtf8(StatisticsMessage(eqVersion, converted, uniPrime, euclid)).c_str());
+}
+
 // Lists the equation objects of the last run that stayed as they were.
 void printReport(const std::string& input) {
   const std::string name = input == "-" ? "(standard input)" : input;
@@ -615,11 +622,8 @@ int convertPackage(const Options& opts, const std::string& input, const std::str
                  result.converted, result.unconverted.size());
   }
   if (opts.choices.isStatistics != 0)
-    std::fprintf(stderr, "%s\n",
-                 toUtf8(StatisticsMessage(opts.equationSettings.eqVersion, result.converted,
-                                         opts.equationSettings.uniPrime ? 1 : 0,
-                                         opts.equationSettings.euclid ? 1 : 0))
-                     .c_str());
+    printStatistics(opts.equationSettings.eqVersion, result.converted, opts.equationSettings.uniPrime ? 1 : 0,
+                    opts.equationSettings.euclid ? 1 : 0);
   return emitRecords(opts, input, result.records, report);
 #endif
 }
@@ -772,10 +776,7 @@ int convertOne(const Options& opts, const std::string& input, std::FILE* report,
 #if defined(_WIN32)
   // Message boxes would stop a console program, so the statistics are printed here.
   if (opts.choices.isStatistics != 0)
-    std::fprintf(stderr, "%s\n",
-                 toUtf8(StatisticsMessage(gSettings.eqVersion, convertedCount,
-                                         gSettings.isUniPrime, gSettings.isEuclid))
-                     .c_str());
+    printStatistics(gSettings.eqVersion, convertedCount, gSettings.isUniPrime, gSettings.isEuclid);
 #endif
   return recorded;
 }
