@@ -621,6 +621,7 @@ struct RunSite {
   bool direct = false;  // stands directly in the innermost paragraph
   int objects = 0;
   bool tab = false, text = false, other = false;
+  bool hidden = false;            // its properties hide it (w:vanish)
   std::vector<PendingMath> math;  // converted objects, placed when the run ends
   int record = -1;                // the record of its last equation object
 };
@@ -916,6 +917,13 @@ void StoryRewriter::onStart(const XmlStart& s) {
                                     s.local == "permStart" || s.local == "permEnd");
     if (!ignorable) ruleOutDisplay(paragraphs_[parentIndex]);
   }
+  if (parent == Frame::RunProperties && word && s.local == "vanish") {
+    // On unless its value says off.
+    bool on = true;
+    for (const XmlAttribute& a : s.attributes)
+      if (a.ns == kWordNs && a.local == "val") on = !(a.value == "0" || a.value == "false" || a.value == "off");
+    runs_[parentIndex].hidden = on;
+  }
   if (parent == Frame::Run) {
     RunSite& r = runs_[parentIndex];
     if (word && s.local == "rPr") {
@@ -1011,6 +1019,18 @@ void StoryRewriter::objectEnded(const ObjectSite& o, RunSite& run) {
       break;
     }
     case ObjectDecision::Kind::OfficeMath:
+      // Hidden text stays hidden: every math run (and control character) of the equation
+      // gets the run's w:vanish, after the properties written there, as the schema orders them.
+      if (run.hidden) {
+        std::string hidden;
+        std::size_t from = 0;
+        for (std::size_t at = d.xml.find("</w:rPr>"); at != std::string::npos; at = d.xml.find("</w:rPr>", at + 1)) {
+          hidden.append(d.xml, from, at - from).append("<w:vanish/>");
+          from = at;
+        }
+        hidden.append(d.xml, from, std::string::npos);
+        d.xml.swap(hidden);
+      }
       run.math.push_back(PendingMath{o.begin, o.end, std::move(d.xml)});
       officeMath_ = true;
       ++converted;

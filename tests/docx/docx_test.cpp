@@ -171,6 +171,30 @@ TEST_F(DocxStage, ObjectsInTextBoxesAreConvertedAndTheBoxKept) {
   EXPECT_EQ(count(body, "o:OLEObject"), 0u);
 }
 
+// An equation in hidden text stays hidden: each of its math runs carries the run's w:vanish.
+TEST_F(DocxStage, HiddenEquationsStayHidden) {
+  struct Case {
+    const char* properties;
+    bool hidden;
+  };
+  for (const Case& c : {Case{"", false}, Case{"<w:rPr><w:vanish/></w:rPr>", true},
+                        Case{"<w:rPr><w:b/><w:vanish w:val=\"true\"/></w:rPr>", true},
+                        Case{"<w:rPr><w:vanish w:val=\"0\"/></w:rPr>", false}}) {
+    SCOPED_TRACE(c.properties);
+    Parts parts = equationParts({{corpusFile("mtef3-frac.bin"), "Equation.DSMT4", Story::Body, Layout::Inline}});
+    for (auto& [name, bytes] : parts)
+      if (name == "word/document.xml") bytes.replace(bytes.find("<w:r><w:object"), 5, std::string("<w:r>") + c.properties);
+    const docx::DocxResult result = docx::convertDocx(zipParts(parts), officeMath());
+    ASSERT_TRUE(result.ok) << result.error;
+    EXPECT_EQ(result.converted, 1);
+    const Parts unpacked = unzipParts(result.package);
+    const std::string& body = *findPart(unpacked, "word/document.xml");
+    const std::string math = body.substr(body.find("<m:oMath>"), body.find("</m:oMath>") - body.find("<m:oMath>"));
+    EXPECT_GT(count(math, "</w:rPr>"), 2u);
+    EXPECT_EQ(count(math, "<w:vanish/></w:rPr>"), c.hidden ? count(math, "</w:rPr>") : 0u) << math;
+  }
+}
+
 // A relationship's target is a path from the story's folder, or from the package's root
 // with a leading slash; "." and ".." steps are resolved (".." above the root stays there).
 TEST_F(DocxStage, RelationshipTargetsAreResolvedAsPaths) {
