@@ -199,6 +199,27 @@ std::string resolveTarget(std::string_view sourceFolder, std::string_view target
   return out;
 }
 
+// A part name or relationship target as the zip names the part: a target is a URI, whose
+// %XX escapes (a space, a byte of a non-ASCII letter's UTF-8) stand for the bytes of the
+// name. An escape that is not two hex digits stays as it is.
+std::string unescapedName(std::string_view name) {
+  if (name.find('%') == std::string_view::npos) return std::string(name);
+  const auto hex = [](char c) {
+    return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+  };
+  std::string out;
+  out.reserve(name.size());
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    if (name[i] == '%' && i + 2 < name.size() && hex(name[i + 1]) >= 0 && hex(name[i + 2]) >= 0) {
+      out += static_cast<char>(hex(name[i + 1]) * 16 + hex(name[i + 2]));
+      i += 2;
+    } else {
+      out += name[i];
+    }
+  }
+  return out;
+}
+
 // The part a .rels part belongs to: "word/_rels/document.xml.rels" -> "word/document.xml".
 bool relsSource(std::string_view relsName, std::string& source) {
   if (!endsWith(lowerAscii(relsName), ".rels")) return false;
@@ -232,7 +253,10 @@ bool parseRelationships(const PackageReader& package, const PackageEntry& entry,
                                                  : RelationshipKind::Other;
     if (!part.learnId(id, r.id)) r.id = part.store(id) | Relationship::kTextId;
     const std::string resolved = r.external ? std::string(target) : resolveTarget(folder, target);
-    const std::size_t at = r.external ? PackageReader::npos : package.indexOf(resolved);
+    // The name the target stands for; a zip that holds the escapes themselves is found too.
+    std::size_t at = r.external ? PackageReader::npos : package.indexOf(unescapedName(resolved));
+    if (at == PackageReader::npos && !r.external && resolved.find('%') != std::string::npos)
+      at = package.indexOf(resolved);
     r.hasEntry = at != PackageReader::npos;
     r.target = r.hasEntry ? static_cast<std::uint32_t>(at) : part.store(resolved);
     part.rels.push_back(r);
@@ -336,7 +360,7 @@ bool parseContentTypes(ContentTypes& ct, std::string& error) {
     }
     if (s.local == "Default") ct.defaults[lowerAscii(ext)] = type;
     if (s.local == "Override") {
-      openName = lowerAscii(resolveTarget("", name));
+      openName = lowerAscii(unescapedName(resolveTarget("", name)));
       ct.overrides[openName] = ContentTypes::Override{type, s.begin, 0};
     }
   };

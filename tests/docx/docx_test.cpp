@@ -1,6 +1,8 @@
 // The .docx stage through its entry function: packages built from the shared corpus in,
 // packages out, checked part by part.
 #include <gtest/gtest.h>
+
+#include <cstring>
 #include <zlib.h>
 
 #include <functional>
@@ -197,20 +199,39 @@ TEST_F(DocxStage, HiddenEquationsStayHidden) {
 
 // A relationship's target is a path from the story's folder, or from the package's root
 // with a leading slash; "." and ".." steps are resolved (".." above the root stays there).
+// It is a URI: its %XX escapes stand for the bytes of the part's name (a zip that holds the
+// escapes themselves is read too), and so are those of a content type's part name.
 TEST_F(DocxStage, RelationshipTargetsAreResolvedAsPaths) {
-  for (const char* target : {"embeddings/oleObject1.bin", "./embeddings/../embeddings/oleObject1.bin",
-                             "/word/embeddings/oleObject1.bin", "..//word/./embeddings//oleObject1.bin",
-                             "../../../word/embeddings/oleObject1.bin"}) {
-    SCOPED_TRACE(target);
+  struct Case {
+    const char* target;
+    const char* part;
+  };
+  const char* plainPart = "word/embeddings/oleObject1.bin";
+  for (const Case& c : {Case{"embeddings/oleObject1.bin", plainPart},
+                        Case{"./embeddings/../embeddings/oleObject1.bin", plainPart},
+                        Case{"/word/embeddings/oleObject1.bin", plainPart},
+                        Case{"..//word/./embeddings//oleObject1.bin", plainPart},
+                        Case{"../../../word/embeddings/oleObject1.bin", plainPart},
+                        Case{"embeddings/ole%20Object%C3%B6.bin", "word/embeddings/ole Object\xC3\xB6.bin"},
+                        Case{"embeddings/ole%20x.bin", "word/embeddings/ole%20x.bin"}}) {
+    SCOPED_TRACE(c.target);
     Parts parts = equationParts({{corpusFile("mtef3-frac.bin"), "Equation.DSMT4", Story::Body, Layout::Inline}});
+    const std::string override = std::string("<Override PartName=\"/word/embeddings/") +
+                                 (std::strchr(c.target, '/') + 1) + "\" ContentType=\"application/x-ole\"/>";
     for (auto& [name, bytes] : parts) {
       const std::string plain = "Target=\"embeddings/oleObject1.bin\"";
       if (name == "word/_rels/document.xml.rels")
-        bytes.replace(bytes.find(plain), plain.size(), std::string("Target=\"") + target + "\"");
+        bytes.replace(bytes.find(plain), plain.size(), std::string("Target=\"") + c.target + "\"");
+      if (name == plainPart) name = c.part;
+      if (name == "[Content_Types].xml") bytes.insert(bytes.find("</Types>"), override);
     }
     const docx::DocxResult result = docx::convertDocx(zipParts(parts), officeMath());
     ASSERT_TRUE(result.ok) << result.error;
     EXPECT_EQ(result.converted, 1);
+    const Parts unpacked = unzipParts(result.package);
+    EXPECT_EQ(findPart(unpacked, c.part), nullptr);
+    if (std::strchr(c.target, '%') && std::string(c.part).find('%') == std::string::npos)
+      EXPECT_EQ(findPart(unpacked, "[Content_Types].xml")->find(override), std::string::npos);
   }
 }
 
