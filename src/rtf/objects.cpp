@@ -12,6 +12,18 @@ bool ReplaceObjectData(DocumentPass& pass, ObjectData& data) {
   const std::string_view bytes = data.decoded ? data.bytes.view() : std::string_view(scratch.objectBytes);
   conversion::ObjectOutcome outcome = conversion::convertObject(
       bytes, pass.equations, pass.greekFontNamed ? pass.greekFontRef : noFont, scratch);
+  // Data too short to name its class: the object's \objclass names it, so that an equation
+  // object whose data was cut off is reported as one left as it was.
+  const DocumentPass::ClassName& declared = pass.className;
+  if (!outcome.isEquation && !outcome.equationClass && outcome.className.empty() && declared.known &&
+      declared.drains == pass.output.drains && declared.at + declared.size <= pass.output.buffer.size()) {
+    std::string name(pass.output.buffer.view().substr(declared.at, declared.size));
+    if (conversion::looksLikeEquationClass(name)) {
+      outcome.className = std::move(name);
+      outcome.equationClass = true;
+      outcome.reason = bytes.empty() ? "the object has no data" : "the object data is too short to name its class";
+    }
+  }
   if (pass.equations.keepRecords && (outcome.isEquation || outcome.equationClass)) {
     conversion::EquationRecord record;
     record.story = pass.story;

@@ -156,6 +156,16 @@ TEST(Cli, ReportListsUnconvertedEquations) {
       << r.err;
   EXPECT_EQ(r.err.find("Paint"), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("0 equation(s) converted, 1 left unconverted"), std::string::npos) << r.err;
+
+  // Data too short to name its class, or none: the \objclass tells that it was an equation.
+  for (const auto& [data, reason] : {std::pair{"0105000002000000", "the object data is too short to name its class"},
+                                     std::pair{"", "the object has no data"}}) {
+    const std::string cut = std::string("{\\rtf1 {\\object {\\*\\objclass Equation.DSMT4}{\\*\\objdata ") + data + "}}}";
+    r = velotrix("- -o - --report --no-stats", cut);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, cut);
+    EXPECT_NE(r.err.find(std::string("Equation.DSMT4: not converted: ") + reason), std::string::npos) << r.err;
+  }
 }
 
 }  // namespace
