@@ -199,6 +199,8 @@ int parseArguments(int argc, char** argv, Options& opts) {
     } else if (arg == "--lang") {
       std::string lang;
       if (!value(lang)) return usageError("option --lang needs a language");
+      for (char& c : lang)  // "German" is german
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
       bool known = false;
       for (const char* l : kLanguages) known = known || lang == l;
       if (!known) return usageError("unknown language '" + lang + "'");
@@ -670,6 +672,16 @@ int convertOne(const Options& opts, const std::string& input, std::FILE* report,
                    input == "-" ? "(standard input)" : input.c_str());
       return kExitInput;
     }
+  }
+  // A result is of the input's kind; a name that says the other kind is kept, with a word.
+  if (opts.extract == FormulaKind::None && output != "-") {
+    std::string ext = fs::path(output).extension().string();
+    for (char& c : ext)
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    const bool packageName = ext == ".docx" || ext == ".docm" || ext == ".dotx" || ext == ".dotm";
+    if (kind == InputKind::Rtf ? packageName : ext == ".rtf")
+      std::fprintf(stderr, "velotrix: warning: '%s' will hold %s, though its name says %s\n", output.c_str(),
+                   kind == InputKind::Rtf ? "RTF" : "a Word package", kind == InputKind::Rtf ? "a Word package" : "RTF");
   }
   handledAtFileStart = conversion::equationsHandled();
   if (kind != InputKind::Rtf) progress.beginFile(input == "-" ? "(standard input)" : fs::path(input).filename().string(), 0);

@@ -122,7 +122,7 @@ TEST(Cli, OptionsReachTheConverterThroughTheOptionsModule) {
       {"", "Equation format: Microsoft Equation [0];\n(+) Force Unicode;\n(-) Allow MathType fonts.", true},
       {"--euclid --no-force-unicode --format equation3",
        "Equation format: Equation Editor 3.x [0];\n(-) Force Unicode;\n(+) Allow MathType fonts.", true},
-      {"--lang german", "Formelformat: Microsoft Equation [0]", true},
+      {"--lang German", "Formelformat: Microsoft Equation [0]", true},
       {"--lang german --lang english", "Equation format: Microsoft Equation [0]", true},
       {"--options " + opts, "Format des \xc3\xa9quations : Equation Editor 3.x [0]", true},
       {"--no-stats", "", false},

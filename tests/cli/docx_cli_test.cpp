@@ -62,6 +62,17 @@ TEST_F(DocxCli, OutputNamesFollowTheInputAndItsContent) {
     EXPECT_EQ(unzipParts(out).size(), unzipParts(package_).size() - 2);  // one embedding, one preview gone
     EXPECT_EQ(out, readFile(path("paper.converted.docx")));
   }
+  // A name given with -o is kept even when it says the other kind; a warning says so.
+  const std::string rtf = put("plain.rtf", "{\\rtf1 x}");
+  for (const auto& [args, warning] :
+       {std::pair{path("paper.docx") + " -o " + path("result.rtf"), "will hold a Word package, though its name says RTF"},
+        std::pair{rtf + " -o " + path("result.DOCX"), "will hold RTF, though its name says a Word package"},
+        std::pair{rtf + " -o " + path("result.txt"), ""}}) {
+    const CliRun run = velotrix(args + " --no-stats");
+    EXPECT_EQ(run.status, kExitOk) << run.err;
+    EXPECT_EQ(run.err.find("warning") != std::string::npos, *warning != 0) << run.err;
+    EXPECT_NE(run.err.find(warning), std::string::npos) << run.err;
+  }
 }
 
 TEST_F(DocxCli, ReportNamesPartAndObject) {
