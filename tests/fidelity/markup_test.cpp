@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -30,7 +31,22 @@ constexpr const char* kKatex = "/usr/share/nodejs/katex";
 struct Formula {
   std::string name, mathml, latex;
   std::u32string expected;
+  std::string variables;  // the ASCII letters the dump has only in the variable typeface
 };
+
+std::string variableLetters(const std::string& dump) {
+  static const std::regex letter(
+      "<typeface>(\\d+)</typeface>\\s*<mt_code_value>0x00([46][1-9A-F]|[57][0-9A])</mt_code_value>");
+  std::string variable, other;
+  for (auto it = std::sregex_iterator(dump.begin(), dump.end(), letter); it != std::sregex_iterator(); ++it) {
+    const char c = static_cast<char>(std::stoi((*it)[2].str(), nullptr, 16));
+    ((*it)[1].str() == "3" ? variable : other) += c;
+  }
+  std::string only;
+  for (char c : variable)
+    if (other.find(c) == std::string::npos && only.find(c) == std::string::npos) only += c;
+  return only;
+}
 
 std::vector<Formula> corpusFormulas() {
   std::vector<Formula> formulas;
@@ -41,8 +57,9 @@ std::vector<Formula> corpusFormulas() {
     const equation::ReadResult read = equation::readEquationNative(native);
     EXPECT_FALSE(read.failed) << e.file << ": " << read.failure.reason;
     const std::string stem = e.file.substr(0, e.file.size() - 4);
+    const std::string dump = readAll(fs::path(corpusDir()) / "structure" / (stem + ".xml"));
     formulas.push_back({stem, writers::writeMathML(read.equation, true), writers::writeLatex(read.equation),
-                        expectedFromDump(readAll(fs::path(corpusDir()) / "structure" / (stem + ".xml")))});
+                        expectedFromDump(dump), variableLetters(dump)});
   }
   return formulas;
 }
@@ -65,6 +82,11 @@ TEST(MarkupFidelity, MathMLIsWellFormedValidAndKeepsTheCharacters) {
   for (const Formula& f : corpusFormulas()) {
     EXPECT_EQ(xmlError(f.mathml), "") << f.name;
     EXPECT_EQ(missing(f.expected, formulaCharacters(f.mathml)), "") << f.name;
+    // Variables are italic: single-letter identifiers with no variant.
+    for (char c : f.variables) {
+      EXPECT_NE(f.mathml.find(std::string("<mi>") + c + "</mi>"), std::string::npos) << f.name << ": " << c;
+      EXPECT_EQ(f.mathml.find(std::string("mathvariant=\"normal\">") + c), std::string::npos) << f.name << ": " << c;
+    }
     const std::size_t open = f.mathml.find('>') + 1;
     all += "<mrow>" + f.mathml.substr(open, f.mathml.rfind("</math>") - open) + "</mrow>";
   }
