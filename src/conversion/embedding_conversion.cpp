@@ -115,6 +115,15 @@ EmbeddingOutcome convertEmbedding(std::string_view file, std::string_view progId
       outcome.reason = settings.eqVersion != 1
                            ? "Equation 3.0 objects stay as they are when the output is Equation 3.0"
                            : "the class is not an equation class this converter reads";
+    // A kept Equation 3.0 object is still read for the records.
+    if (settings.eqVersion != 1 && settings.keepRecords && isConvertedClass(outcome.className, EquationSettings{})) {
+      EquationScratch fresh;
+      EquationScratch& work = scratch ? *scratch : fresh;
+      std::string_view stream;
+      std::string ignored;
+      if (equationStream(file, outcome.className, work.compound, work.stream, stream, ignored))
+        describeEquation(stream, settings, outcome.info, work);
+    }
     return outcome;
   }
   try {

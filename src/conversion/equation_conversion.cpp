@@ -57,6 +57,18 @@ std::string writeEquation(std::string_view stream, const EquationSettings& setti
   return text;
 }
 
+void describeEquation(std::string_view stream, const EquationSettings& settings, EquationInfo& info,
+                      EquationScratch& scratch) {
+  equation::ReadResult read = equation::readEquationNative(stream, scratch.read);
+  if (read.failed) {
+    scratch.read.recycle(read.equation);
+    return;
+  }
+  info.mtefVersion = read.equation.version;
+  if (settings.keepTrees) info.tree = std::make_shared<const equation::Equation>(std::move(read.equation));
+  else scratch.read.recycle(read.equation);
+}
+
 bool writeEquation(std::string_view stream, const EquationSettings& settings,
                    const std::string& greekFontRef, std::string& reason, EquationInfo* info,
                    EquationScratch& scratch, std::string& text) {
@@ -117,10 +129,16 @@ ObjectOutcome convertObject(std::string_view objectData, const EquationSettings&
     if (outcome.reason.empty()) outcome.reason = "the equation could not be translated";
   }
   if (!cls.isEquation && outcome.equationClass) {
-    outcome.reason = settings.eqVersion != 1 && (outcome.className == "Equation.3" ||
-                                                 outcome.className == "Equation.2")
-                         ? "Equation 3.0 objects stay as they are when the output is Equation 3.0"
-                         : "the object data is too short or its class is not an equation class";
+    const bool equation3 = settings.eqVersion != 1 && (outcome.className == "Equation.3" || outcome.className == "Equation.2");
+    outcome.reason = equation3 ? "Equation 3.0 objects stay as they are when the output is Equation 3.0"
+                               : "the object data is too short or its class is not an equation class";
+    // A kept Equation 3.0 object is still read for the records.
+    std::string_view stream;
+    if (equation3 && settings.keepRecords)
+      if (const ObjectClass readable = ClassifyObject(objectData, 1);
+          readable.isEquation &&
+          ReadEquationNativeView(objectData.substr(readable.nativeOffset), readable.form, scratch.compound, stream))
+        describeEquation(stream, settings, outcome.info, scratch);
   }
   return outcome;
 }

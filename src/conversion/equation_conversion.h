@@ -57,6 +57,11 @@ bool looksLikeEquationClass(std::string_view className);
 std::string writeEquation(std::string_view stream, const EquationSettings& settings,
                           const std::string& greekFontRef, std::string& reason,
                           EquationInfo* info = nullptr);
+// What the records say of an equation that is kept as it is (an Equation 3.0 object when
+// the output is Equation 3.0): its MTEF version and, when trees are kept, its tree. Nothing
+// when the stream cannot be read.
+void describeEquation(std::string_view stream, const EquationSettings& settings, EquationInfo& info,
+                      EquationScratch& scratch);
 // The same into `text` (emptied first) with the working memory of `scratch`; false when
 // nothing was written.
 bool writeEquation(std::string_view stream, const EquationSettings& settings,

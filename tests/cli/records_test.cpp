@@ -149,6 +149,24 @@ TEST_F(Records, ExtractionWritesLinesAndFilesButNoDocument) {
   EXPECT_FALSE(fs::exists(path("stories.converted.rtf")));
 }
 
+// An Equation 3.0 object stays as it is when the output is Equation 3.0, and is read for
+// its record all the same: MTEF version and formula.
+TEST_F(Records, KeptEquation3ObjectsAreStillRead) {
+  const std::string native = equationNative(line({fraction(line({var('x')}), line({num('2')}))}));
+  const std::string rtf = put("e3.rtf", "{\\rtf1 " + rtfObject("Equation.3", mathTypeObject(native)) + "}");
+  const std::string docx = put("e3.docx", testdocx::zipParts(testdocx::equationParts(
+                                              {{mathTypeObject(native), "Equation.3", testdocx::Story::Body,
+                                                testdocx::Layout::Inline}})));
+  for (const std::string& in : {rtf, docx}) {
+    SCOPED_TRACE(in);
+    const CliRun run = velotrix("--extract latex --format equation3 " + in);
+    ASSERT_EQ(run.status, kExitOk) << run.err;
+    std::ofstream(path("e3.jsonl"), std::ios::binary) << run.out;
+    EXPECT_EQ(jsonFields(path("e3.jsonl"), "class,mtef,status,latex"),
+              std::vector<std::string>{"Equation.3|5|kept|\\frac{x}{2}"});
+  }
+}
+
 TEST_F(Records, ParallelBatchSaysAndWritesWhatASequentialOneDoes) {
   std::string inputs;
   for (int i = 0; i < 6; ++i)
