@@ -47,6 +47,19 @@ namespace fs = std::filesystem;
 
 namespace {
 
+std::string lowerAscii(std::string s) {
+  for (char& c : s)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return s;
+}
+
+// The extensions of Word's packages, in lower case.
+bool isPackageExtension(const std::string& lowerExtension) {
+  for (const char* known : {".docx", ".docm", ".dotx", ".dotm"})
+    if (lowerExtension == known) return true;
+  return false;
+}
+
 constexpr const char* kUsage =
     "Usage: velotrix IN.rtf|IN.docx [-o OUT] [options]\n"
     "       velotrix IN... --output-dir DIR [options]\n"
@@ -199,8 +212,7 @@ int parseArguments(int argc, char** argv, Options& opts) {
     } else if (arg == "--lang") {
       std::string lang;
       if (!value(lang)) return usageError("option --lang needs a language");
-      for (char& c : lang)  // "German" is german
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+      lang = lowerAscii(lang);  // "German" is german
       bool known = false;
       for (const char* l : kLanguages) known = known || lang == l;
       if (!known) return usageError("unknown language '" + lang + "'");
@@ -304,13 +316,8 @@ InputKind fileKind(const std::string& path) {
 
 // The extension a converted package keeps: its own when it is one of Word's, else .docx.
 std::string packageExtension(const fs::path& input) {
-  std::string ext = input.extension().string();
-  std::string lower = ext;
-  for (char& c : lower)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  for (const char* known : {".docx", ".docm", ".dotx", ".dotm"})
-    if (lower == known) return ext;
-  return ".docx";
+  const std::string ext = input.extension().string();
+  return isPackageExtension(lowerAscii(ext)) ? ext : ".docx";
 }
 
 // Where an input's result goes.
@@ -333,8 +340,7 @@ std::string fileKey(const std::string& path) {
   fs::path resolved = fs::weakly_canonical(fs::path(path), ec);
   std::string key = (ec ? fs::path(path).lexically_normal() : resolved).string();
 #if defined(_WIN32)
-  for (char& c : key)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  key = lowerAscii(key);
 #endif
   return key;
 }
@@ -442,10 +448,12 @@ constexpr const char* kNullDevice = "NUL";
 constexpr const char* kNullDevice = "/dev/null";
 #endif
 
-// Reads the rest of a stream after `head`; false on a read error.
-bool readAll(std::FILE* in, std::string& bytes) {
+// Reads the rest of a stream after `head`, or until it holds more than `limit` bytes; false
+// on a read error.
+bool readAll(std::FILE* in, std::string& bytes, std::size_t limit = static_cast<std::size_t>(-1)) {
   char chunk[1 << 16];
-  for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, in)) > 0;) bytes.append(chunk, n);
+  for (std::size_t n; bytes.size() <= limit && (n = std::fread(chunk, 1, sizeof chunk, in)) > 0;)
+    bytes.append(chunk, n);
   return !std::ferror(in);
 }
 
@@ -655,15 +663,16 @@ int convertOne(const Options& opts, const std::string& input, std::FILE* report,
   head.resize(std::fread(head.data(), 1, head.size(), in));
   InputKind kind = kindOf(head, input);
   // Standard input that does not begin as RTF is read whole: it may be a zip with bytes
-  // before it, which only its end tells.
+  // before it, which only its end tells. (Beyond 256 MB it is taken for what it begins as.)
   std::string bytes = head;
   bool readWhole = false;
   if (kind == InputKind::Rtf && !beginsAsRtf(head)) {
-    if (in == stdin && !readAll(in, bytes)) {
+    constexpr std::size_t kMaxStubbedInput = std::size_t{256} << 20;
+    if (in == stdin && !readAll(in, bytes, kMaxStubbedInput)) {
       std::fprintf(stderr, "velotrix: error while reading '%s'\n", input.c_str());
       return kExitInput;
     }
-    if (in == stdin && endsAsZip(std::string_view(bytes))) {
+    if (in == stdin && bytes.size() <= kMaxStubbedInput && endsAsZip(std::string_view(bytes))) {
       kind = InputKind::Package;
       readWhole = true;
     } else {
@@ -675,11 +684,8 @@ int convertOne(const Options& opts, const std::string& input, std::FILE* report,
   }
   // A result is of the input's kind; a name that says the other kind is kept, with a word.
   if (opts.extract == FormulaKind::None && output != "-") {
-    std::string ext = fs::path(output).extension().string();
-    for (char& c : ext)
-      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    const bool packageName = ext == ".docx" || ext == ".docm" || ext == ".dotx" || ext == ".dotm";
-    if (kind == InputKind::Rtf ? packageName : ext == ".rtf")
+    const std::string ext = lowerAscii(fs::path(output).extension().string());
+    if (kind == InputKind::Rtf ? isPackageExtension(ext) : ext == ".rtf")
       std::fprintf(stderr, "velotrix: warning: '%s' will hold %s, though its name says %s\n", output.c_str(),
                    kind == InputKind::Rtf ? "RTF" : "a Word package", kind == InputKind::Rtf ? "a Word package" : "RTF");
   }

@@ -111,12 +111,12 @@ EmbeddingOutcome convertEmbedding(std::string_view file, std::string_view progId
   outcome.isEquation = isConvertedClass(outcome.className, settings);
   if (outcome.isEquation || looksLikeEquationClass(outcome.className)) countEquationHandled();
   if (!outcome.isEquation) {
+    const bool equation3 = keptAsEquation3(outcome.className, settings);
     if (looksLikeEquationClass(outcome.className))
-      outcome.reason = settings.eqVersion != 1
-                           ? "Equation 3.0 objects stay as they are when the output is Equation 3.0"
-                           : "the class is not an equation class this converter reads";
+      outcome.reason = equation3 ? "Equation 3.0 objects stay as they are when the output is Equation 3.0"
+                                 : "the class is not an equation class this converter reads";
     // A kept Equation 3.0 object is still read for the records.
-    if (settings.eqVersion != 1 && settings.keepRecords && isConvertedClass(outcome.className, EquationSettings{})) {
+    if (equation3 && settings.keepRecords) {
       EquationScratch fresh;
       EquationScratch& work = scratch ? *scratch : fresh;
       std::string_view stream;

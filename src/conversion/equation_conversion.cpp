@@ -44,6 +44,10 @@ void countEquationHandled() {
 }
 void setEquationHook(void (*hook)()) { equationHook = hook; }
 
+bool keptAsEquation3(std::string_view className, const EquationSettings& settings) {
+  return settings.eqVersion != 1 && (className == "Equation.3" || className == "Equation.2");
+}
+
 bool looksLikeEquationClass(std::string_view className) {
   return className.substr(0, 8) == "Equation" || className.substr(0, 19) == "Msxml2.SAXXMLReader";
 }
@@ -129,7 +133,7 @@ ObjectOutcome convertObject(std::string_view objectData, const EquationSettings&
     if (outcome.reason.empty()) outcome.reason = "the equation could not be translated";
   }
   if (!cls.isEquation && outcome.equationClass) {
-    const bool equation3 = settings.eqVersion != 1 && (outcome.className == "Equation.3" || outcome.className == "Equation.2");
+    const bool equation3 = keptAsEquation3(outcome.className, settings);
     outcome.reason = equation3 ? "Equation 3.0 objects stay as they are when the output is Equation 3.0"
                                : "the object data is too short or its class is not an equation class";
     // A kept Equation 3.0 object is still read for the records.

@@ -49,6 +49,9 @@ struct EquationScratch {
 
 // Equation classes, whether or not a run converts them ("Equation...", "Msxml2.SAXXMLReader...").
 bool looksLikeEquationClass(std::string_view className);
+// An Equation 3.0 object (class Equation.2 or Equation.3) when the output is Equation 3.0:
+// it stays as it is.
+bool keptAsEquation3(std::string_view className, const EquationSettings& settings);
 
 // An "Equation Native" stream read into an equation tree and written for the output the
 // settings ask for: the MTEF 3 stream of an Equation 3.0 object, or the Office Math \mmath

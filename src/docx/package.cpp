@@ -300,26 +300,26 @@ struct PackageReader::Zip {
       at = from + p;
       return p != std::string_view::npos && at != 0;
     };
-    std::uint64_t locator = 0, end = 0, directoryEnd = 0;
-    const bool hasLocator = last("PK\x06\x07", locator), hasEnd = last("PK\x05\x06", end);
+    // The zip64 end record the last locator leads to, else the last end record; and where
+    // the directory ends by the offset and size that record gives. (Both signatures are
+    // looked for first: the reads below may move the window that holds the tail.)
+    std::uint64_t locator = 0, classic = 0, end = 0, directoryEnd = 0;
+    const bool hasLocator = last("PK\x06\x07", locator), hasClassic = last("PK\x05\x06", classic);
     std::string_view r;
-    if (hasLocator && view(locator, 20, r, parts)) {
-      const auto* l = reinterpret_cast<const unsigned char*>(r.data());
-      const std::uint64_t record = le64(l + 8);
-      if (le32(l + 4) == 0 && le32(l + 16) == 1 && view(record, 56, r, parts)) {
-        const auto* z = reinterpret_cast<const unsigned char*>(r.data());
-        if (le32(z) == 0x06064b50) {
-          end = record;
-          directoryEnd = le64(z + 48) + le64(z + 40);
-          shift = end >= directoryEnd ? end - directoryEnd : 0;
-          return;
-        }
+    const auto at = [&r](std::size_t k) { return reinterpret_cast<const unsigned char*>(r.data()) + k; };
+    bool found = false;
+    if (hasLocator && view(locator, 20, r, parts) && le32(at(4)) == 0 && le32(at(16)) == 1) {
+      end = le64(at(8));
+      if (view(end, 56, r, parts) && le32(at(0)) == 0x06064b50) {
+        directoryEnd = le64(at(48)) + le64(at(40));
+        found = true;
       }
     }
-    if (!hasEnd || !view(end, 22, r, parts)) return;
-    const auto* e = reinterpret_cast<const unsigned char*>(r.data());
-    directoryEnd = static_cast<std::uint64_t>(le32(e + 16)) + le32(e + 12);
-    shift = end >= directoryEnd ? end - directoryEnd : 0;
+    if (!found && hasClassic && view(end = classic, 22, r, parts)) {
+      directoryEnd = std::uint64_t{le32(at(16))} + le32(at(12));
+      found = true;
+    }
+    if (found) shift = end >= directoryEnd ? end - directoryEnd : 0;
   }
 
   // The directory record at `at` (as minizip counts) read into `e`; false when it cannot be.
@@ -639,8 +639,9 @@ bool PackageReader::copyAsStored(const PackageEntry& entry, const Sink& sink, st
 
 // A deflated part read whole is inflated in one call from its compressed data where it
 // lies, and its CRC checked, when its local header agrees with its directory record the
-// way minizip requires. Anything else — another method, a data descriptor, data that does not inflate to exactly the declared size and CRC — returns false without
-// a message, and the part is read through minizip, whose messages say what is wrong.
+// way minizip requires. Anything else — another method, a data descriptor, data that does
+// not inflate to exactly the declared size and CRC — returns false without a message, and
+// the part is read through minizip, whose messages say what is wrong.
 bool PackageReader::inflateWhole(const PackageEntry& entry, std::string& out) const {
   // Embeddings are kilobytes. The output is made its declared size before inflating, so a
   // larger claim (which may be false) is left to the stream, which grows only with data.

@@ -2,6 +2,19 @@
 
 #include "platform/hex.h"
 
+namespace {
+
+// The text of the object's \objclass while it is still in the output buffer; false when
+// the object has none or it has been written out.
+bool declaredClass(DocumentPass& pass, std::string_view& name) {
+  const DocumentPass::ClassName& c = pass.className;
+  if (!c.known || c.drains != pass.output.drains || c.at + c.size > pass.output.buffer.size()) return false;
+  name = pass.output.buffer.view().substr(c.at, c.size);
+  return true;
+}
+
+}  // namespace
+
 bool ReplaceObjectData(DocumentPass& pass, ObjectData& data) {
   if (pass.greekFontRef.empty()) pass.greekFontRef = pass.greekFontRefDefault;
   // A document that names no Greek font (one written by another program than Word) gets
@@ -14,12 +27,10 @@ bool ReplaceObjectData(DocumentPass& pass, ObjectData& data) {
       bytes, pass.equations, pass.greekFontNamed ? pass.greekFontRef : noFont, scratch);
   // Data too short to name its class: the object's \objclass names it, so that an equation
   // object whose data was cut off is reported as one left as it was.
-  const DocumentPass::ClassName& declared = pass.className;
-  if (!outcome.isEquation && !outcome.equationClass && outcome.className.empty() && declared.known &&
-      declared.drains == pass.output.drains && declared.at + declared.size <= pass.output.buffer.size()) {
-    std::string name(pass.output.buffer.view().substr(declared.at, declared.size));
-    if (conversion::looksLikeEquationClass(name)) {
-      outcome.className = std::move(name);
+  std::string_view declared;
+  if (!outcome.isEquation && !outcome.equationClass && outcome.className.empty() && declaredClass(pass, declared)) {
+    if (conversion::looksLikeEquationClass(declared)) {
+      outcome.className = std::string(declared);
       outcome.equationClass = true;
       outcome.reason = bytes.empty() ? "the object has no data" : "the object data is too short to name its class";
     }
@@ -50,10 +61,8 @@ bool ReplaceObjectData(DocumentPass& pass, ObjectData& data) {
     // The object is an Equation 3.0 object now: readers choose their importer by its
     // class, so the class name written before the data is corrected while it is still in
     // the output buffer.
-    const DocumentPass::ClassName& name = pass.className;
-    if (name.known && name.drains == pass.output.drains &&
-        name.at + name.size <= pass.output.buffer.size())
-      pass.output.buffer.replace(name.at, name.size, "Equation.3");
+    std::string_view name;
+    if (declaredClass(pass, name)) pass.output.buffer.replace(pass.className.at, pass.className.size, "Equation.3");
     pass.className.known = false;
     WriteOutput(pass.output, "\\objdata ");
   }
